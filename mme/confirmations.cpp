@@ -1,0 +1,108 @@
+#include "mme/confirmations.h"
+
+#include <algorithm>
+
+namespace zrq406::mme {
+
+bool matchesConfirmation(std::span<const std::uint8_t> frame, std::uint16_t confirmationType,
+                         const MacAddress* requiredDestination) {
+    const ByteReader reader(frame);
+    if (reader.u16be(hdr::kEthertype) != kEthertypeHomePlug)
+        return false;
+    if (reader.u16le(hdr::kMmType) != confirmationType)
+        return false;
+    if (requiredDestination != nullptr && reader.mac(hdr::kDestination) != *requiredDestination)
+        return false;
+    return true;
+}
+
+std::optional<SoftwareVersionConfirm> parseSoftwareVersion(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kStatus);
+    const auto source = reader.mac(hdr::kSource);
+    if (!status || !source)
+        return std::nullopt;
+    SoftwareVersionConfirm confirm{*status, *source, {}};
+    if (*status != 0)
+        return confirm;
+    // The text must end inside the frame; an unterminated text is a malformed answer, not a text to guess at.
+    auto version = reader.terminatedText(off::kSwVersion, kMaxVersionText);
+    if (!version)
+        return std::nullopt;
+    confirm.version = std::move(*version);
+    return confirm;
+}
+
+std::optional<std::uint8_t> parseStatus(std::span<const std::uint8_t> frame) {
+    return ByteReader(frame).u8(off::kStatus);
+}
+
+std::optional<ReadModuleConfirm> parseReadModule(std::span<const std::uint8_t> frame, std::size_t requestedLength) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kStatus);
+    if (!status)
+        return std::nullopt;
+    if (*status != 0)
+        return ReadModuleConfirm{*status, {}};
+    const auto data = reader.bytes(off::kRdCnfData, requestedLength);
+    if (!data)
+        return std::nullopt;
+    return ReadModuleConfirm{*status, *data};
+}
+
+std::optional<AttributesConfirm> parseAttributes(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u16le(off::kStatus);
+    if (!status)
+        return std::nullopt;
+    if (*status != 0)
+        return AttributesConfirm{*status, {}};
+    auto platform = reader.paddedText(off::kAttrPlatform, kPlatformTextWidth);
+    if (!platform)
+        return std::nullopt;
+    return AttributesConfirm{*status, std::move(*platform)};
+}
+
+std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    NetworkInfoConfirm confirm;
+    const auto networks = reader.u8(off::kNiNetworks);
+    if (!networks)
+        return std::nullopt;
+    confirm.networks = *networks;
+    // With no network nothing further is read, whatever the frame carries.
+    if (confirm.networks == 0)
+        return confirm;
+    const auto nid = reader.bytes(off::kNiNid, 7);
+    const auto snid = reader.u8(off::kNiSnid);
+    const auto tei = reader.u8(off::kNiTei);
+    const auto role = reader.u8(off::kNiRole);
+    const auto cco = reader.mac(off::kNiCcoMac);
+    const auto ccoTei = reader.u8(off::kNiCcoTei);
+    const auto count = reader.u8(off::kNiStationCount);
+    if (!nid || !snid || !tei || !role || !cco || !ccoTei || !count)
+        return std::nullopt;
+    std::copy(nid->begin(), nid->end(), confirm.nid.begin());
+    confirm.snid = *snid;
+    confirm.tei = *tei;
+    confirm.role = *role;
+    confirm.ccoMac = *cco;
+    confirm.ccoTei = *ccoTei;
+    // A frame that claims more stations than it carries is no answer.
+    if (!reader.has(off::kNiStations, std::size_t{*count} * off::kNiStationSize))
+        return std::nullopt;
+    confirm.stations.reserve(*count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t at = off::kNiStations + i * off::kNiStationSize;
+        NetworkStation station;
+        station.mac = *reader.mac(at);
+        station.tei = *reader.u8(at + 6);
+        station.bridgedMac = *reader.mac(at + 7);
+        station.averageTxRate = *reader.u8(at + 13);
+        station.averageRxRate = *reader.u8(at + 14);
+        confirm.stations.push_back(station);
+    }
+    return confirm;
+}
+
+} // namespace zrq406::mme

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/mac_address.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace zrq406::mme {
+
+constexpr std::uint16_t kEthertypeHomePlug = 0x88E1;
+constexpr std::uint8_t kMmeVersion = 0;
+constexpr std::uint8_t kOui[3] = {0x00, 0xB0, 0x52};
+
+// Message types of the vendor messages. A request's two low bits are 00; its confirmation is request + 1.
+enum class MmType : std::uint16_t {
+    SoftwareVersion = 0xA000,
+    WriteModule = 0xA020,
+    ReadModule = 0xA024,
+    CommitModules = 0xA028,
+    NetworkInfo = 0xA038,
+    SetKey = 0xA050,
+    Attributes = 0xA068,
+    FactoryReset = 0xA07C,
+};
+constexpr std::uint16_t confirmationOf(MmType request) { return static_cast<std::uint16_t>(request) + 1; }
+
+// Offsets of the header shared by every message.
+namespace hdr {
+constexpr std::size_t kDestination = 0;
+constexpr std::size_t kSource = 6;
+constexpr std::size_t kEthertype = 12;
+constexpr std::size_t kVersion = 14;
+constexpr std::size_t kMmType = 15;
+constexpr std::size_t kOui = 17;
+constexpr std::size_t kPayload = 20;
+} // namespace hdr
+
+// Exact lengths of the requests as they are built (the link pads short frames to 60 bytes on the wire).
+namespace len {
+constexpr std::size_t kSoftwareVersion = 24;
+constexpr std::size_t kWriteModule = 1056;
+constexpr std::size_t kReadModule = 28;
+constexpr std::size_t kCommitModules = 22;
+constexpr std::size_t kNetworkInfo = 20;
+constexpr std::size_t kSetKey = 60;
+constexpr std::size_t kAttributes = 25;
+constexpr std::size_t kFactoryReset = 20;
+constexpr std::size_t kProbe = 26;
+} // namespace len
+
+// Payload offsets of each message, requests and confirmations.
+namespace off {
+// write module block request
+constexpr std::size_t kWrModule = 20;
+constexpr std::size_t kWrLength = 22;
+constexpr std::size_t kWrOffset = 24;
+constexpr std::size_t kWrChecksum = 28;
+constexpr std::size_t kWrData = 32;
+// read module block request and confirmation
+constexpr std::size_t kRdModule = 20;
+constexpr std::size_t kRdLength = 22;
+constexpr std::size_t kRdOffset = 24;
+constexpr std::size_t kRdCnfModule = 24;
+constexpr std::size_t kRdCnfLength = 26;
+constexpr std::size_t kRdCnfOffset = 28;
+constexpr std::size_t kRdCnfChecksum = 32;
+constexpr std::size_t kRdCnfData = 36;
+// commit modules request
+constexpr std::size_t kCommitSet = 20;
+// set encryption key request
+constexpr std::size_t kKeyEks = 20;
+constexpr std::size_t kKeyNmk = 21;
+constexpr std::size_t kKeyPeks = 37;
+constexpr std::size_t kKeyRemoteMac = 38;
+constexpr std::size_t kKeyDak = 44;
+// confirmations
+constexpr std::size_t kStatus = 20;
+constexpr std::size_t kSwDeviceId = 21;
+constexpr std::size_t kSwVersionLength = 22;
+constexpr std::size_t kSwVersion = 23;
+constexpr std::size_t kAttrCookie = 22;
+constexpr std::size_t kAttrReportType = 26;
+constexpr std::size_t kAttrSize = 27;
+constexpr std::size_t kAttrPlatform = 29;
+constexpr std::size_t kNiNetworks = 20;
+constexpr std::size_t kNiNid = 21;
+constexpr std::size_t kNiSnid = 28;
+constexpr std::size_t kNiTei = 29;
+constexpr std::size_t kNiRole = 30;
+constexpr std::size_t kNiCcoMac = 31;
+constexpr std::size_t kNiCcoTei = 37;
+constexpr std::size_t kNiStationCount = 38;
+constexpr std::size_t kNiStations = 39;
+constexpr std::size_t kNiStationSize = 15;
+} // namespace off
+
+constexpr std::uint8_t kModuleFirmware = 1;
+constexpr std::uint8_t kModuleConfig = 2;
+constexpr std::uint8_t kCommitConfigOnly = 2;
+constexpr std::uint8_t kCommitFirmwareAndConfig = 3;
+constexpr std::uint8_t kKeyApplyLocal = 0x0F;
+constexpr std::uint8_t kKeyForwardRemote = 0x00;
+constexpr std::size_t kMaxBlock = 1024;
+constexpr std::size_t kPlatformTextWidth = 17;
+constexpr std::size_t kMaxVersionText = 128;
+
+// Reads fields of a received frame without ever going past its received length.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    std::size_t size() const { return m_bytes.size(); }
+    bool has(std::size_t offset, std::size_t count) const {
+        return offset <= m_bytes.size() && count <= m_bytes.size() - offset;
+    }
+    std::optional<std::uint8_t> u8(std::size_t offset) const;
+    std::optional<std::uint16_t> u16le(std::size_t offset) const;
+    std::optional<std::uint16_t> u16be(std::size_t offset) const;
+    std::optional<std::uint32_t> u32le(std::size_t offset) const;
+    std::optional<MacAddress> mac(std::size_t offset) const;
+    std::optional<std::span<const std::uint8_t>> bytes(std::size_t offset, std::size_t count) const;
+    // A zero-terminated text starting at `offset` whose terminator lies within `maxBytes` and the frame.
+    std::optional<std::string> terminatedText(std::size_t offset, std::size_t maxBytes) const;
+    // A zero-padded fixed field: its text up to the first zero, or all of it.
+    std::optional<std::string> paddedText(std::size_t offset, std::size_t width) const;
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
+
+// Little-endian stores into a buffer the caller sized.
+void putU16le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
+void putU32le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
+std::uint16_t getU16le(std::span<const std::uint8_t> bytes, std::size_t offset);
+std::uint32_t getU32le(std::span<const std::uint8_t> bytes, std::size_t offset);
+
+} // namespace zrq406::mme

@@ -1,0 +1,32 @@
+#include "platform/pacing.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace zrq406 {
+
+Pacing::Pacing(double scale) : m_scale(scale > 0 ? scale : 1.0) {}
+
+double Pacing::environmentScale() {
+    const char* text = std::getenv("ZRQ406_TIME_SCALE");
+    if (text == nullptr || *text == '\0')
+        return 1.0;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || !(value > 0) || value > 1000)
+        return 1.0;
+    return value;
+}
+
+Pacing Pacing::fromEnvironment() { return Pacing(environmentScale()); }
+
+Pacing::Clock::duration Pacing::scaled(double ms) const {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms * m_scale));
+}
+
+void Pacing::sleep(double ms) const {
+    if (ms > 0)
+        std::this_thread::sleep_for(scaled(ms));
+}
+
+} // namespace zrq406

@@ -1,0 +1,56 @@
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <unistd.h>
+#include <sys/stat.h>
+
+namespace zrq406::paths {
+
+namespace fs = std::filesystem;
+
+fs::path executableDir() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return fs::current_path(ec);
+    return self.parent_path();
+}
+
+fs::path installedDataDir() { return fs::path(ZRQ406_DATA_DIR); }
+
+fs::path dataFile(const std::string& name) {
+    std::error_code ec;
+    const fs::path beside = executableDir() / name;
+    if (fs::exists(beside, ec))
+        return beside;
+    const fs::path installed = installedDataDir() / name;
+    if (fs::exists(installed, ec))
+        return installed;
+    return beside;
+}
+
+fs::path userDataDir() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/')
+        return fs::path(xdg) / "zrq406";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return fs::path(home) / ".local" / "share" / "zrq406";
+    return fs::path("/tmp") / ("zrq406-data-" + std::to_string(getuid()));
+}
+
+fs::path historyFile() {
+    const fs::path dir = executableDir();
+    if (access(dir.c_str(), W_OK) == 0)
+        return dir / "devices.dat";
+    return userDataDir() / "devices.dat";
+}
+
+fs::path runtimeDir() {
+    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg != nullptr && *xdg == '/')
+        return fs::path(xdg);
+    const fs::path dir = fs::path("/tmp") / ("zrq406-" + std::to_string(getuid()));
+    ::mkdir(dir.c_str(), 0700);
+    return dir;
+}
+
+} // namespace zrq406::paths

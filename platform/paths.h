@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zrq406 {
+
+// Where the programs find and keep their files.
+namespace paths {
+
+// The folder of the running executable.
+std::filesystem::path executableDir();
+// A data file shipped with the programs (language files, upgrade files): beside the executable when it is
+// there, else in the installed data folder. Returns the path beside the executable when neither has it.
+std::filesystem::path dataFile(const std::string& name);
+// The folders searched for data files, in order.
+std::filesystem::path installedDataDir();
+// The user's data folder ($XDG_DATA_HOME/zrq406, else ~/.local/share/zrq406); not created.
+std::filesystem::path userDataDir();
+// "devices.dat": beside the executable when that folder is writable, else in the user's data folder.
+std::filesystem::path historyFile();
+// The folder for lock files: $XDG_RUNTIME_DIR, else /tmp/zrq406-<uid> (created with mode 0700).
+std::filesystem::path runtimeDir();
+
+} // namespace paths
+} // namespace zrq406

@@ -1,0 +1,134 @@
+#include "mme/confirmations.h"
+#include "mme/frame_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace zrq406;
+using namespace zrq406::mme;
+
+namespace {
+
+const MacAddress kHost{{0x02, 0x00, 0x00, 0xAA, 0xBB, 0xCC}};
+const MacAddress kDevice{{0x00, 0xB0, 0x52, 0x11, 0x22, 0x33}};
+
+Frame confirmation(MmType request, std::size_t length) {
+    return makeFrame(length, kHost, kDevice, confirmationOf(request));
+}
+
+Frame versionConfirm(const std::string& text) {
+    Frame f = confirmation(MmType::SoftwareVersion, std::max<std::size_t>(60, 24 + text.size()));
+    f[off::kSwVersionLength] = static_cast<std::uint8_t>(text.size() + 1);
+    std::memcpy(f.data() + off::kSwVersion, text.data(), text.size());
+    return f;
+}
+
+Frame networkInfo(std::uint8_t networks, std::uint8_t claimed, std::uint8_t carried) {
+    Frame f = confirmation(MmType::NetworkInfo, std::max<std::size_t>(60, 39 + 15u * carried));
+    f[off::kNiNetworks] = networks;
+    f[off::kNiStationCount] = claimed;
+    for (std::uint8_t i = 0; i < carried; ++i) {
+        const std::size_t at = 39 + 15u * i;
+        f[at] = 0x00;
+        f[at + 5] = static_cast<std::uint8_t>(0x10 + i);
+        f[at + 6] = static_cast<std::uint8_t>(2 + i);
+        f[at + 13] = 64;
+        f[at + 14] = 61;
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(Confirmations, MatchingChecksTypeEthertypeAndOptionalDestination) {
+    Frame f = versionConfirm("INT6400");
+    EXPECT_TRUE(matchesConfirmation(f, 0xA001, &kHost));
+    EXPECT_TRUE(matchesConfirmation(f, 0xA001, nullptr));
+    EXPECT_FALSE(matchesConfirmation(f, 0xA039, nullptr));
+    const MacAddress otherHost{{0x02, 0, 0, 0, 0, 9}};
+    EXPECT_FALSE(matchesConfirmation(f, 0xA001, &otherHost)); // another PC's answer
+    EXPECT_TRUE(matchesConfirmation(f, 0xA001, nullptr));
+    f[12] = 0x08;
+    EXPECT_FALSE(matchesConfirmation(f, 0xA001, nullptr));
+    EXPECT_FALSE(matchesConfirmation(std::span(f).first(16), 0xA001, nullptr));
+}
+
+TEST(Confirmations, SoftwareVersion) {
+    const auto ok = parseSoftwareVersion(versionConfirm("INT6400-MAC-3-3-3348-00-2764-CE-0712"));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->status, 0);
+    EXPECT_EQ(ok->source, kDevice);
+    EXPECT_EQ(ok->version, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+
+    // A text that runs to the end of the frame without a terminator is no answer.
+    Frame unterminated = confirmation(MmType::SoftwareVersion, 60);
+    std::memset(unterminated.data() + 23, 'x', 60 - 23);
+    EXPECT_FALSE(parseSoftwareVersion(unterminated));
+    const Frame shortOne = versionConfirm("x");
+    EXPECT_FALSE(parseSoftwareVersion(std::span(shortOne).first(20)));
+}
+
+TEST(Confirmations, ReadModuleNeedsTheRequestedBytes) {
+    Frame f = confirmation(MmType::ReadModule, 36 + 1024);
+    f[36] = 0xAB;
+    const auto ok = parseReadModule(f, 1024);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->data.size(), 1024u);
+    EXPECT_EQ(ok->data[0], 0xAB);
+    EXPECT_FALSE(parseReadModule(std::span(f).first(36 + 1023), 1024));
+    f[off::kStatus] = 0x14;
+    const auto failed = parseReadModule(std::span(f).first(21), 1024);
+    ASSERT_TRUE(failed); // a failing status needs no data
+    EXPECT_EQ(failed->status, 0x14);
+    EXPECT_FALSE(parseReadModule(std::span(f).first(20), 1024));
+}
+
+TEST(Confirmations, AttributesPlatformText) {
+    Frame f = confirmation(MmType::Attributes, 60);
+    std::memcpy(f.data() + 29, "INT6400", 7);
+    auto a = parseAttributes(f);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->platform, "INT6400");
+    std::memset(f.data() + 29, 'P', 17); // a full field without a zero is 17 characters, never more
+    f[46] = 'Q';
+    a = parseAttributes(f);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->platform, std::string(17, 'P'));
+    EXPECT_FALSE(parseAttributes(std::span(f).first(45)));
+    f[20] = 1;
+    EXPECT_EQ(parseAttributes(std::span(f).first(22))->status, 1);
+}
+
+TEST(Confirmations, NetworkInfoStationsAndLyingCounts) {
+    const auto two = parseNetworkInfo(networkInfo(1, 2, 2));
+    ASSERT_TRUE(two);
+    ASSERT_EQ(two->stations.size(), 2u);
+    EXPECT_EQ(two->stations[1].mac.bytes[5], 0x11);
+    EXPECT_EQ(two->stations[1].tei, 3);
+    EXPECT_EQ(two->stations[0].averageTxRate, 64);
+    EXPECT_EQ(two->stations[0].averageRxRate, 61);
+
+    // More stations claimed than the frame carries: no answer.
+    EXPECT_FALSE(parseNetworkInfo(networkInfo(1, 5, 2)));
+    EXPECT_FALSE(parseNetworkInfo(networkInfo(1, 255, 1)));
+
+    // No network: no station data at all, even though the bytes are there.
+    const auto none = parseNetworkInfo(networkInfo(0, 2, 2));
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->networks, 0);
+    EXPECT_TRUE(none->stations.empty());
+
+    // Cut inside the network fields.
+    const Frame f = networkInfo(1, 0, 0);
+    EXPECT_FALSE(parseNetworkInfo(std::span(f).first(30)));
+    EXPECT_TRUE(parseNetworkInfo(std::span(f).first(39)));
+}
+
+TEST(Confirmations, StatusOnly) {
+    Frame f = confirmation(MmType::CommitModules, 60);
+    EXPECT_EQ(parseStatus(f), 0);
+    f[20] = 7;
+    EXPECT_EQ(parseStatus(f), 7);
+    EXPECT_FALSE(parseStatus(std::span(f).first(20)));
+}
