@@ -32,4 +32,19 @@ PasswordProblem ValidateNetworkPassword(std::string_view text) {
     return printable ? PasswordProblem::None : PasswordProblem::Character;
 }
 
+bool isDevicePasswordForm(std::string_view text) {
+    if (text.size() != 19)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (i % 5 == 4) {
+            if (c != '-')
+                return false;
+        } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace zrq406::mme

@@ -30,5 +30,8 @@ enum class PasswordProblem {
 };
 // Checks a network password before its key is derived.
 PasswordProblem ValidateNetworkPassword(std::string_view text);
+// Whether a device password has the printed form: four groups of four characters "0"-"9" or "A"-"Z",
+// joined by "-" (19 characters).
+bool isDevicePasswordForm(std::string_view text);
 
 } // namespace zrq406::mme

@@ -76,3 +76,13 @@ TEST(KeyDerivation, NetworkPasswordRules) {
     // Length is judged first: a short text with a space gives the length message.
     EXPECT_EQ(ValidateNetworkPassword("a b"), PasswordProblem::Length);
 }
+
+TEST(KeyDerivation, DevicePasswordForm) {
+    EXPECT_TRUE(isDevicePasswordForm("ABCD-EFGH-1234-WXYZ"));
+    EXPECT_FALSE(isDevicePasswordForm("ABCD-EFGH-1234-WXY"));   // 18
+    EXPECT_FALSE(isDevicePasswordForm("ABCD-EFGH-1234-WXYZ0")); // 20
+    EXPECT_FALSE(isDevicePasswordForm("ABC-DEFGH-1234-WXYZ"));  // hyphen moved
+    EXPECT_FALSE(isDevicePasswordForm("-ABCDEFGH-1234-WXY"));
+    EXPECT_FALSE(isDevicePasswordForm("ABCD-EFGH-1234-WXyZ")); // lower case is upper-cased before the check
+    EXPECT_FALSE(isDevicePasswordForm("ABCD-EF_H-1234-WXYZ"));
+}

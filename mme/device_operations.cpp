@@ -1,0 +1,199 @@
+#include "mme/device_operations.h"
+
+#include "mme/checksum.h"
+#include "mme/confirmations.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zrq406::mme {
+
+std::size_t configBlockLength(std::span<const std::uint8_t> block) {
+    return block.size() < cfg::kLength + 2 ? 0 : getU16le(block, cfg::kLength);
+}
+
+void sealConfigBlock(std::span<std::uint8_t> block) {
+    const std::size_t length = std::min(configBlockLength(block), block.size());
+    putU32le(block, cfg::kChecksum, 0);
+    putU32le(block, cfg::kChecksum, blockChecksum(block.first(length)));
+}
+
+bool ledsOff(std::span<const std::uint8_t> block) {
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (cfg::kLedOffsets[i] == 0x1EFE)
+            continue;
+        if (cfg::kLedOffsets[i] >= block.size() || block[cfg::kLedOffsets[i]] != 0xFF)
+            return false;
+    }
+    return true;
+}
+
+void setLeds(std::span<std::uint8_t> block, bool on) {
+    for (std::size_t i = 0; i < 6; ++i)
+        if (cfg::kLedOffsets[i] < block.size())
+            block[cfg::kLedOffsets[i]] = on ? cfg::kLedOn[i] : cfg::kLedOff[i];
+}
+
+std::string productText(std::span<const std::uint8_t> block) {
+    if (block.size() < cfg::kProduct + cfg::kProductWidth)
+        return {};
+    const auto* start = reinterpret_cast<const char*>(block.data() + cfg::kProduct);
+    return std::string(start, strnlen(start, cfg::kProductWidth));
+}
+
+Key nmkOf(std::span<const std::uint8_t> block) {
+    Key key{};
+    if (block.size() >= cfg::kNmk + key.size())
+        std::copy_n(block.begin() + cfg::kNmk, key.size(), key.begin());
+    return key;
+}
+
+DeviceOperations::DeviceOperations(Exchange& exchange, Progress& progress)
+    : m_exchange(exchange), m_progress(progress) {}
+
+const MacAddress& DeviceOperations::hostMac() { return m_exchange.adapters().current().hostMac; }
+
+bool DeviceOperations::statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing) {
+    const auto frame = m_exchange.run(request, type, timing);
+    if (!frame)
+        return false;
+    const auto status = parseStatus(*frame);
+    return status && *status == 0;
+}
+
+bool DeviceOperations::SetKey(const Key& nmk, const MacAddress* remote, const Key* dak) {
+    auto& adapters = m_exchange.adapters();
+    if (adapters.count() == 0)
+        return false;
+    // The key always goes to the attached device, which forwards a remote key itself.
+    const MacAddress local = adapters.current().localDeviceMac;
+    const Frame request = remote && dak ? buildSetRemoteKeyRequest(local, hostMac(), nmk, *remote, *dak)
+                                        : buildSetLocalKeyRequest(local, hostMac(), nmk);
+    return statusExchange(request, MmType::SetKey, timing::kSetKey);
+}
+
+KeyResult DeviceOperations::SetNetworkKey(std::string_view networkPassword, bool remoteFlag, const MacAddress& remote,
+                                          std::string_view devicePassword) {
+    switch (ValidateNetworkPassword(networkPassword)) {
+    case PasswordProblem::Length:
+        return KeyResult::PasswordLength;
+    case PasswordProblem::Character:
+        return KeyResult::PasswordCharacter;
+    case PasswordProblem::None:
+        break;
+    }
+    const Key nmk = DeriveNmk(networkPassword);
+    if (!remoteFlag)
+        return SetKey(nmk, nullptr, nullptr) ? KeyResult::Done : KeyResult::Refused;
+    const Key dak = DeriveDak(devicePassword);
+    return SetKey(nmk, &remote, &dak) ? KeyResult::Done : KeyResult::Refused;
+}
+
+bool DeviceOperations::SetRemoteKey(std::string_view devicePassword, const Key& nmk, const MacAddress& remote) {
+    const Key dak = DeriveDak(devicePassword);
+    return SetKey(nmk, &remote, &dak);
+}
+
+bool DeviceOperations::FactoryReset(const MacAddress& device) {
+    if (m_exchange.adapters().count() == 0)
+        return false;
+    return statusExchange(buildFactoryResetRequest(device, hostMac()), MmType::FactoryReset, timing::kFactoryReset);
+}
+
+bool DeviceOperations::readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length,
+                                 std::uint8_t* out, const ExchangeTiming& timing) {
+    const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, length, offset);
+    const auto frame = m_exchange.run(request, MmType::ReadModule, timing);
+    if (!frame)
+        return false;
+    const auto confirm = parseReadModule(*frame, length);
+    if (!confirm || confirm->status != 0)
+        return false;
+    std::memcpy(out, confirm->data.data(), length);
+    return true;
+}
+
+bool DeviceOperations::ReadConfigBlock(const MacAddress& device, ConfigBlock& block) {
+    return ReadConfigBlockPrefix(device, block, kConfigBlockMax);
+}
+
+bool DeviceOperations::ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo) {
+    if (m_exchange.adapters().count() == 0)
+        return false;
+    m_destination = device;
+    if (!readBlock(m_destination, 0, kMaxBlock, block.data(), timing::kConfigRead))
+        return false;
+    const std::size_t total = configBlockLength(block);
+    // A length outside what a configuration block can be would overrun the buffer; such a block is not read.
+    if (total < kConfigBlockMin || total > kConfigBlockMax)
+        return false;
+    const std::size_t end = std::min(total, std::max(upTo, kMaxBlock));
+    for (std::size_t offset = kMaxBlock; offset < end; offset += kMaxBlock) {
+        const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - offset));
+        if (!readBlock(m_destination, static_cast<std::uint32_t>(offset), length, block.data() + offset,
+                       timing::kConfigRead))
+            return false;
+    }
+    return true;
+}
+
+bool DeviceOperations::ReadConfigFields(const MacAddress& device, ConfigBlock& block) {
+    if (!ReadConfigBlockPrefix(device, block, kMaxBlock))
+        return false;
+    const std::size_t total = configBlockLength(block);
+    std::size_t lastRead = 0;
+    for (const std::size_t offset : cfg::kLedOffsets) {
+        const std::size_t start = offset / kMaxBlock * kMaxBlock;
+        if (offset >= total || start == lastRead)
+            continue;
+        const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - start));
+        if (!readBlock(m_destination, static_cast<std::uint32_t>(start), length, block.data() + start,
+                       timing::kConfigRead))
+            return false;
+        lastRead = start;
+    }
+    return true;
+}
+
+bool DeviceOperations::WriteModule(std::uint8_t module, double progressBase, double progressTotal,
+                                   const MacAddress& device, std::span<const std::uint8_t> image) {
+    if (m_exchange.adapters().count() == 0)
+        return false;
+    m_destination = device;
+    for (std::size_t offset = 0; offset < image.size(); offset += kMaxBlock) {
+        const auto block = image.subspan(offset, std::min(kMaxBlock, image.size() - offset));
+        const Frame request =
+            buildWriteModuleRequest(m_destination, hostMac(), module, static_cast<std::uint32_t>(offset), block);
+        if (!statusExchange(request, MmType::WriteModule, timing::kWriteModule))
+            return false;
+        if (progressTotal > 0)
+            m_progress.written((progressBase + static_cast<double>(offset + block.size())) / progressTotal);
+    }
+    return true;
+}
+
+bool DeviceOperations::Commit(const MacAddress& device, std::uint8_t moduleSet) {
+    if (m_exchange.adapters().count() == 0)
+        return false;
+    return statusExchange(buildCommitRequest(device, hostMac(), moduleSet), MmType::CommitModules, timing::kCommit);
+}
+
+bool DeviceOperations::WriteConfigBlock(bool commitAll, double progressBase, double progressTotal,
+                                        const MacAddress& device, std::span<std::uint8_t> image) {
+    const std::size_t length = configBlockLength(image);
+    // Refused before anything is written: a block announcing a length it cannot have would be cut or overrun.
+    if (length < kConfigBlockMin || length > kConfigBlockMax || length > image.size())
+        return false;
+    sealConfigBlock(image);
+    if (!WriteModule(kModuleConfig, progressBase, commitAll ? progressTotal : 0, device, image.first(length)))
+        return false;
+    return Commit(device, commitAll ? kCommitFirmwareAndConfig : kCommitConfigOnly);
+}
+
+bool DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out) {
+    if (m_exchange.adapters().count() == 0)
+        return false;
+    return readBlock(device, kQosOffset, kQosLength, out.data(), timing::kQosRead);
+}
+
+} // namespace zrq406::mme

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "mme/exchange.h"
+#include "mme/frame_builder.h"
+#include "mme/key_derivation.h"
+#include "mme/progress.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace zrq406::mme {
+
+constexpr std::size_t kConfigBlockMax = 16384;
+constexpr std::size_t kConfigBlockMin = 1024;
+constexpr std::size_t kQosOffset = 524;
+constexpr std::size_t kQosLength = 484;
+
+// Configuration block fields that the programs read or carry over.
+namespace cfg {
+constexpr std::size_t kLength = 4;
+constexpr std::size_t kChecksum = 8;
+constexpr std::size_t kMac = 12;
+constexpr std::size_t kIdentity = 18;
+constexpr std::size_t kIdentityWidth = 16;
+constexpr std::size_t kUserData = 36;
+constexpr std::size_t kUserDataWidth = 64;
+constexpr std::size_t kNmk = 100;
+constexpr std::size_t kProduct = 116;
+constexpr std::size_t kProductWidth = 64;
+// The LED bytes; a device reads as LED off when all but 0x1EFE are 0xFF.
+constexpr std::size_t kLedOffsets[6] = {0x1EFA, 0x1EFC, 0x1EFE, 0x1F02, 0x1F0E, 0x1F10};
+constexpr std::uint8_t kLedOn[6] = {0x00, 0x00, 0x01, 0xFF, 0x00, 0x00};
+constexpr std::uint8_t kLedOff[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+} // namespace cfg
+
+using ConfigBlock = std::array<std::uint8_t, kConfigBlockMax>;
+
+// The announced length of a configuration block, as stored at its offset 4.
+std::size_t configBlockLength(std::span<const std::uint8_t> block);
+// Recomputes the checksum at offset 8 over the announced length.
+void sealConfigBlock(std::span<std::uint8_t> block);
+// Whether the LED bytes say "off".
+bool ledsOff(std::span<const std::uint8_t> block);
+// Writes the six LED bytes for the given state.
+void setLeds(std::span<std::uint8_t> block, bool on);
+// The product text at offset 116 (up to its first zero).
+std::string productText(std::span<const std::uint8_t> block);
+Key nmkOf(std::span<const std::uint8_t> block);
+
+enum class KeyResult {
+    Done,
+    PasswordLength,    // the network password is not 8 to 64 characters; nothing was sent
+    PasswordCharacter, // it holds a character outside 33..126; nothing was sent
+    Refused            // no confirmation, or a failing status
+};
+
+// The operations that change devices. Each runs one or more exchanges on the current adapter, which the
+// caller chose, and returns whether the device confirmed them.
+class DeviceOperations {
+public:
+    DeviceOperations(Exchange& exchange, Progress& progress);
+
+    // Validates the network password, derives its NMK (and the remote device's DAK) and sends the key to the
+    // local device, which applies it itself or forwards it to `remote`.
+    KeyResult SetNetworkKey(std::string_view networkPassword, bool remoteFlag, const MacAddress& remote,
+                            std::string_view devicePassword);
+    // Sends `nmk` to `remote` under the DAK of its device password.
+    bool SetRemoteKey(std::string_view devicePassword, const Key& nmk, const MacAddress& remote);
+    // Sends `nmk` (already derived) to the local device, or forwarded to `remote` under `dak`.
+    bool SetKey(const Key& nmk, const MacAddress* remote, const Key* dak);
+    bool FactoryReset(const MacAddress& device);
+    // Reads the device's configuration block; fails when it announces fewer than 1024 or more than 16384 bytes.
+    bool ReadConfigBlock(const MacAddress& device, ConfigBlock& block);
+    // Reads only the first `upTo` bytes of the configuration block (at least the first 1024-byte block).
+    bool ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo);
+    // Reads the first 1024-byte block and the blocks that hold the LED bytes: all that a scan shows.
+    bool ReadConfigFields(const MacAddress& device, ConfigBlock& block);
+    // Writes the configuration block in 1024-byte blocks, then commits it (with the firmware image when
+    // `commitAll`). With `commitAll`, progress = (base + bytes written) / total after each block.
+    bool WriteConfigBlock(bool commitAll, double progressBase, double progressTotal, const MacAddress& device,
+                          std::span<std::uint8_t> image);
+    // Writes a module image in 1024-byte blocks without committing; progress as above.
+    bool WriteModule(std::uint8_t module, double progressBase, double progressTotal, const MacAddress& device,
+                     std::span<const std::uint8_t> image);
+    bool Commit(const MacAddress& device, std::uint8_t moduleSet);
+    bool ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out);
+
+    Exchange& exchange() { return m_exchange; }
+    Progress& progress() { return m_progress; }
+
+private:
+    bool readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
+                   const ExchangeTiming& timing);
+    bool statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing);
+    const MacAddress& hostMac();
+
+    Exchange& m_exchange;
+    Progress& m_progress;
+    MacAddress m_destination;
+};
+
+} // namespace zrq406::mme

@@ -1,0 +1,64 @@
+#include "mme/exchange.h"
+
+#include "mme/confirmations.h"
+
+namespace zrq406::mme {
+
+namespace {
+// A fetched length above this is no frame that the link could have received.
+constexpr std::size_t kLargestFetch = 1599;
+} // namespace
+
+Exchange::Exchange(link::AdapterTable& adapters, const Pacing& pacing) : m_adapters(adapters), m_pacing(pacing) {}
+
+void Exchange::drain() {
+    std::vector<std::uint8_t> frame;
+    while (m_adapters.FetchFrame(frame) > 0) {
+    }
+}
+
+std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const MacAddress* destination,
+                                           Pacing::Clock::time_point deadline, bool& anyFrame) {
+    std::vector<std::uint8_t> frame;
+    for (;;) {
+        const std::size_t length = m_adapters.FetchFrame(frame);
+        if (length > 0 && length <= kLargestFetch) {
+            anyFrame = true;
+            if (matchesConfirmation(frame, confirmationType, destination))
+                return frame;
+            continue;
+        }
+        if (Pacing::Clock::now() >= deadline)
+            return std::nullopt;
+        m_adapters.waitForFrame(deadline);
+    }
+}
+
+std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, const ExchangeTiming& timing) {
+    if (m_adapters.count() == 0)
+        return std::nullopt;
+    drain();
+    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
+    m_adapters.SendFrame(request);
+    const MacAddress host = m_adapters.current().hostMac;
+    bool anyFrame = false;
+    return lookThrough(confirmationOf(requestType), timing.daCheck ? &host : nullptr, deadline, anyFrame);
+}
+
+std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestType) {
+    if (m_adapters.count() == 0)
+        return std::nullopt;
+    drain();
+    for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
+        const auto deadline = m_pacing.deadlineAfter(wait);
+        m_adapters.SendFrame(request);
+        bool anyFrame = false;
+        auto found = lookThrough(confirmationOf(requestType), nullptr, deadline, anyFrame);
+        // Once anything at all came back, the look-through has had its chance: no further send.
+        if (found || anyFrame)
+            return found;
+    }
+    return std::nullopt;
+}
+
+} // namespace zrq406::mme

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "link/adapter_link.h"
+#include "mme/frame_builder.h"
+#include "mme/mme_frame.h"
+#include "platform/pacing.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace zrq406::mme {
+
+// How long each exchange may wait for its confirmation (milliseconds, scaled by the pacing) and whether the
+// confirmation must be addressed to the host. The waits are deadlines: an exchange ends as soon as its
+// confirmation is taken, and fails once the deadline has passed without it.
+struct ExchangeTiming {
+    double initialWaitMs;
+    bool daCheck;
+};
+
+namespace timing {
+inline constexpr ExchangeTiming kSoftwareVersion{400, true};
+inline constexpr ExchangeTiming kAttributes{100, false};
+inline constexpr ExchangeTiming kNetworkInfo{100, false};
+inline constexpr ExchangeTiming kQosRead{100, true};
+inline constexpr ExchangeTiming kConfigRead{100, false};
+inline constexpr ExchangeTiming kWriteModule{30, false};
+inline constexpr ExchangeTiming kCommit{100, false};
+inline constexpr ExchangeTiming kSetKey{100, false};
+inline constexpr ExchangeTiming kFactoryReset{100, false};
+// The upgrade tool asks for the software version up to three times, waiting 100, 150 and 200 ms, and takes a
+// confirmation addressed to any host.
+inline constexpr double kRetryFirstWaitMs = 100;
+inline constexpr double kRetryStepMs = 50;
+inline constexpr double kRetryLastWaitMs = 200;
+} // namespace timing
+
+// One request and its confirmation on the current adapter. There are no transaction identifiers: the
+// confirmation is recognised by its type (and, for some, its destination), so frames already waiting are
+// drained before the request goes out, and frames of other types are dropped while looking.
+class Exchange {
+public:
+    Exchange(link::AdapterTable& adapters, const Pacing& pacing);
+
+    // Sends `request` and returns the first received frame that matches, or nothing by the deadline.
+    std::optional<Frame> run(const Frame& request, MmType requestType, const ExchangeTiming& timing);
+    // The upgrade tool's software version exchange: resent with a longer wait while nothing at all arrives.
+    std::optional<Frame> runRetrying(const Frame& request, MmType requestType);
+
+    link::AdapterTable& adapters() { return m_adapters; }
+    const Pacing& pacing() const { return m_pacing; }
+
+private:
+    void drain();
+    // Looks through received frames until the deadline. `anyFrame` tells whether any frame was fetched.
+    std::optional<Frame> lookThrough(std::uint16_t confirmationType, const MacAddress* destination,
+                                     Pacing::Clock::time_point deadline, bool& anyFrame);
+
+    link::AdapterTable& m_adapters;
+    const Pacing& m_pacing;
+};
+
+} // namespace zrq406::mme

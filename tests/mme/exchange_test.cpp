@@ -1,0 +1,92 @@
+#include "scripted_link.h"
+
+#include "mme/confirmations.h"
+
+#include <gtest/gtest.h>
+
+using namespace zrq406;
+using namespace zrq406::mme;
+using test::ScriptedLink;
+
+namespace {
+const MacAddress kOtherHost{{0x02, 0x00, 0x00, 0x00, 0x00, 0x99}};
+}
+
+TEST(Exchange, FramesOfOtherTypesAreDroppedAndTheConfirmationStillFound) {
+    ScriptedLink link;
+    link.setResponder([](const Frame&) {
+        return std::vector<Frame>{test::statusConfirm(ScriptedLink::kLocal, MmType::FactoryReset, 0),
+                                  test::attributesConfirm(ScriptedLink::kLocal, "INT6400"),
+                                  test::versionConfirm(ScriptedLink::kLocal, "INT6400-MAC-1")};
+    });
+    const auto frame = link.exchange().run(buildSoftwareVersionRequest(ScriptedLink::kLocal, ScriptedLink::kHost),
+                                           MmType::SoftwareVersion, timing::kSoftwareVersion);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(parseSoftwareVersion(*frame)->version, "INT6400-MAC-1");
+    // What the exchange dropped on its way is gone: nothing is left for the next one.
+    std::vector<std::uint8_t> left;
+    EXPECT_EQ(link.adapters().FetchFrame(left), 0u);
+}
+
+TEST(Exchange, StaleConfirmationIsDrainedBeforeTheRequest) {
+    ScriptedLink link;
+    // A late answer to an earlier request waits in the slots; the device then stays silent.
+    link.inject(test::statusConfirm(ScriptedLink::kLocal, MmType::CommitModules, 0));
+    link.adapters().waitForFrame(Pacing::Clock::now() + std::chrono::seconds(2));
+    EXPECT_FALSE(link.exchange().run(buildCommitRequest(ScriptedLink::kLocal, ScriptedLink::kHost, 2),
+                                     MmType::CommitModules, timing::kCommit));
+    EXPECT_EQ(link.sentOfType(MmType::CommitModules).size(), 1u);
+}
+
+TEST(Exchange, NoConfirmationFailsAfterTheDeadline) {
+    ScriptedLink link;
+    EXPECT_FALSE(link.exchange().run(buildFactoryResetRequest(ScriptedLink::kLocal, ScriptedLink::kHost),
+                                     MmType::FactoryReset, timing::kFactoryReset));
+}
+
+TEST(Exchange, DestinationCheckIgnoresAnotherHostsAnswerUnlessTheUpgradeToolAsks) {
+    ScriptedLink link;
+    link.setResponder([](const Frame&) {
+        return std::vector<Frame>{test::versionConfirm(ScriptedLink::kLocal, "V", 0, kOtherHost)};
+    });
+    const Frame request = buildSoftwareVersionRequest(ScriptedLink::kLocal, ScriptedLink::kHost);
+    EXPECT_FALSE(link.exchange().run(request, MmType::SoftwareVersion, timing::kSoftwareVersion));
+    EXPECT_TRUE(link.exchange().runRetrying(request, MmType::SoftwareVersion));
+}
+
+TEST(Exchange, UpgradeToolResendsOnlyWhileNothingArrives) {
+    ScriptedLink link;
+    int requests = 0;
+    link.setResponder([&](const Frame& request) {
+        if (test::typeOf(request) != 0xA000 || ++requests < 3)
+            return std::vector<Frame>{};
+        return std::vector<Frame>{test::versionConfirm(ScriptedLink::kLocal, "V")};
+    });
+    const Frame request = buildSoftwareVersionRequest(ScriptedLink::kLocal, ScriptedLink::kHost);
+    EXPECT_TRUE(link.exchange().runRetrying(request, MmType::SoftwareVersion));
+    EXPECT_EQ(requests, 3);
+
+    // A device that never answers gets exactly three requests.
+    ScriptedLink silent;
+    EXPECT_FALSE(silent.exchange().runRetrying(request, MmType::SoftwareVersion));
+    EXPECT_EQ(silent.sentOfType(MmType::SoftwareVersion).size(), 3u);
+
+    // Any frame at all ends the resending, even one of another type.
+    ScriptedLink chatty;
+    chatty.setResponder([](const Frame&) {
+        return std::vector<Frame>{test::attributesConfirm(ScriptedLink::kLocal, "X")};
+    });
+    EXPECT_FALSE(chatty.exchange().runRetrying(request, MmType::SoftwareVersion));
+    EXPECT_EQ(chatty.sentOfType(MmType::SoftwareVersion).size(), 1u);
+}
+
+TEST(Exchange, FailingStatusEndsTheOperationAsFailed) {
+    ScriptedLink link;
+    link.setResponder([](const Frame& request) {
+        // First a failing confirmation, then a good one: the first one found decides.
+        return std::vector<Frame>{test::statusConfirm(ScriptedLink::kLocal, MmType::FactoryReset, 1),
+                                  test::statusConfirm(ScriptedLink::kLocal, MmType::FactoryReset, 0)};
+        (void)request;
+    });
+    EXPECT_FALSE(link.operations().FactoryReset(ScriptedLink::kLocal));
+}
