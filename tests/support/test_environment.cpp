@@ -1,0 +1,18 @@
+// Linked into every test program: the environment the tests run in, unless the caller set it already.
+#include <cstdlib>
+
+namespace {
+
+struct TestEnvironment {
+    TestEnvironment() {
+        // Device and protocol waits shrink to a fiftieth; answers still end an exchange at once.
+        setenv("ZRQ406_TIME_SCALE", "0.02", 0);
+        setenv("ZRQ406_TEST_SOURCE_DIR", ZRQ406_TEST_SOURCE_DIR, 0);
+        // Language files are found in the build's program folder.
+        setenv("ZRQ406_DATA_DIR", ZRQ406_TEST_DATA_DIR, 0);
+    }
+};
+
+const TestEnvironment environment;
+
+} // namespace
