@@ -1,0 +1,190 @@
+#include "registry/history_file.h"
+
+#include "platform/text_field.h"
+#include "uitext/decimal_text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace zrq406 {
+
+namespace {
+
+// Reads up to `size` bytes, stopping early only at the end of the file or on an error.
+std::size_t readFully(int fd, void* buffer, std::size_t size) {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool writeFully(int fd, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::int32_t readInt32(const std::uint8_t* bytes) {
+    const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+                                std::uint32_t{bytes[3]} << 24;
+    return static_cast<std::int32_t>(value);
+}
+
+void writeInt32(std::uint8_t* bytes, std::int32_t signedValue) {
+    const auto value = static_cast<std::uint32_t>(signedValue);
+    bytes[0] = static_cast<std::uint8_t>(value);
+    bytes[1] = static_cast<std::uint8_t>(value >> 8);
+    bytes[2] = static_cast<std::uint8_t>(value >> 16);
+    bytes[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+// A text field of the file into the same-sized field of the table: a field without terminator (a damaged or
+// foreign file) is cut back to a whole character so that the table only ever holds terminated strings.
+template <std::size_t N> void copyStoredField(char (&to)[N], const char (&from)[N]) {
+    copyToField(to, fieldText(from));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+HistoryFileRecord HistoryFile::pack(const HistoryRecord& record) {
+    HistoryFileRecord stored;
+    std::memset(&stored, 0, sizeof stored);
+    // Fields are copied whole, as they lie in memory.
+    std::memcpy(stored.mac, record.mac, sizeof stored.mac);
+    std::memcpy(stored.name, record.name, sizeof stored.name);
+    std::memcpy(stored.password, record.password, sizeof stored.password);
+    std::memcpy(stored.led, record.led, sizeof stored.led);
+    std::memcpy(stored.lastSeen, record.lastSeen, sizeof stored.lastSeen);
+    std::memcpy(stored.firmware, record.firmware, sizeof stored.firmware);
+    std::memcpy(stored.location, record.location, sizeof stored.location);
+    writeInt32(stored.phyRate, decimalValue(fieldText(record.phyRate)));
+    return stored;
+}
+
+HistoryRecord HistoryFile::unpack(const HistoryFileRecord& stored) {
+    HistoryRecord record;
+    std::memset(&record, 0, sizeof record);
+    copyStoredField(record.mac, stored.mac);
+    copyStoredField(record.name, stored.name);
+    copyStoredField(record.password, stored.password);
+    copyStoredField(record.led, stored.led);
+    copyStoredField(record.lastSeen, stored.lastSeen);
+    copyStoredField(record.firmware, stored.firmware);
+    copyStoredField(record.location, stored.location);
+    // "-2147483648" would not fit the 10-byte field; the copy keeps what fits.
+    char rate[16];
+    (void)std::snprintf(rate, sizeof rate, "%d", static_cast<int>(readInt32(stored.phyRate)));
+    copyToField(record.phyRate, rate);
+    return record;
+}
+
+bool HistoryFile::hasData() const {
+    const FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    std::uint8_t count[4];
+    if (readFully(fd.get(), count, sizeof count) != sizeof count)
+        return false;
+    return readInt32(count) >= 1;
+}
+
+HistoryLoadResult HistoryFile::load(HistoryTable& table) const {
+    HistoryLoadResult result;
+    const FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return result;
+    result.opened = true;
+    std::uint8_t count[4];
+    if (readFully(fd.get(), count, sizeof count) == sizeof count)
+        result.storedCount = readInt32(count);
+    // The table has room for its capacity only, whatever the file claims.
+    const int wanted = std::clamp(result.storedCount, 0, HistoryTable::capacity);
+    for (int i = 0; i < wanted; ++i) {
+        HistoryFileRecord stored;
+        std::memset(&stored, 0, sizeof stored);
+        const std::size_t got = readFully(fd.get(), &stored, sizeof stored);
+        if (got == 0)
+            break;
+        table.records[i] = unpack(stored);
+        ++result.loaded;
+        if (got < sizeof stored)
+            break;
+    }
+    // The count of records actually read, so that no empty record of a short file is taken for a device.
+    table.fileCount = result.loaded;
+    return result;
+}
+
+bool HistoryFile::save(HistoryTable& table, int count) const {
+    count = std::clamp(count, 0, HistoryTable::capacity);
+    table.fileCount = count;
+
+    std::vector<std::uint8_t> content(4 + sizeof(HistoryFileRecord) * static_cast<std::size_t>(count));
+    writeInt32(content.data(), count);
+    for (int i = 0; i < count; ++i) {
+        const HistoryFileRecord stored = pack(table.records[i]);
+        std::memcpy(content.data() + 4 + sizeof stored * static_cast<std::size_t>(i), &stored, sizeof stored);
+    }
+
+    std::error_code ec;
+    const std::filesystem::path folder = m_path.has_parent_path() ? m_path.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec)
+            return false;
+    }
+    // The file holds device passwords: it is created for its owner only and replaces the old one in one step.
+    std::string temporary = (folder / (m_path.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    const bool written = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 &&
+                         writeFully(fd.get(), content.data(), content.size()) && ::fsync(fd.get()) == 0;
+    const int closed = ::close(fd.release());
+    if (!written || closed != 0 || ::rename(temporary.c_str(), m_path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace zrq406
