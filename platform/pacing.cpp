@@ -1,5 +1,6 @@
 #include "platform/pacing.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -22,6 +23,13 @@ Pacing Pacing::fromEnvironment() { return Pacing(environmentScale()); }
 
 Pacing::Clock::duration Pacing::scaled(double ms) const {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms * m_scale));
+}
+
+Pacing::Clock::time_point Pacing::deadlineAfter(double ms) const {
+    constexpr double kDeadlineFloorMs = 50;
+    const auto floor = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(std::min(ms, kDeadlineFloorMs)));
+    return Clock::now() + std::max(scaled(ms), floor);
 }
 
 void Pacing::sleep(double ms) const {

@@ -18,7 +18,10 @@ public:
     double scale() const { return m_scale; }
     // A described wait of `ms` milliseconds, scaled.
     Clock::duration scaled(double ms) const;
-    Clock::time_point deadlineAfter(double ms) const { return Clock::now() + scaled(ms); }
+    // A deadline for an answer that the wait of `ms` milliseconds allows. A shrunk deadline never drops below
+    // the smaller of the unscaled wait and 50 ms: answers are taken as soon as they arrive, so only waits that
+    // end without one grow, and a loaded machine does not turn late answers into failures.
+    Clock::time_point deadlineAfter(double ms) const;
     // Sleeps for a described wait, scaled.
     void sleep(double ms) const;
 

@@ -21,6 +21,12 @@ fs::path installedDataDir() { return fs::path(ZRQ406_DATA_DIR); }
 
 fs::path dataFile(const std::string& name) {
     std::error_code ec;
+    // Tests and uninstalled builds may name the folder that holds the data files.
+    if (const char* dir = std::getenv("ZRQ406_DATA_DIR"); dir != nullptr && *dir != '\0') {
+        const fs::path named = fs::path(dir) / name;
+        if (fs::exists(named, ec))
+            return named;
+    }
     const fs::path beside = executableDir() / name;
     if (fs::exists(beside, ec))
         return beside;

@@ -10,8 +10,9 @@ namespace paths {
 
 // The folder of the running executable.
 std::filesystem::path executableDir();
-// A data file shipped with the programs (language files, upgrade files): beside the executable when it is
-// there, else in the installed data folder. Returns the path beside the executable when neither has it.
+// A data file shipped with the programs (language files, upgrade files): in the folder named by
+// $ZRQ406_DATA_DIR when it is there, else beside the executable, else in the installed data folder. Returns
+// the path beside the executable when none has it.
 std::filesystem::path dataFile(const std::string& name);
 // The folders searched for data files, in order.
 std::filesystem::path installedDataDir();

@@ -1,0 +1,161 @@
+#include "cli/commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <ostream>
+#include <sstream>
+
+namespace zrq406::cli {
+
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Manages TALVERN ZRQ406 powerline adapters from the command line.", "zrq406"};
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    GlobalOptions options;
+    std::string simulateFile;
+    auto* simulate = app.add_option("--simulate", simulateFile,
+                                    "Work on a simulated powerline network: the built-in one, or the one of FILE")
+                         ->expected(0, 1)
+                         ->type_name("[=FILE]");
+    app.add_option("--interface", options.link.interfaceName, "Use this Ethernet interface only");
+    app.add_option("--capture", options.link.capturePath, "Write every frame sent and received to a pcap file");
+    app.add_flag("--json", options.json, "Print one JSON document instead of a table");
+    app.add_option("--lang", options.language, "Language of device words: en or de (default: the locale)")
+        ->check(CLI::IsMember({"en", "de"}));
+    app.add_option("--history", options.historyPath, "Use this device history file instead of devices.dat");
+
+    auto* adapters = app.add_subcommand("adapters", "List the usable Ethernet adapters");
+
+    bool noSave = false;
+    auto* scan = app.add_subcommand("scan", "Find the local device and every station of its network");
+    scan->add_flag("--no-save", noSave, "Leave the device history as it is");
+
+    std::string mac;
+    auto* reset = app.add_subcommand("reset", "Reset a device to its factory settings");
+    reset->add_option("MAC", mac, "The device's MAC address")->required();
+
+    std::string ledState;
+    auto* led = app.add_subcommand("led", "Switch a device's LEDs on or off");
+    led->add_option("MAC", mac, "The device's MAC address")->required();
+    led->add_option("STATE", ledState, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+
+    SetKeyRequest keyRequest;
+    std::string networkPassword;
+    bool useDefault = false;
+    auto* setKey = app.add_subcommand("set-key", "Put devices on a new network key (remote devices first)");
+    auto* passwordOption = setKey->add_option("--password", networkPassword, "Network password (8 to 64 characters)");
+    auto* defaultOption = setKey->add_flag("--default", useDefault, "Use the public default key (HomePlugAV)");
+    passwordOption->excludes(defaultOption);
+    setKey->add_flag("--local", keyRequest.local, "Key the device attached to this computer (last)");
+    setKey->add_option("--device", keyRequest.devices, "A remote device's MAC address (repeatable)");
+    setKey->add_option("--device-password", keyRequest.devicePasswords,
+                       "The password printed on that device, in the same order");
+
+    std::string devicePassword;
+    auto* checkPassword = app.add_subcommand("check-password", "Prove a remote device's password; nothing changes");
+    checkPassword->add_option("MAC", mac, "The device's MAC address")->required();
+    checkPassword->add_option("PASSWORD", devicePassword, "Its device password, XXXX-XXXX-XXXX-XXXX")->required();
+
+    std::string file;
+    auto* upgrade = app.add_subcommand("upgrade", "Upgrade a device (the local one without MAC) from an upgrade file");
+    upgrade->add_option("FILE", file, "The upgrade file")->required();
+    upgrade->add_option("MAC", mac, "The device's MAC address");
+
+    auto* checkFile = app.add_subcommand("check-file", "Check an upgrade file and print its version text");
+    checkFile->add_option("FILE", file, "The upgrade file")->required();
+
+    PackRequest pack;
+    auto* packUpgrade = app.add_subcommand("pack-upgrade", "Build an upgrade file from its two images");
+    packUpgrade->add_option("--firmware", pack.firmware, "Firmware image file")->required();
+    packUpgrade->add_option("--config", pack.config, "Configuration block image file")->required();
+    packUpgrade->add_option("--version", pack.version, "Version text (at most 32 characters)")->required();
+    packUpgrade->add_option("--manufacturer", pack.manufacturer, "Manufacturer text")->default_val("TALVERN");
+    packUpgrade->add_option("--model", pack.model, "Model text")->default_val("ZRQ406");
+    packUpgrade->add_option("-o,--output", pack.output, "The upgrade file to write")->required();
+
+    bool deriveNmk = false;
+    bool deriveDak = false;
+    std::string keyPassword;
+    auto* derive = app.add_subcommand("derive-key", "Print the 16-byte key of a password in hex");
+    auto* nmkFlag = derive->add_flag("--nmk", deriveNmk, "Network membership key of a network password");
+    auto* dakFlag = derive->add_flag("--dak", deriveDak, "Device access key of a device password");
+    nmkFlag->excludes(dakFlag);
+    derive->add_option("PASSWORD", keyPassword, "The password")->required();
+
+    auto* history = app.add_subcommand("history", "Print the device history");
+
+    std::string networkFile;
+    bool quiet = false;
+    auto* simulateCommand =
+        app.add_subcommand("simulate", "Answer as a simulated powerline network on a real interface");
+    simulateCommand->add_option("--network", networkFile, "Network description (default: the built-in network)");
+    simulateCommand->add_flag("-q,--quiet", quiet, "Print nothing per request");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        out << app.help();
+        return kDone;
+    } catch (const CLI::CallForAllHelp& e) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return kDone;
+    } catch (const CLI::ParseError& e) {
+        err << "zrq406: " << e.what() << "\n" << "Run 'zrq406 --help' for the commands and options.\n";
+        return kBadInput;
+    }
+
+    if (simulate->count() > 0) {
+        options.link.simulate = simulateFile;
+    } else if (const char* env = std::getenv("ZRQ406_SIMULATE"); env != nullptr && *env != '\0') {
+        const std::string value = env;
+        options.link.simulate = value == "1" ? std::string() : value;
+    }
+
+    Output io{out, err};
+    if (adapters->parsed())
+        return runAdapters(options, io);
+    if (scan->parsed())
+        return runScan(options, !noSave, io);
+    if (reset->parsed())
+        return runReset(options, mac, io);
+    if (led->parsed())
+        return runLed(options, mac, ledState, io);
+    if (setKey->parsed()) {
+        if (!useDefault && passwordOption->count() == 0) {
+            err << "zrq406: set-key needs --password PW or --default\n";
+            return kBadInput;
+        }
+        if (!useDefault)
+            keyRequest.password = networkPassword;
+        return runSetKey(options, keyRequest, io);
+    }
+    if (checkPassword->parsed())
+        return runCheckPassword(options, mac, devicePassword, io);
+    if (upgrade->parsed())
+        return runUpgrade(options, file, mac, io);
+    if (checkFile->parsed())
+        return runCheckFile(options, file, io);
+    if (packUpgrade->parsed())
+        return runPackUpgrade(options, pack, io);
+    if (derive->parsed()) {
+        if (!deriveNmk && !deriveDak) {
+            err << "zrq406: derive-key needs --nmk or --dak\n";
+            return kBadInput;
+        }
+        return runDeriveKey(options, deriveNmk, keyPassword, io);
+    }
+    if (history->parsed())
+        return runHistory(options, io);
+    if (simulateCommand->parsed()) {
+        if (options.link.interfaceName.empty()) {
+            err << "zrq406: simulate needs --interface IF\n";
+            return kBadInput;
+        }
+        return runSimulate(options, options.link.interfaceName, networkFile, quiet, io);
+    }
+    return kBadInput;
+}
+
+} // namespace zrq406::cli

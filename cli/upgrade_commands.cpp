@@ -1,0 +1,251 @@
+#include "cli/cli_support.h"
+#include "cli/commands.h"
+
+#include "mme/firmware_upgrade.h"
+#include "mme/key_derivation.h"
+#include "mme/upgrade_file.h"
+#include "platform/text_field.h"
+#include "sim/simulator.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <thread>
+#include <unistd.h>
+
+namespace zrq406::cli {
+
+using nlohmann::json;
+
+namespace {
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be opened";
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = path + ": cannot be read";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Shows the progress value as a bar on a terminal until stopped.
+class ProgressBar {
+public:
+    ProgressBar(const mme::Progress& progress, std::ostream& err)
+        : m_progress(progress), m_err(err), m_enabled(isatty(STDERR_FILENO) != 0) {
+        if (m_enabled)
+            m_thread = std::thread([this] { loop(); });
+    }
+    ~ProgressBar() { stop(); }
+    void stop() {
+        if (!m_thread.joinable())
+            return;
+        m_stop = true;
+        m_thread.join();
+        draw();
+        m_err << '\n';
+    }
+
+private:
+    void loop() {
+        while (!m_stop) {
+            draw();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    void draw() {
+        const double value = std::clamp(m_progress.fraction.load(), 0.0, 1.0);
+        const int filled = static_cast<int>(value * 40);
+        m_err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(40 - filled), ' ') << "] " << static_cast<int>(value * 100)
+              << "% " << std::flush;
+    }
+
+    const mme::Progress& m_progress;
+    std::ostream& m_err;
+    bool m_enabled;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void onInterrupt(int) { g_interrupted = true; }
+
+} // namespace
+
+int runCheckFile(const GlobalOptions& options, const std::string& file, Output& io) {
+    std::string error;
+    const auto upgrade = mme::readUpgradeFile(file, mme::kManufacturerWord, mme::kModelWord, error);
+    if (!upgrade) {
+        io.err << "zrq406: " << error << '\n';
+        return kBadInput;
+    }
+    if (options.json)
+        io.out << json{{"file", file},
+                       {"version", upgrade->version},
+                       {"firmwareBytes", upgrade->firmware.size()},
+                       {"configBytes", mme::configBlockLength(upgrade->config)}}
+                      .dump(2)
+               << '\n';
+    else
+        io.out << upgrade->version << '\n';
+    return kDone;
+}
+
+int runUpgrade(const GlobalOptions& options, const std::string& file, const std::string& macText, Output& io) {
+    // A bad file is refused before anything is sent.
+    std::string error;
+    if (!mme::readUpgradeFile(file, mme::kManufacturerWord, mme::kModelWord, error)) {
+        io.err << "zrq406: " << error << '\n';
+        return kBadInput;
+    }
+    std::optional<MacAddress> target;
+    if (!macText.empty()) {
+        target = parseMacArgument(macText, io);
+        if (!target)
+            return kBadInput;
+    }
+    Session session;
+    if (auto code = openWithDevice(session, options, io))
+        return *code;
+    Texts texts(options, io.err);
+    const auto& result = session.discoveryResult();
+    const MacAddress device = target.value_or(result.local.mac);
+
+    // Japanese devices are not upgraded from these files.
+    std::string firmware = fieldText(result.local.text);
+    for (std::uint32_t i = 0; i < result.local.stationCount; ++i)
+        if (result.local.stations[i].mac == device)
+            firmware = fieldText(result.local.stations[i].text);
+    if (firmware.find("-JP-") != std::string::npos) {
+        io.err << "zrq406: " << texts.message("msg28") << '\n';
+        return kRefused;
+    }
+
+    mme::FirmwareUpgrade upgrade(session.operations(), session.pacing());
+    const bool human = !options.json;
+    upgrade.setStepReporter([&](mme::UpgradeStep step) {
+        if (human)
+            io.err << "\r" << std::string(60, ' ') << "\r" << mme::stepName(step) << " ...\n";
+    });
+    ProgressBar bar(session.progress(), io.err);
+    const auto outcome = upgrade.upgradeDevice(file, device);
+    bar.stop();
+
+    json report{{"mac", device.text()}, {"ok", outcome.ok}};
+    if (!outcome.backup.empty())
+        report["backup"] = outcome.backup.string();
+    if (!outcome.ok) {
+        report["failedStep"] = mme::stepName(outcome.failedStep);
+        report["detail"] = outcome.detail;
+    }
+    if (options.json)
+        io.out << report.dump(2) << '\n';
+    if (!outcome.backup.empty() && human)
+        io.out << "The previous configuration block of " << device.text() << " is saved in "
+               << outcome.backup.string() << '\n';
+    if (!outcome.ok) {
+        std::string text;
+        if (outcome.failedStep == mme::UpgradeStep::Product)
+            text = texts.message("msg29");
+        else if (outcome.failedStep == mme::UpgradeStep::Version)
+            text = texts.message("msg30");
+        else if (outcome.failedStep == mme::UpgradeStep::WriteFirmware)
+            text = texts.message("msg16");
+        else
+            text = texts.message("msg32");
+        io.err << "zrq406: " << text << "\nzrq406: failed to " << mme::stepName(outcome.failedStep) << ": "
+               << outcome.detail << '\n';
+        return outcome.failedStep == mme::UpgradeStep::CheckFile ? kBadInput : kRefused;
+    }
+    if (human) {
+        if (outcome.verdict == mme::VersionVerdict::Same)
+            io.out << device.text() << " already runs this firmware and configuration; nothing was written\n";
+        else
+            io.out << texts.message("msg31") << '\n';
+    }
+    return kDone;
+}
+
+int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Output& io) {
+    if (request.version.empty() || request.version.size() > mme::upgrade_header::kVersionWidth) {
+        io.err << "zrq406: the version text must be 1 to 32 characters\n";
+        return kBadInput;
+    }
+    if (request.manufacturer.size() >= mme::upgrade_header::kManufacturerWidth ||
+        request.model.size() >= mme::upgrade_header::kModelWidth) {
+        io.err << "zrq406: the manufacturer text holds at most 20 characters and the model text at most 10\n";
+        return kBadInput;
+    }
+    std::string error;
+    const auto firmware = readWholeFile(request.firmware, error);
+    const auto config = firmware ? readWholeFile(request.config, error) : std::nullopt;
+    if (!firmware || !config) {
+        io.err << "zrq406: " << error << '\n';
+        return kBadInput;
+    }
+    const auto packed =
+        mme::packUpgradeFile(*firmware, *config, request.version, request.manufacturer, request.model);
+    // What is written must pass the same checks as any upgrade file read later.
+    if (!mme::parseUpgradeFile(packed, request.manufacturer, request.model, error)) {
+        io.err << "zrq406: " << error << '\n';
+        return kBadInput;
+    }
+    const std::string temporary = request.output + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
+        out.close();
+        if (!out) {
+            std::filesystem::remove(temporary);
+            io.err << "zrq406: " << request.output << ": cannot be written\n";
+            return kBadInput;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, request.output, ec);
+    if (ec) {
+        std::filesystem::remove(temporary);
+        io.err << "zrq406: " << request.output << ": " << ec.message() << '\n';
+        return kBadInput;
+    }
+    if (options.json)
+        io.out << json{{"file", request.output}, {"bytes", packed.size()}, {"version", request.version}}.dump(2)
+               << '\n';
+    else
+        io.out << request.output << ": " << packed.size() << " bytes, version " << request.version << '\n';
+    return kDone;
+}
+
+int runDeriveKey(const GlobalOptions& options, bool nmk, const std::string& password, Output& io) {
+    const mme::Key key = nmk ? mme::DeriveNmk(password) : mme::DeriveDak(password);
+    if (options.json)
+        io.out << json{{nmk ? "nmk" : "dak", hexText(key)}}.dump(2) << '\n';
+    else
+        io.out << hexText(key) << '\n';
+    return kDone;
+}
+
+int runSimulate(const GlobalOptions&, const std::string& interfaceName, const std::string& network, bool quiet,
+                Output& io) {
+    g_interrupted = false;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    std::optional<std::string> file;
+    if (!network.empty())
+        file = network;
+    return sim::runSimulator(interfaceName, file, quiet, g_interrupted, io.out);
+}
+
+} // namespace zrq406::cli

@@ -1,0 +1,191 @@
+#include "cli_fixture.h"
+
+#include <fstream>
+
+using zrq406::test::CliFixture;
+
+namespace {
+const std::string kLocal = "00:b0:52:5a:00:01";
+const std::string kRemote = "00:b0:52:5a:00:02";
+const std::string kOld = "00:b0:52:5a:00:03";
+const std::string kRemotePassword = "GTNE-WHFU-YBSK-QCLM";
+
+nlohmann::json deviceOf(const nlohmann::json& scan, const std::string& mac) {
+    if (!scan.is_object() || !scan.contains("devices"))
+        return {};
+    for (const auto& d : scan["devices"])
+        if (d["mac"] == mac)
+            return d;
+    return {};
+}
+} // namespace
+
+TEST_F(CliFixture, AdaptersAndScan) {
+    auto adapters = run({"--json", "adapters"});
+    ASSERT_EQ(adapters.code, 0) << adapters.err;
+    ASSERT_EQ(adapters.json().size(), 1u);
+    EXPECT_EQ(adapters.json()[0]["interface"], "sim0");
+
+    auto scan = run({"--json", "scan"});
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    const auto doc = scan.json();
+    ASSERT_EQ(doc["devices"].size(), 4u);
+    EXPECT_EQ(doc["devices"][0]["mac"], kLocal); // the local device first
+    EXPECT_EQ(doc["devices"][0]["phyRate"], "200");
+    EXPECT_EQ(doc["devices"][0]["location"], "Local");
+    EXPECT_EQ(deviceOf(doc, kRemote)["location"], "Remote");
+    EXPECT_EQ(deviceOf(doc, "00:b0:52:5a:00:04")["led"], "Off");
+    EXPECT_EQ(doc["network"]["key"], "default");
+    EXPECT_EQ(doc["network"]["coordinator"], kLocal);
+
+    // The scan merged every device into the history, with default names.
+    auto history = run({"--json", "history"});
+    ASSERT_EQ(history.code, 0);
+    ASSERT_EQ(history.json().size(), 4u);
+    EXPECT_EQ(history.json()[1]["name"], "Powerline Device 02");
+
+    // German words come from the German language file.
+    auto german = run({"--lang", "de", "--json", "scan", "--no-save"});
+    ASSERT_EQ(german.code, 0) << german.err;
+    EXPECT_NE(german.json()["devices"][0]["location"], "Local");
+}
+
+TEST_F(CliFixture, LedSwitchIsKeptByTheDevice) {
+    auto off = run({"--json", "led", kRemote, "off"});
+    ASSERT_EQ(off.code, 0) << off.err;
+    EXPECT_TRUE(off.json()["changed"]);
+    EXPECT_EQ(deviceOf(run({"--json", "scan", "--no-save"}).json(), kRemote)["led"], "Off");
+    auto again = run({"--json", "led", kRemote, "off"});
+    EXPECT_FALSE(again.json()["changed"]);
+    ASSERT_EQ(run({"led", kRemote, "on"}).code, 0);
+    EXPECT_EQ(deviceOf(run({"--json", "scan", "--no-save"}).json(), kRemote)["led"], "On");
+}
+
+TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
+    // A wrong device password: the remote device refuses and the tool says so.
+    auto wrong = run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
+                      "AAAA-BBBB-CCCC-DDDD"});
+    EXPECT_EQ(wrong.code, 1);
+
+    auto keyed = run({"--json", "set-key", "--password", "OurNetwork42", "--local", "--device", kRemote,
+                      "--device-password", kRemotePassword});
+    ASSERT_EQ(keyed.code, 0) << keyed.err;
+    // Remote devices first, the local one last.
+    EXPECT_EQ(keyed.json()["devices"][0]["mac"], kRemote);
+    EXPECT_EQ(keyed.json()["devices"][1]["mac"], kLocal);
+
+    // Now only the remote device shares the local device's network.
+    auto scan = run({"--json", "scan", "--no-save"});
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(scan.json()["devices"].size(), 2u);
+    EXPECT_EQ(scan.json()["network"]["key"], "private");
+
+    ASSERT_EQ(run({"set-key", "--default", "--local", "--device", kRemote, "--device-password", kRemotePassword})
+                  .code,
+              0);
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 4u);
+}
+
+TEST_F(CliFixture, SetKeyRefusesBadNetworkPasswordsBeforeSending) {
+    auto shortOne = run({"set-key", "--password", "short", "--local"});
+    EXPECT_EQ(shortOne.code, 2);
+    EXPECT_FALSE(shortOne.err.empty());
+    EXPECT_EQ(run({"set-key", "--password", "has a space", "--local"}).code, 2);
+    EXPECT_EQ(run({"set-key", "--password", "GoodPassword"}).code, 2); // no device named
+}
+
+TEST_F(CliFixture, CheckPasswordProvesWithoutChangingTheNetwork) {
+    EXPECT_EQ(run({"check-password", kRemote, "gtne-whfu-ybsk-qclm"}).code, 0); // typed in lower case
+    EXPECT_EQ(run({"check-password", kRemote, "AAAA-BBBB-CCCC-DDDD"}).code, 1);
+    EXPECT_EQ(run({"check-password", kRemote, "GTNE-WHFU-YBSKQCLM"}).code, 2);
+    EXPECT_EQ(run({"check-password", "not-a-mac", kRemotePassword}).code, 2);
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 4u);
+}
+
+TEST_F(CliFixture, ResetBringsBackFactorySettings) {
+    ASSERT_EQ(run({"led", kRemote, "off"}).code, 0);
+    auto reset = run({"reset", kRemote});
+    ASSERT_EQ(reset.code, 0) << reset.err;
+    // While it restarts the device does not answer; once back it has its factory LEDs again.
+    EXPECT_EQ(run({"reset", "00:b0:52:77:77:77"}).code, 1);
+}
+
+TEST_F(CliFixture, UpgradeWritesFirmwareKeepsIdentityAndBacksUp) {
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    auto check = run({"check-file", file.string()});
+    ASSERT_EQ(check.code, 0) << check.err;
+    EXPECT_EQ(check.out, "3-3-3348-00-2764-CE-0712\n");
+
+    auto upgrade = run({"--json", "upgrade", file.string(), kOld});
+    ASSERT_EQ(upgrade.code, 0) << upgrade.err;
+    const auto report = upgrade.json();
+    ASSERT_TRUE(report.contains("backup"));
+    EXPECT_TRUE(std::filesystem::exists(report["backup"].get<std::string>()));
+
+    const auto scan = run({"--json", "scan", "--no-save"}).json();
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(scan["devices"].size(), 4u); // still on the default network key
+    // A second run has nothing left to write.
+    EXPECT_EQ(run({"upgrade", file.string(), kOld}).code, 0);
+}
+
+TEST_F(CliFixture, UpgradeRefusesWrongFilesAndRegions) {
+    std::ofstream(path("junk.bin")) << "not an upgrade file";
+    EXPECT_EQ(run({"upgrade", path("junk.bin").string()}).code, 2);
+    EXPECT_EQ(run({"check-file", path("missing.bin").string()}).code, 2);
+    const auto na = upgradeFile("3-3-3348-00-2764-NA-0712", "INT6400-MAC-3-3-3348-00-2764-NA-0712");
+    auto refused = run({"upgrade", na.string(), kOld});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("compare the versions"), std::string::npos) << refused.err;
+}
+
+TEST_F(CliFixture, PowerLossDuringUpgradeKeepsTheCommittedImages) {
+    for (auto& device : network()["devices"])
+        if (device["mac"] == kOld)
+            device["faults"] = nlohmann::json::array({{{"kind", "power-loss"}, {"afterBlock", 5}}});
+    writeNetwork();
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    auto upgrade = run({"upgrade", file.string(), kOld});
+    EXPECT_EQ(upgrade.code, 1);
+    EXPECT_NE(upgrade.err.find("write the firmware image"), std::string::npos) << upgrade.err;
+    // Once it is back, the device runs what it last committed.
+    nlohmann::json scan;
+    for (int i = 0; i < 50 && deviceOf(scan, kOld).is_null(); ++i) {
+        const auto result = run({"--json", "scan", "--no-save"});
+        if (result.code == 0)
+            scan = result.json();
+    }
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+}
+
+TEST_F(CliFixture, PackUpgradeAndDeriveKey) {
+    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    zrq406::sim::ConfigBlockFields fields;
+    const auto config = zrq406::sim::makeConfigBlock(fields);
+    std::ofstream(path("fw.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(firmware.data()), static_cast<std::streamsize>(firmware.size()));
+    std::ofstream(path("cfg.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(config.data()), static_cast<std::streamsize>(config.size()));
+    auto packed = run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("cfg.img").string(),
+                       "--version", "3-3-3348-00-2800-CE-0800", "-o", path("out.bin").string()});
+    ASSERT_EQ(packed.code, 0) << packed.err;
+    EXPECT_EQ(run({"check-file", path("out.bin").string()}).out, "3-3-3348-00-2800-CE-0800\n");
+    std::ofstream(path("short.img")) << std::string(500, 'x');
+    EXPECT_EQ(run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("short.img").string(),
+                   "--version", "V", "-o", path("bad.bin").string()})
+                  .code,
+              2);
+    EXPECT_FALSE(std::filesystem::exists(path("bad.bin")));
+
+    EXPECT_EQ(run({"derive-key", "--nmk", "HomePlugAV"}).out, "50d3e4933f855b7040784df815aa8db7\n");
+    EXPECT_EQ(run({"derive-key", "HomePlugAV"}).code, 2);
+    EXPECT_EQ(run({"no-such-command"}).code, 2);
+}
+
+TEST_F(CliFixture, BadNetworkFileIsRefusedWithItsPlace) {
+    std::ofstream(networkPath()) << "{\n  \"devices\": [\n    {\"mac\": \"zz\"}\n  ]\n}\n";
+    auto result = run({"adapters"});
+    EXPECT_EQ(result.code, 2);
+    EXPECT_NE(result.err.find("network.json"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("/devices/0/mac"), std::string::npos) << result.err;
+}
