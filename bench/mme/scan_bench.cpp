@@ -1,0 +1,75 @@
+// Discovery of a simulated network at the devices' default latencies, beside the fixed pacing that waits its
+// full time after every request and beside the latencies that the scan cannot avoid waiting for.
+#include "bench_network.h"
+
+#include <algorithm>
+#include <vector>
+
+using namespace zrq406;
+
+namespace {
+
+nlohmann::json networkOf(int stations) {
+    nlohmann::json net = bench::builtInNetwork();
+    if (stations <= 3)
+        return net;
+    auto devices = net["devices"];
+    const nlohmann::json remote = devices[1];
+    nlohmann::json rates = nlohmann::json::object();
+    for (int i = 2; i <= stations + 1; ++i) {
+        char mac[24];
+        std::snprintf(mac, sizeof mac, "00:b0:52:5b:00:%02x", i);
+        rates[mac] = {{"tx", 60 + i}, {"rx", 58 + i}};
+    }
+    nlohmann::json local = devices[0];
+    local["rates"] = rates;
+    nlohmann::json list = nlohmann::json::array({local});
+    for (int i = 2; i <= stations + 1; ++i) {
+        nlohmann::json d = remote;
+        char mac[24];
+        std::snprintf(mac, sizeof mac, "00:b0:52:5b:00:%02x", i);
+        d["mac"] = mac;
+        d["tei"] = i;
+        d.erase("rates");
+        list.push_back(d);
+    }
+    list[0]["mac"] = "00:b0:52:5b:00:01";
+    net["devices"] = list;
+    net["hostAdapters"][0]["device"] = "00:b0:52:5b:00:01";
+    return net;
+}
+
+void measure(const char* name, int stations, int rounds) {
+    bench::BenchStack stack(networkOf(stations));
+    const double attached = 1.0;
+    const double remote = 5.0;
+    // Local version, attributes and two network information answers; version and attributes per station.
+    const double latencySum = 4 * attached + stations * 2 * remote;
+    // The fixed waits: 400 + 100 + 100 + 100 ms, and 400 + 100 ms per station.
+    const double fixedPacing = 700 + 500.0 * stations;
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        mme::DiscoveryResult result;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = stack.discovery->ScanNetwork(0, result);
+        times.push_back(bench::millisecondsSince(start));
+        if (!ok || static_cast<int>(result.local.stationCount) != stations) {
+            std::printf("%s: scan failed (%u stations found)\n", name, result.local.stationCount);
+            std::exit(1);
+        }
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    std::printf("%-28s stations %2d  ours %7.1f ms (median of %d, best %.1f)  latency sum %6.1f ms (x%.2f)  "
+                "fixed pacing %7.0f ms (%.0fx faster)\n",
+                name, stations, median, rounds, times.front(), latencySum, median / latencySum, fixedPacing,
+                fixedPacing / median);
+}
+
+} // namespace
+
+int main() {
+    measure("scan, built-in network", 3, 20);
+    measure("scan, 16-station network", 16, 10);
+    return 0;
+}

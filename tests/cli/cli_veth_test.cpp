@@ -1,0 +1,105 @@
+#include "cli_fixture.h"
+
+#include "sim/simulator.h"
+#include "tests/support/namespace_child.h"
+#include "tests/support/netns_veth.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using zrq406::testsupport::LineChannel;
+using zrq406::testsupport::NamespaceChild;
+using zrq406::testsupport::NetnsVeth;
+using Clock = std::chrono::steady_clock;
+
+// The tool on one end of a veth pair, `zrq406 simulate` on the other end inside a network namespace: the
+// programs reach the simulated devices through libpcap exactly as they reach hardware.
+class CliOverVeth : public zrq406::test::CliFixture {
+protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        std::string reason;
+        m_veth = NetnsVeth::create(reason);
+        if (!m_veth)
+            GTEST_SKIP() << "no veth pair in a network namespace here: " << reason;
+        const std::string network = networkPath().string();
+        const std::string peer = m_veth->peerEnd();
+        m_child = NamespaceChild::start(
+            *m_veth,
+            [network, peer](LineChannel& parent) {
+                std::atomic<bool> stop{false};
+                std::ostringstream log;
+                int code = 0;
+                std::thread simulator([&] {
+                    code = zrq406::sim::runSimulator(peer, network, true, stop, log);
+                    stop = true;
+                });
+                parent.sendLine("ready");
+                while (!stop) {
+                    const auto line = parent.receiveLine(Clock::now() + std::chrono::milliseconds(100));
+                    if (line && *line == "quit")
+                        stop = true;
+                }
+                simulator.join();
+                return code;
+            },
+            reason);
+        ASSERT_TRUE(m_child) << reason;
+        const auto ready = m_child->channel().receiveLine(Clock::now() + std::chrono::seconds(10));
+        ASSERT_TRUE(ready && *ready == "ready") << (ready ? *ready : std::string("no answer from the namespace"));
+    }
+    void TearDown() override {
+        if (m_child) {
+            m_child->channel().sendLine("quit");
+            EXPECT_EQ(m_child->wait(Clock::now() + std::chrono::seconds(10)), 0);
+        }
+        m_child.reset();
+        m_veth.reset();
+        CliFixture::TearDown();
+    }
+
+    // zrq406 --interface <host end> ARGS... over the real interface.
+    Result runReal(std::initializer_list<std::string> args) {
+        std::vector<std::string> words = {"zrq406", "--interface", m_veth->hostEnd(), "--history",
+                                          historyPath().string(), "--lang", "en"};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words)
+            argv.push_back(w.data());
+        std::ostringstream out;
+        std::ostringstream err;
+        unsetenv("ZRQ406_SIMULATE");
+        const int code = zrq406::cli::runCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+        return {code, out.str(), err.str()};
+    }
+
+    std::unique_ptr<NetnsVeth> m_veth;
+    std::unique_ptr<NamespaceChild> m_child;
+};
+
+} // namespace
+
+TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
+    const auto scan = runReal({"--json", "scan"});
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    const auto devices = scan.json()["devices"];
+    ASSERT_EQ(devices.size(), 4u);
+    EXPECT_EQ(devices[0]["mac"], "00:b0:52:5a:00:01");
+    EXPECT_EQ(scan.json()["adapter"], m_veth->hostEnd());
+
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto upgrade = runReal({"--json", "upgrade", file.string(), "00:b0:52:5a:00:03"});
+    ASSERT_EQ(upgrade.code, 0) << upgrade.err;
+    const auto after = runReal({"--json", "scan", "--no-save"});
+    ASSERT_EQ(after.code, 0) << after.err;
+    bool found = false;
+    const auto afterDoc = after.json();
+    for (const auto& d : afterDoc["devices"])
+        if (d["mac"] == "00:b0:52:5a:00:03") {
+            EXPECT_EQ(d["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+            found = true;
+        }
+    EXPECT_TRUE(found) << after.out << after.err;
+}
