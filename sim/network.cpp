@@ -1,0 +1,481 @@
+#include "sim/network.h"
+
+#include "mme/mme_frame.h"
+#include "platform/pacing.h"
+#include "platform/paths.h"
+#include "sim/fault_injector.h"
+#include "sim/network_file.h"
+#include "sim/scheduler.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+namespace zrq406::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The shortest frame that carries each request's fixed fields; shorter ones are ignored as malformed.
+std::optional<std::size_t> minimumLength(std::uint16_t type) {
+    switch (static_cast<mme::MmType>(type)) {
+    case mme::MmType::SoftwareVersion:
+    case mme::MmType::NetworkInfo:
+    case mme::MmType::Attributes:
+    case mme::MmType::FactoryReset:
+        return mme::hdr::kPayload;
+    case mme::MmType::WriteModule:
+        return mme::off::kWrData;
+    case mme::MmType::ReadModule:
+        return mme::len::kReadModule;
+    case mme::MmType::CommitModules:
+        return mme::off::kCommitSet + 1;
+    case mme::MmType::SetKey:
+        return mme::len::kSetKey;
+    }
+    return std::nullopt;
+}
+
+std::string clockText() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(ms));
+    return text;
+}
+
+void makeMalformed(mme::Frame& frame, MalformedForm form, const std::string& version) {
+    switch (form) {
+    case MalformedForm::Short:
+        frame.resize(mme::hdr::kPayload + 1);
+        break;
+    case MalformedForm::Stations: {
+        // Claims two more stations than the frame carries, padding included.
+        const std::uint8_t listed = frame[mme::off::kNiNetworks] != 0 ? frame[mme::off::kNiStationCount] : 0;
+        frame[mme::off::kNiNetworks] = 1;
+        frame[mme::off::kNiStationCount] = static_cast<std::uint8_t>(listed + 2);
+        break;
+    }
+    case MalformedForm::Unterminated: {
+        // The text runs to the end of the frame and past the longest version text, without a terminator.
+        frame.resize(mme::off::kSwVersion + mme::kMaxVersionText);
+        frame[mme::off::kSwVersionLength] = static_cast<std::uint8_t>(mme::kMaxVersionText);
+        const std::string fill = version.empty() ? std::string("?") : version;
+        for (std::size_t i = 0; i < mme::kMaxVersionText; ++i)
+            frame[mme::off::kSwVersion + i] = static_cast<std::uint8_t>(fill[i % fill.size()]);
+        break;
+    }
+    }
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path.string() + ": cannot read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        error = path.string() + ": cannot read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return content.str();
+}
+
+} // namespace
+
+struct Network::Core : std::enable_shared_from_this<Network::Core> {
+    struct DeviceSlot {
+        SimDevice device;
+        FaultInjector faults;
+        bool attached = false;
+    };
+    struct Host {
+        link::SimHostAdapter adapter;
+        std::optional<std::size_t> device;
+        int port = 0;
+    };
+    struct Outgoing {
+        SimClock::time_point at;
+        mme::Frame frame;
+    };
+
+    Core(NetworkFile networkFile, std::optional<fs::path> path)
+        : pacing(Pacing::fromEnvironment()), file(std::move(networkFile)), statePath(std::move(path)) {}
+    ~Core();
+
+    void start();
+    void onFrame(std::size_t hostIndex, std::span<const std::uint8_t> frame);
+    std::optional<std::size_t> findDevice(const MacAddress& mac) const;
+    Answer answer(std::size_t targetIndex, mme::MmType type, const MacAddress& requester,
+                  std::span<const std::uint8_t> request, SimClock::time_point now, double& latencyMs,
+                  std::optional<std::size_t>& forwardedTo);
+    bool save(std::string& error);
+
+    mutable std::mutex mutex;
+    Pacing pacing;
+    NetworkFile file;
+    std::optional<fs::path> statePath;
+    std::vector<DeviceSlot> devices;
+    std::vector<Host> hosts;
+    std::shared_ptr<link::LinkBackend> backend;
+    std::set<std::size_t> changed; // devices whose state is not yet in the document
+    bool documentUnsaved = false;  // the document holds state not yet written
+    bool savePosted = false;
+
+    std::mutex logMutex;
+    std::function<void(const std::string&)> log;
+    std::mutex saveMutex;
+    std::string lastSaveError;
+
+    // Last, so that it stops before the rest goes away.
+    Scheduler scheduler;
+};
+
+Network::Core::~Core() {
+    for (const Host& host : hosts) {
+        if (host.device)
+            host.adapter.segment->detach(host.port);
+    }
+    scheduler.stop();
+    std::string error;
+    save(error);
+}
+
+void Network::Core::start() {
+    const NetworkDescription& description = file.description();
+    for (const DeviceDescription& device : description.devices)
+        devices.push_back(DeviceSlot{SimDevice(device), FaultInjector(device.faults), false});
+    std::vector<link::SimHostAdapter> adapters;
+    for (const HostAdapterDescription& adapter : description.hostAdapters) {
+        Host host;
+        host.adapter =
+            link::SimHostAdapter{adapter.name, adapter.description, adapter.mac, std::make_shared<link::SimSegment>()};
+        if (adapter.device) {
+            host.device = findDevice(*adapter.device);
+            if (host.device)
+                devices[*host.device].attached = true;
+        }
+        hosts.push_back(host);
+        adapters.push_back(host.adapter);
+    }
+    // The receivers hold the core weakly: a segment may outlive the network, and a frame may be on its way in
+    // while the network goes away.
+    const std::weak_ptr<Core> weak = weak_from_this();
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        if (!hosts[i].device)
+            continue;
+        hosts[i].port = hosts[i].adapter.segment->attach([weak, i](std::span<const std::uint8_t> frame) {
+            if (const auto core = weak.lock())
+                core->onFrame(i, frame);
+        });
+    }
+    backend = link::makeSimBackend(std::move(adapters));
+}
+
+std::optional<std::size_t> Network::Core::findDevice(const MacAddress& mac) const {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].device.mac() == mac)
+            return i;
+    }
+    return std::nullopt;
+}
+
+Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const MacAddress& requester,
+                             std::span<const std::uint8_t> request, SimClock::time_point now, double& latencyMs,
+                             std::optional<std::size_t>& forwardedTo) {
+    SimDevice& target = devices[targetIndex].device;
+    switch (type) {
+    case mme::MmType::SoftwareVersion:
+        return target.softwareVersion(requester);
+    case mme::MmType::Attributes:
+        return target.attributes(requester, request);
+    case mme::MmType::ReadModule:
+        return target.readModule(requester, request);
+    case mme::MmType::WriteModule:
+        latencyMs += target.description().flashMsPerBlock;
+        return target.writeModule(requester, request);
+    case mme::MmType::CommitModules:
+        return target.commit(requester, request);
+    case mme::MmType::NetworkInfo: {
+        std::vector<const SimDevice*> members;
+        const mme::Key key = target.nmk();
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            const SimDevice& other = devices[i].device;
+            if (i != targetIndex && other.isUp(now) && other.nmk() == key)
+                members.push_back(&other);
+        }
+        return target.networkInfo(requester, members);
+    }
+    case mme::MmType::SetKey: {
+        const std::uint8_t form = request[mme::off::kKeyPeks];
+        if (form == mme::kKeyApplyLocal)
+            return target.setLocalKey(requester, request);
+        if (form != mme::kKeyForwardRemote || request[mme::off::kKeyEks] != 1)
+            return target.keyConfirmation(requester, status::kBadParameter,
+                                          "status 1 (key form " + std::to_string(form) + ")");
+        // The remote form goes over the power line to any device there, whatever its network: the device
+        // access key is what lets it in.
+        const mme::ByteReader reader(request);
+        const MacAddress remote = *reader.mac(mme::off::kKeyRemoteMac);
+        mme::Key nmk{};
+        mme::Key dak{};
+        std::copy_n(request.begin() + mme::off::kKeyNmk, nmk.size(), nmk.begin());
+        std::copy_n(request.begin() + mme::off::kKeyDak, dak.size(), dak.begin());
+        const auto index = findDevice(remote);
+        if (!index || !devices[*index].device.isUp(now))
+            return target.keyConfirmation(requester, status::kUnreachable,
+                                          "status 9 (" + remote.text() + " does not answer on the power line)");
+        latencyMs += devices[*index].device.description().latencyMs;
+        if (!devices[*index].device.acceptForwardedKey(nmk, dak))
+            return target.keyConfirmation(requester, status::kWrongDak,
+                                          "status 8 (" + remote.text() + " refused the device access key)");
+        forwardedTo = index;
+        return target.keyConfirmation(requester, 0, "key taken by " + remote.text());
+    }
+    case mme::MmType::FactoryReset:
+        return target.factoryReset(requester);
+    }
+    return target.failure(type, requester, status::kBadParameter);
+}
+
+void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t> frame) {
+    const mme::ByteReader reader(frame);
+    if (reader.u16be(mme::hdr::kEthertype) != mme::kEthertypeHomePlug ||
+        reader.u8(mme::hdr::kVersion) != mme::kMmeVersion)
+        return;
+    const auto oui = reader.bytes(mme::hdr::kOui, 3);
+    const auto typeValue = reader.u16le(mme::hdr::kMmType);
+    if (!oui || !std::equal(oui->begin(), oui->end(), std::begin(mme::kOui)) || !typeValue)
+        return;
+    // Confirmations (low bits 01) and anything outside the catalogue are not requests.
+    const auto minimum = minimumLength(*typeValue);
+    if (!minimum || frame.size() < *minimum)
+        return;
+    const auto type = static_cast<mme::MmType>(*typeValue);
+    const MacAddress destination = *reader.mac(mme::hdr::kDestination);
+    const MacAddress requester = *reader.mac(mme::hdr::kSource);
+
+    std::vector<Outgoing> outgoing;
+    std::string line;
+    {
+        std::lock_guard lock(mutex);
+        const Host& host = hosts[hostIndex];
+        if (!host.device || findDevice(requester) || (requester.bytes[0] & 0x01) != 0)
+            return;
+        const std::size_t attachedIndex = *host.device;
+        SimDevice& attached = devices[attachedIndex].device;
+        const SimClock::time_point now = SimClock::now();
+        if (!attached.isUp(now))
+            return;
+        std::size_t targetIndex = attachedIndex;
+        if (destination != attached.mac() && destination != MacAddress::localDevice()) {
+            // Over the power line only to a device of the attached device's network that is up.
+            const auto index = findDevice(destination);
+            if (!index || !devices[*index].device.isUp(now) || devices[*index].device.nmk() != attached.nmk())
+                return;
+            targetIndex = *index;
+        }
+        DeviceSlot& target = devices[targetIndex];
+
+        FaultDecision decision = target.faults.onRequest(type);
+        double latencyMs = target.device.description().latencyMs;
+        std::optional<std::size_t> forwardedTo;
+        Answer reply = decision.failStatus ? target.device.failure(type, requester, *decision.failStatus)
+                                           : answer(targetIndex, type, requester, frame, now, latencyMs, forwardedTo);
+        if (reply.stateChanged)
+            changed.insert(targetIndex);
+        if (forwardedTo)
+            changed.insert(*forwardedTo);
+        if (reply.restartMs > 0)
+            target.device.goDown(now + pacing.scaled(latencyMs + reply.restartMs));
+        std::string powerNote;
+        if (reply.firmwareBlockWritten) {
+            if (const auto down = target.faults.onFirmwareBlockWritten()) {
+                target.device.goDown(now + pacing.scaled(latencyMs + *down));
+                powerNote = "power lost after this block";
+            }
+        }
+
+        if (decision.malformed)
+            makeMalformed(reply.frame, *decision.malformed, target.device.firmware().version);
+        if (decision.corruptOffset && *decision.corruptOffset < reply.frame.size())
+            reply.frame[*decision.corruptOffset] ^= 0xFF;
+        if (!decision.drop) {
+            const SimClock::time_point at = now + pacing.scaled(latencyMs + decision.delayMs);
+            for (int i = 0; i < decision.copies; ++i)
+                outgoing.push_back(Outgoing{at, reply.frame});
+        }
+
+        line =
+            clockText() + " " + target.device.mac().text() + " " + std::string(requestName(type)) + " " + reply.result;
+        if (destination == MacAddress::localDevice())
+            line += " [to 00:b0:52:00:00:01]";
+        for (const std::string& note : decision.notes)
+            line += "; " + note;
+        if (!powerNote.empty())
+            line += "; " + powerNote;
+
+        if (!changed.empty() && statePath && !savePosted) {
+            savePosted = true;
+            scheduler.post(now, [this] {
+                std::string error;
+                if (!save(error)) {
+                    std::lock_guard logLock(logMutex);
+                    if (log)
+                        log(clockText() + " state not saved: " + error);
+                }
+            });
+        }
+    }
+
+    const auto segment = hosts[hostIndex].adapter.segment;
+    const int port = hosts[hostIndex].port;
+    for (Outgoing& out : outgoing) {
+        scheduler.post(out.at, [segment, port, frame = std::move(out.frame)] { segment->transmit(port, frame); });
+    }
+    std::lock_guard logLock(logMutex);
+    if (log)
+        log(line);
+}
+
+bool Network::Core::save(std::string& error) {
+    std::lock_guard saveLock(saveMutex);
+    std::string text;
+    fs::path path;
+    {
+        std::lock_guard lock(mutex);
+        savePosted = false;
+        if (!statePath)
+            return true;
+        for (const std::size_t index : changed)
+            file.recordState(index, DeviceState{devices[index].device.configBlock(), devices[index].device.firmware()});
+        if (!changed.empty())
+            documentUnsaved = true;
+        changed.clear();
+        if (!documentUnsaved)
+            return true;
+        text = file.text();
+        path = *statePath;
+        documentUnsaved = false;
+    }
+    if (NetworkFile::writeText(path, text, error))
+        return true;
+    std::lock_guard lock(mutex);
+    documentUnsaved = true;
+    lastSaveError = error;
+    return false;
+}
+
+Network::Network(NetworkFile file, std::optional<fs::path> statePath)
+    : m_core(std::make_shared<Core>(std::move(file), std::move(statePath))) {
+    m_core->start();
+}
+
+Network::~Network() = default;
+
+fs::path Network::defaultStatePath() {
+    if (const char* state = std::getenv("ZRQ406_SIM_STATE"); state != nullptr && *state != '\0')
+        return fs::path(state);
+    return paths::userDataDir() / "simulated-network.json";
+}
+
+std::unique_ptr<Network> Network::load(const std::optional<std::string>& path, std::string& error) {
+    fs::path source;
+    std::optional<NetworkFile> file;
+    if (path && !path->empty()) {
+        source = *path;
+    } else {
+        source = defaultStatePath();
+        std::error_code ec;
+        if (!fs::exists(source, ec))
+            return std::unique_ptr<Network>(new Network(NetworkFile::builtIn(), source));
+    }
+    const auto text = readWholeFile(source, error);
+    if (!text)
+        return nullptr;
+    file = NetworkFile::parse(*text, source.string(), error);
+    if (!file)
+        return nullptr;
+    return std::unique_ptr<Network>(new Network(std::move(*file), source));
+}
+
+std::unique_ptr<Network> Network::fromJson(std::string_view text, std::string& error) {
+    auto file = NetworkFile::parse(text, "network description", error);
+    if (!file)
+        return nullptr;
+    return std::unique_ptr<Network>(new Network(std::move(*file), std::nullopt));
+}
+
+std::shared_ptr<link::LinkBackend> Network::backend() {
+    return m_core->backend;
+}
+
+std::vector<link::SimHostAdapter> Network::hostAdapters() const {
+    std::vector<link::SimHostAdapter> adapters;
+    for (const auto& host : m_core->hosts)
+        adapters.push_back(host.adapter);
+    return adapters;
+}
+
+std::shared_ptr<link::SimSegment> Network::segment(const std::string& hostAdapterName) const {
+    for (const auto& host : m_core->hosts) {
+        if (host.adapter.name == hostAdapterName)
+            return host.adapter.segment;
+    }
+    return nullptr;
+}
+
+std::optional<link::SimHostAdapter> Network::firstAttachedAdapter() const {
+    for (const auto& host : m_core->hosts) {
+        if (host.device)
+            return host.adapter;
+    }
+    return std::nullopt;
+}
+
+std::vector<MacAddress> Network::deviceAddresses() const {
+    std::lock_guard lock(m_core->mutex);
+    std::vector<MacAddress> macs;
+    for (const auto& slot : m_core->devices)
+        macs.push_back(slot.device.mac());
+    return macs;
+}
+
+std::optional<DeviceSnapshot> Network::device(const MacAddress& mac) const {
+    std::lock_guard lock(m_core->mutex);
+    const auto index = m_core->findDevice(mac);
+    if (!index)
+        return std::nullopt;
+    const auto& slot = m_core->devices[*index];
+    DeviceSnapshot snapshot = slot.device.snapshot(SimClock::now());
+    snapshot.attached = slot.attached;
+    return snapshot;
+}
+
+void Network::setRequestLog(std::function<void(const std::string&)> log) {
+    std::lock_guard lock(m_core->logMutex);
+    m_core->log = std::move(log);
+}
+
+std::optional<fs::path> Network::stateFile() const {
+    return m_core->statePath;
+}
+
+bool Network::flush(std::string& error) {
+    return m_core->save(error);
+}
+
+} // namespace zrq406::sim

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "mme/key_derivation.h"
+#include "mme/mme_frame.h"
+#include "platform/mac_address.h"
+#include "sim/firmware_image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zrq406::sim {
+
+// Average PHY rates from one device towards a peer, as the network information reports them.
+struct Rate {
+    std::uint8_t tx = 0;
+    std::uint8_t rx = 0;
+};
+
+// How long a device stays silent after each kind of restart.
+struct RestartTimes {
+    double firmwareCommitMs = 3000; // commit of module set 3
+    double configCommitMs = 800;    // commit of module set 2
+    double factoryResetMs = 5000;
+};
+
+enum class FaultKind { Drop, Delay, Duplicate, Fail, Malformed, Corrupt, PowerLoss };
+enum class MalformedForm {
+    Short,       // cut to 21 bytes
+    Stations,    // network information claiming more stations than the frame holds
+    Unterminated // software version text without its terminator
+};
+
+// One injected fault of a device. A fault picks the confirmations it acts on either by count (`nth` request
+// of `message`, or of all requests when `message` is empty) or by a seeded random `share`.
+struct FaultSetting {
+    FaultKind kind = FaultKind::Drop;
+    std::optional<mme::MmType> message;
+    int nth = 0;
+    double share = 0;
+    std::uint32_t seed = 1;
+    double delayMs = 0;      // Delay
+    std::uint8_t status = 1; // Fail
+    MalformedForm form = MalformedForm::Short;
+    std::size_t offset = 36;      // Corrupt: the frame byte that is inverted
+    int afterBlock = 0;           // PowerLoss: after this many written firmware blocks
+    std::optional<double> downMs; // PowerLoss: silence; the firmware commit restart time when empty
+};
+
+// What a factory reset brings back.
+struct FactorySettings {
+    std::string firmware;
+    mme::Key nmk = mme::kDefaultNmk;
+    bool ledOn = true;
+    std::string product;
+    std::size_t configLength = 8192;
+};
+
+// One simulated device, resolved from the network description: defaults applied, keys derived, its active
+// configuration block built (or taken from the saved state).
+struct DeviceDescription {
+    MacAddress mac;
+    std::string password;
+    std::string platform;
+    std::uint8_t deviceId = 2;
+    std::uint8_t tei = 1;
+    MacAddress bridgedMac;
+    std::map<MacAddress, Rate> rates;
+    double latencyMs = 5;
+    double flashMsPerBlock = 0.2;
+    RestartTimes restart;
+    std::vector<FaultSetting> faults;
+    FactorySettings factory;
+    std::vector<std::uint8_t> configBlock;
+    FirmwareIdentity firmware;
+};
+
+// A host Ethernet port of the simulated machine, optionally plugged into a device.
+struct HostAdapterDescription {
+    std::string name;
+    std::string description;
+    MacAddress mac;
+    std::optional<MacAddress> device;
+};
+
+struct NetworkDescription {
+    std::vector<HostAdapterDescription> hostAdapters;
+    std::vector<DeviceDescription> devices;
+};
+
+} // namespace zrq406::sim
+
+namespace zrq406::sim {
+
+// The names of the requests in network files and logs: "software-version", "write-module", "read-module",
+// "commit", "network-info", "set-key", "attributes", "factory-reset".
+std::string_view requestName(mme::MmType type);
+std::optional<mme::MmType> requestFromName(std::string_view name);
+
+} // namespace zrq406::sim
