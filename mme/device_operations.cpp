@@ -8,46 +8,6 @@
 
 namespace zrq406::mme {
 
-std::size_t configBlockLength(std::span<const std::uint8_t> block) {
-    return block.size() < cfg::kLength + 2 ? 0 : getU16le(block, cfg::kLength);
-}
-
-void sealConfigBlock(std::span<std::uint8_t> block) {
-    const std::size_t length = std::min(configBlockLength(block), block.size());
-    putU32le(block, cfg::kChecksum, 0);
-    putU32le(block, cfg::kChecksum, blockChecksum(block.first(length)));
-}
-
-bool ledsOff(std::span<const std::uint8_t> block) {
-    for (std::size_t i = 0; i < 6; ++i) {
-        if (cfg::kLedOffsets[i] == 0x1EFE)
-            continue;
-        if (cfg::kLedOffsets[i] >= block.size() || block[cfg::kLedOffsets[i]] != 0xFF)
-            return false;
-    }
-    return true;
-}
-
-void setLeds(std::span<std::uint8_t> block, bool on) {
-    for (std::size_t i = 0; i < 6; ++i)
-        if (cfg::kLedOffsets[i] < block.size())
-            block[cfg::kLedOffsets[i]] = on ? cfg::kLedOn[i] : cfg::kLedOff[i];
-}
-
-std::string productText(std::span<const std::uint8_t> block) {
-    if (block.size() < cfg::kProduct + cfg::kProductWidth)
-        return {};
-    const auto* start = reinterpret_cast<const char*>(block.data() + cfg::kProduct);
-    return std::string(start, strnlen(start, cfg::kProductWidth));
-}
-
-Key nmkOf(std::span<const std::uint8_t> block) {
-    Key key{};
-    if (block.size() >= cfg::kNmk + key.size())
-        std::copy_n(block.begin() + cfg::kNmk, key.size(), key.begin());
-    return key;
-}
-
 DeviceOperations::DeviceOperations(Exchange& exchange, Progress& progress)
     : m_exchange(exchange), m_progress(progress) {}
 

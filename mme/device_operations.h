@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mme/config_block.h"
 #include "mme/exchange.h"
 #include "mme/frame_builder.h"
 #include "mme/key_derivation.h"
@@ -12,42 +13,12 @@
 
 namespace zrq406::mme {
 
-constexpr std::size_t kConfigBlockMax = 16384;
-constexpr std::size_t kConfigBlockMin = 1024;
+constexpr std::size_t kConfigBlockMax = cfg::kMaxLength;
+constexpr std::size_t kConfigBlockMin = cfg::kMinLength;
 constexpr std::size_t kQosOffset = 524;
 constexpr std::size_t kQosLength = 484;
 
-// Configuration block fields that the programs read or carry over.
-namespace cfg {
-constexpr std::size_t kLength = 4;
-constexpr std::size_t kChecksum = 8;
-constexpr std::size_t kMac = 12;
-constexpr std::size_t kIdentity = 18;
-constexpr std::size_t kIdentityWidth = 16;
-constexpr std::size_t kUserData = 36;
-constexpr std::size_t kUserDataWidth = 64;
-constexpr std::size_t kNmk = 100;
-constexpr std::size_t kProduct = 116;
-constexpr std::size_t kProductWidth = 64;
-// The LED bytes; a device reads as LED off when all but 0x1EFE are 0xFF.
-constexpr std::size_t kLedOffsets[6] = {0x1EFA, 0x1EFC, 0x1EFE, 0x1F02, 0x1F0E, 0x1F10};
-constexpr std::uint8_t kLedOn[6] = {0x00, 0x00, 0x01, 0xFF, 0x00, 0x00};
-constexpr std::uint8_t kLedOff[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-} // namespace cfg
-
 using ConfigBlock = std::array<std::uint8_t, kConfigBlockMax>;
-
-// The announced length of a configuration block, as stored at its offset 4.
-std::size_t configBlockLength(std::span<const std::uint8_t> block);
-// Recomputes the checksum at offset 8 over the announced length.
-void sealConfigBlock(std::span<std::uint8_t> block);
-// Whether the LED bytes say "off".
-bool ledsOff(std::span<const std::uint8_t> block);
-// Writes the six LED bytes for the given state.
-void setLeds(std::span<std::uint8_t> block, bool on);
-// The product text at offset 116 (up to its first zero).
-std::string productText(std::span<const std::uint8_t> block);
-Key nmkOf(std::span<const std::uint8_t> block);
 
 enum class KeyResult {
     Done,

@@ -1,5 +1,6 @@
 #include "registry/device_registry.h"
 
+#include "mme/config_block.h"
 #include "platform/text_field.h"
 
 #include <algorithm>
@@ -32,13 +33,16 @@ std::string qualityFor(int phyRate, const ValueTexts& values) {
     return values.qualityPoor;
 }
 
+// The product text of a device of this line contains this.
+constexpr std::string_view kOwnModel = "TALVERN ZRQ406";
+
 void fillFromBlock(DeviceRecord& entry, const std::optional<std::span<const std::uint8_t>>& block,
                    const ValueTexts& values) {
     // A block that could not be read is taken as a device with its LEDs on (the factory state) and of unknown
     // model, as an empty block would read.
-    const bool off = block.has_value() && config_block::ledsOff(*block);
+    const bool off = block.has_value() && mme::ledsOff(*block);
     copyToField(entry.led, off ? values.ledOff : values.ledOn);
-    entry.isOwnModel = block.has_value() && config_block::isOwnModel(*block) ? 1 : 0;
+    entry.isOwnModel = block.has_value() && mme::productText(*block).find(kOwnModel) != std::string::npos ? 1 : 0;
 }
 
 } // namespace
@@ -243,8 +247,8 @@ ScanBuildResult DeviceRegistry::buildScanTable(const LocalDeviceData& local, std
     copyToField(own.phyRate, "200");
     copyToField(own.firmware, local.firmware);
     fillFromBlock(own, local.configBlock, m_values);
-    if (local.configBlock)
-        result.localKeyIsDefault = config_block::hasNetworkKey(*local.configBlock, defaultNmk);
+    if (local.configBlock && local.configBlock->size() >= mme::cfg::kNmk + defaultNmk.size())
+        result.localKeyIsDefault = mme::nmkOf(*local.configBlock) == defaultNmk;
     addDevice(own, lastScanTime, result);
 
     for (const StationData& station : stations) {

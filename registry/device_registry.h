@@ -2,7 +2,7 @@
 
 #include "platform/mac_address.h"
 #include "platform/paths.h"
-#include "registry/config_block_fields.h"
+#include "mme/frame_builder.h"
 #include "registry/device_record.h"
 #include "registry/history_file.h"
 #include "registry/history_record.h"
@@ -19,6 +19,9 @@
 namespace zrq406 {
 
 class CLoadUISetting;
+
+// A 16-byte network membership key.
+using NetworkKey = mme::Key;
 
 // What discovery and the configuration-block read gave for the local device.
 struct LocalDeviceData {

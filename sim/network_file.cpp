@@ -524,7 +524,7 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
     bool ledOn = true;
     std::uint64_t deviceId = 2;
     std::uint64_t tei = index + 1;
-    std::uint64_t configLength = cfg::kTypicalLength;
+    std::uint64_t configLength = kTypicalConfigLength;
     if (!text(node, "firmware", pointer, firmware, fw::kVersionWidth - 1) ||
         !text(node, "platform", pointer, out.platform, mme::kPlatformTextWidth) ||
         !unsignedNumber(node, "deviceId", pointer, deviceId, 0, 255) ||
@@ -617,18 +617,18 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
         out.configBlock = std::move(*bytes);
         // Fields written beside the block win where they were edited by hand.
         bool changed = false;
-        if (nmk && configNmk(out.configBlock) != *nmk) {
-            setConfigNmk(out.configBlock, *nmk);
+        if (nmk && mme::nmkOf(out.configBlock) != *nmk) {
+            mme::setNmk(out.configBlock, *nmk);
             changed = true;
         }
-        if (node.contains("product") && configProduct(out.configBlock) != product) {
-            setConfigProduct(out.configBlock, product);
+        if (node.contains("product") && mme::productText(out.configBlock) != product) {
+            mme::setProductText(out.configBlock, product);
             changed = true;
         }
-        if (node.contains("led") && configLedOn(out.configBlock) != ledOn) {
-            if (!ledOn && !configHasLeds(out.configBlock))
+        if (node.contains("led") && mme::ledsOff(out.configBlock) == ledOn) {
+            if (!ledOn && !mme::hasLeds(out.configBlock))
                 return fail(child(pointer, "led"), "the configuration block has no room for the LED bytes");
-            setConfigLed(out.configBlock, ledOn);
+            mme::setLeds(out.configBlock, ledOn);
             changed = true;
         }
         if (changed)
@@ -849,10 +849,10 @@ void NetworkFile::recordState(std::size_t deviceIndex, const DeviceState& state)
     const DeviceDescription& description = m_description.devices[deviceIndex];
     Json& node = devices[deviceIndex];
     node.erase("networkPassword");
-    node["nmk"] = toHex(configNmk(state.configBlock));
+    node["nmk"] = toHex(mme::nmkOf(state.configBlock));
     node["firmware"] = state.firmware.version;
-    node["product"] = configProduct(state.configBlock);
-    node["led"] = configLedOn(state.configBlock);
+    node["product"] = mme::productText(state.configBlock);
+    node["led"] = !mme::ledsOff(state.configBlock);
     node["configLength"] = state.configBlock.size();
     node["factory"] = Json{{"firmware", description.factory.firmware},
                            {"nmk", toHex(description.factory.nmk)},

@@ -65,7 +65,7 @@ SimDevice::SimDevice(DeviceDescription description)
       m_config(m_description.configBlock), m_firmware(m_description.firmware) {}
 
 mme::Key SimDevice::nmk() const {
-    return configNmk(m_config);
+    return mme::nmkOf(m_config);
 }
 
 void SimDevice::goDown(SimClock::time_point until) {
@@ -98,11 +98,11 @@ DeviceSnapshot SimDevice::snapshot(SimClock::time_point now) const {
     s.mac = mac();
     s.nmk = nmk();
     s.dak = m_dak;
-    s.ledOn = configLedOn(m_config);
+    s.ledOn = !mme::ledsOff(m_config);
     s.firmware = m_firmware.version;
     s.firmwareImage = m_firmware;
     s.platform = m_description.platform;
-    s.product = configProduct(m_config);
+    s.product = mme::productText(m_config);
     s.configBlock = m_config;
     s.tei = m_description.tei;
     s.up = isUp(now);
@@ -323,7 +323,7 @@ Answer SimDevice::networkInfo(const MacAddress& requester, const std::vector<con
 }
 
 void SimDevice::setNmk(const mme::Key& nmk) {
-    setConfigNmk(m_config, nmk);
+    mme::setNmk(m_config, nmk);
     sealConfigBlock(m_config);
 }
 

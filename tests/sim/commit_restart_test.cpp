@@ -65,8 +65,8 @@ TEST_F(CommitRestart, ConfigurationBlockIsStagedUntilCommitted) {
     auto block = readConfigBlock(*host, kLocal);
     ASSERT_TRUE(block);
     const auto original = *block;
-    EXPECT_FALSE(configLedOn(*block));
-    setConfigLed(*block, true);
+    EXPECT_TRUE(mme::ledsOff(*block));
+    mme::setLeds(*block, true);
     sealConfigBlock(*block);
     const auto statuses = writeModule(*host, kLocal, 2, *block);
     // 8200 bytes: eight full blocks and one of 8 bytes.
@@ -112,7 +112,7 @@ TEST_F(CommitRestart, FirmwareAndConfigurationCommitTogether) {
     const auto image = makeFirmwareImage(kNewFirmware, 5000);
     auto block = *readConfigBlock(*host, kRemote);
     // What an upgrade writes: a new block carrying the device's identity, on the default key.
-    setConfigNmk(block, mme::kDefaultNmk);
+    mme::setNmk(block, mme::kDefaultNmk);
     sealConfigBlock(block);
     EXPECT_EQ(writeModule(*host, kRemote, 1, image), std::vector<std::uint8_t>(5, 0));
     EXPECT_EQ(writeModule(*host, kRemote, 2, block), std::vector<std::uint8_t>(8, 0));
@@ -133,7 +133,7 @@ TEST_F(CommitRestart, FirmwareAndConfigurationCommitTogether) {
 TEST_F(CommitRestart, ModuleSetThreeWithOnlyAConfigurationBlock) {
     start(kQuickRestarts);
     auto block = *readConfigBlock(*host, kLocal);
-    setConfigProduct(block, "TALVERN ZRQ406-NA-8");
+    mme::setProductText(block, "TALVERN ZRQ406-NA-8");
     sealConfigBlock(block);
     ASSERT_EQ(writeModule(*host, kLocal, 2, block).size(), 9u);
     EXPECT_EQ(commit(kLocal, 3), 0);

@@ -175,7 +175,7 @@ TEST_F(DeviceAnswers, LocalKeyJoinsTheAttachedDeviceToThatNetwork) {
     ASSERT_EQ(statusOf(host->exchange(mme::buildSetLocalKeyRequest(MacAddress::localDevice(), kHost, key))), 0);
     const auto snapshot = network->device(kLocal);
     EXPECT_EQ(snapshot->nmk, key);
-    EXPECT_EQ(configNmk(snapshot->configBlock), key);
+    EXPECT_EQ(mme::nmkOf(snapshot->configBlock), key);
     EXPECT_TRUE(configBlockValid(snapshot->configBlock));
     const auto frame = host->exchange(mme::buildSoftwareVersionRequest(kForeign, kHost));
     ASSERT_TRUE(frame);
@@ -222,8 +222,8 @@ TEST_F(DeviceAnswers, ReadModuleReturnsTheBlockWithinBounds) {
     EXPECT_EQ(block->size(), 8192u);
     EXPECT_EQ(*block, network->device(kRemote)->configBlock);
     EXPECT_TRUE(configBlockValid(*block));
-    EXPECT_EQ(configProduct(*block), "TALVERN ZRQ406-CE-12");
-    EXPECT_FALSE(configLedOn(*block));
+    EXPECT_EQ(mme::productText(*block), "TALVERN ZRQ406-CE-12");
+    EXPECT_TRUE(mme::ledsOff(*block));
     EXPECT_EQ(std::vector<std::uint8_t>(block->begin() + 12, block->begin() + 18),
               std::vector<std::uint8_t>(kRemote.bytes.begin(), kRemote.bytes.end()));
 

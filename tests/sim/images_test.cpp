@@ -68,24 +68,24 @@ TEST(ConfigBlock, FieldsAndChecksum) {
     EXPECT_TRUE(std::equal(fields.mac.bytes.begin(), fields.mac.bytes.end(), block.begin() + 12));
     EXPECT_EQ(block[18], 0xAA);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + 36)), "desk");
-    EXPECT_EQ(configNmk(block), fields.nmk);
-    EXPECT_EQ(configProduct(block), "TALVERN ZRQ406-NA-4");
-    EXPECT_FALSE(configLedOn(block));
+    EXPECT_EQ(mme::nmkOf(block), fields.nmk);
+    EXPECT_EQ(mme::productText(block), "TALVERN ZRQ406-NA-4");
+    EXPECT_TRUE(mme::ledsOff(block));
     for (const std::size_t offset : cfg::kLedOffsets)
         EXPECT_EQ(block[offset], 0xFF);
 
-    setConfigLed(block, true);
+    mme::setLeds(block, true);
     EXPECT_FALSE(configBlockValid(block));
     sealConfigBlock(block);
     EXPECT_TRUE(configBlockValid(block));
-    EXPECT_TRUE(configLedOn(block));
+    EXPECT_FALSE(mme::ledsOff(block));
     const std::uint8_t on[] = {0x00, 0x00, 0x01, 0xFF, 0x00, 0x00};
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_EQ(block[cfg::kLedOffsets[i]], on[i]);
     // 0x1EFE alone does not make the LEDs read as on.
-    setConfigLed(block, false);
+    mme::setLeds(block, false);
     block[0x1EFE] = 0x01;
-    EXPECT_FALSE(configLedOn(block));
+    EXPECT_TRUE(mme::ledsOff(block));
 }
 
 TEST(ConfigBlock, LengthsOutsideTheModuleAreInvalid) {

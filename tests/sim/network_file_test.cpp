@@ -73,9 +73,9 @@ TEST(NetworkFile, BuiltInNetworkHasOneLocalAndThreeRemoteDevices) {
         needingUpgrade += version->version.find("3-3-3348-00-2764") == std::string::npos;
         const auto block = readConfigBlock(host, station.mac);
         ASSERT_TRUE(block);
-        EXPECT_EQ(configNmk(*block), mme::kDefaultNmk);
-        EXPECT_EQ(configProduct(*block).rfind("TALVERN ZRQ406", 0), 0u);
-        ledsOff += !configLedOn(*block);
+        EXPECT_EQ(mme::nmkOf(*block), mme::kDefaultNmk);
+        EXPECT_EQ(mme::productText(*block).rfind("TALVERN ZRQ406", 0), 0u);
+        ledsOff += mme::ledsOff(*block);
     }
     EXPECT_EQ(needingUpgrade, 1);
     EXPECT_EQ(ledsOff, 1);
@@ -109,7 +109,7 @@ TEST(NetworkFile, BuiltInNetworkStateSurvivesTheProgram) {
     HostPort host(network->hostAdapters()[0].segment, kHost);
     const auto block = readConfigBlock(host, local);
     ASSERT_TRUE(block);
-    EXPECT_EQ(configNmk(*block), key);
+    EXPECT_EQ(mme::nmkOf(*block), key);
     // The remotes kept the default key, so the local device is alone now.
     const auto networkInfo = mme::parseNetworkInfo(*host.exchange(mme::buildNetworkInfoRequest(local, kHost)));
     EXPECT_EQ(networkInfo->networks, 0);
@@ -134,7 +134,7 @@ TEST(NetworkFile, GivenFileIsKeptUpToDateAndKeepsItsOtherFields) {
         ASSERT_TRUE(network) << error;
         HostPort host(network->hostAdapters()[0].segment, kHost);
         auto block = *readConfigBlock(host, remote);
-        setConfigLed(block, false);
+        mme::setLeds(block, false);
         sealConfigBlock(block);
         ASSERT_EQ(writeModule(host, remote, 1, image), std::vector<std::uint8_t>(3, 0));
         ASSERT_EQ(writeModule(host, remote, 2, block), std::vector<std::uint8_t>(8, 0));
