@@ -189,3 +189,18 @@ TEST_F(CliFixture, BadNetworkFileIsRefusedWithItsPlace) {
     EXPECT_NE(result.err.find("network.json"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("/devices/0/mac"), std::string::npos) << result.err;
 }
+
+TEST_F(CliFixture, CaptureWritesEveryFrameToAPcapFile) {
+    const auto capture = path("scan.pcap");
+    ASSERT_EQ(run({"--capture", capture.string(), "scan", "--no-save"}).code, 0);
+    std::ifstream in(capture, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 24u + 16u + 60u);
+    // A classic pcap file of Ethernet frames, whose first record is the first request of the scan.
+    const std::uint32_t magic = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    EXPECT_TRUE(magic == 0xA1B2C3D4u || magic == 0xA1B23C4Du);
+    EXPECT_EQ(bytes[20], 1); // link type Ethernet
+    EXPECT_EQ(bytes[24 + 16 + 12], 0x88);
+    EXPECT_EQ(bytes[24 + 16 + 13], 0xE1);
+    EXPECT_EQ(run({"--capture", path("no-such-dir/x.pcap").string(), "adapters"}).code, 2);
+}
