@@ -45,16 +45,6 @@ std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io) 
     return mac;
 }
 
-std::string hexText(std::span<const std::uint8_t> bytes) {
-    std::string out;
-    char two[3];
-    for (auto b : bytes) {
-        std::snprintf(two, sizeof two, "%02x", b);
-        out += two;
-    }
-    return out;
-}
-
 std::string scanTime(bool german) {
     static const char* const kGermanMonths[12] = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
                                                   "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};

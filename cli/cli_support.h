@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_message_service.h"
+#include "platform/hex_text.h"
 #include "uitext/load_ui_setting.h"
 
 #include <memory>
@@ -30,7 +31,6 @@ private:
 std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io);
 // Parses a MAC given on the command line; prints the reason on failure.
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io);
-std::string hexText(std::span<const std::uint8_t> bytes);
 // The scan time as the history stores it: "MMM dd HH:mm", or "dd MMM HH:mm" in German.
 std::string scanTime(bool german);
 

@@ -1,22 +1,10 @@
 #include "platform/mac_address.h"
 
+#include "platform/hex_text.h"
+
 #include <cstdio>
 
 namespace zrq406 {
-
-namespace {
-
-int nibbleValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::string MacAddress::text() const {
     char out[18];
@@ -33,7 +21,7 @@ MacAddress MacAddress::fromText(std::string_view text) {
     for (std::size_t i = 0; i < 17 && i < text.size() && count < 12; ++i) {
         if (text[i] == ':')
             continue;
-        const int v = nibbleValue(text[i]);
+        const int v = hexDigitValue(text[i]);
         nibbles[count++] = v < 0 ? 0xFF : v;
     }
     MacAddress mac;
@@ -50,8 +38,8 @@ std::optional<MacAddress> MacAddress::parse(std::string_view text) {
         const std::size_t at = i * 3;
         if (i > 0 && text[at - 1] != ':' && text[at - 1] != '-')
             return std::nullopt;
-        const int hi = nibbleValue(text[at]);
-        const int lo = nibbleValue(text[at + 1]);
+        const int hi = hexDigitValue(text[at]);
+        const int lo = hexDigitValue(text[at + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         mac.bytes[i] = static_cast<std::uint8_t>(hi << 4 | lo);

@@ -1,6 +1,7 @@
 #include "sim/network_file.h"
 
 #include "mme/key_derivation.h"
+#include "platform/hex_text.h"
 #include "sim/config_block.h"
 
 #include <algorithm>
@@ -126,40 +127,6 @@ std::string child(const std::string& pointer, std::string_view key) {
 }
 std::string child(const std::string& pointer, std::size_t index) {
     return pointer + "/" + std::to_string(index);
-}
-
-std::string toHex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
-
-std::optional<std::vector<std::uint8_t>> fromHex(std::string_view text) {
-    if (text.size() % 2 != 0)
-        return std::nullopt;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::vector<std::uint8_t> bytes(text.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = nibble(text[2 * i]);
-        const int low = nibble(text[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
-    }
-    return bytes;
 }
 
 std::string quote(std::string_view text) {
@@ -302,7 +269,7 @@ bool SchemaReader::key(const Json& node, const std::string& pointer, std::option
         std::string hex;
         if (!text(node, "nmk", pointer, hex, 64))
             return false;
-        const auto bytes = fromHex(hex);
+        const auto bytes = parseHexText(hex);
         if (!bytes || bytes->size() != 16)
             return fail(child(pointer, "nmk"), "must be 32 hexadecimal digits");
         mme::Key nmk{};
@@ -601,7 +568,7 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
         const std::string at = child(pointer, "configBlock");
         if (!it->is_string())
             return fail(at, "must be a string of hexadecimal digits");
-        auto bytes = fromHex(it->get_ref<const std::string&>());
+        auto bytes = parseHexText(it->get_ref<const std::string&>());
         if (!bytes)
             return fail(at, "must be a string of hexadecimal digits");
         if (bytes->size() < cfg::kMinLength || bytes->size() > cfg::kMaxLength)
@@ -849,18 +816,18 @@ void NetworkFile::recordState(std::size_t deviceIndex, const DeviceState& state)
     const DeviceDescription& description = m_description.devices[deviceIndex];
     Json& node = devices[deviceIndex];
     node.erase("networkPassword");
-    node["nmk"] = toHex(mme::nmkOf(state.configBlock));
+    node["nmk"] = hexText(mme::nmkOf(state.configBlock));
     node["firmware"] = state.firmware.version;
     node["product"] = mme::productText(state.configBlock);
     node["led"] = !mme::ledsOff(state.configBlock);
     node["configLength"] = state.configBlock.size();
     node["factory"] = Json{{"firmware", description.factory.firmware},
-                           {"nmk", toHex(description.factory.nmk)},
+                           {"nmk", hexText(description.factory.nmk)},
                            {"led", description.factory.ledOn},
                            {"product", description.factory.product},
                            {"configLength", description.factory.configLength}};
     node["firmwareImage"] = Json{{"length", state.firmware.length}, {"checksum", state.firmware.checksum}};
-    node["configBlock"] = toHex(state.configBlock);
+    node["configBlock"] = hexText(state.configBlock);
 }
 
 std::string NetworkFile::text() const {
