@@ -52,6 +52,14 @@ json deviceJson(const DeviceRecord& d) {
             {"firmware", fieldText(d.firmware)}, {"isOwnModel", d.isOwnModel}};
 }
 
+// Device passwords are printed in upper case; letters typed in lower case are taken as upper case.
+std::string upperCasePassword(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 } // namespace
 
 int runScan(const GlobalOptions& options, bool save, Output& io) {
@@ -93,8 +101,10 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
         registry.LoadHistory();
     }
     const auto built = registry.buildScanTable(local, stations, scanTime(texts.german()), mme::kDefaultNmk);
-    if (save && !registry.SaveHistory(registry.historyTable().inUseCount))
+    const bool saveFailed = save && !registry.SaveHistory(registry.historyTable().inUseCount);
+    if (saveFailed)
         io.err << "zrq406: the device history could not be written to " << registry.historyPath().string() << '\n';
+    const int code = saveFailed ? kRefused : kDone;
 
     const auto& scan = registry.scanTable();
     const auto& adapter = session.adapters().current();
@@ -110,7 +120,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
                         {"key", key}};
         io.out << json{{"adapter", adapter.interfaceName}, {"network", network}, {"devices", devices}}.dump(2)
                << '\n';
-        return kDone;
+        return code;
     }
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < scan.count; ++i) {
@@ -121,7 +131,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     io.out << "Adapter " << adapter.interfaceName << ", network " << hexText(result.local.nid) << ", coordinator "
            << result.local.ccoMac.text() << ", " << key << " network key\n\n";
     printTable(io.out, {"Name", "MAC", "Location", "Quality", "PHY rate", "LED", "Firmware", "ZRQ406"}, rows);
-    return kDone;
+    return code;
 }
 
 int runReset(const GlobalOptions& options, const std::string& macText, Output& io) {
@@ -153,6 +163,10 @@ int runLed(const GlobalOptions& options, const std::string& macText, const std::
     mme::ConfigBlock block{};
     if (!operations.ReadConfigBlock(*mac, block)) {
         io.err << "zrq406: the configuration block of " << mac->text() << " could not be read; nothing was changed\n";
+        return kRefused;
+    }
+    if (!mme::hasLeds(block)) {
+        io.err << "zrq406: the configuration block of " << mac->text() << " holds no LED setting; nothing was changed\n";
         return kRefused;
     }
     const bool on = state == "on";
@@ -188,6 +202,14 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
         remotes.push_back(*mac);
     }
     Texts texts(options, io.err);
+    std::vector<std::string> devicePasswords;
+    for (const auto& typed : request.devicePasswords) {
+        devicePasswords.push_back(upperCasePassword(typed));
+        if (!mme::isDevicePasswordForm(devicePasswords.back())) {
+            io.err << "zrq406: " << texts.message("msg57") << '\n';
+            return kBadInput;
+        }
+    }
     const std::string password = request.password.value_or(std::string(mme::kDefaultNetworkPassword));
     switch (mme::ValidateNetworkPassword(password)) {
     case mme::PasswordProblem::Length: {
@@ -212,7 +234,7 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
     std::vector<std::string> failed;
     // Remote devices first: keying the local device first would cut the way to the others.
     for (std::size_t i = 0; i < remotes.size(); ++i) {
-        const bool ok = operations.SetRemoteKey(request.devicePasswords[i], nmk, remotes[i]);
+        const bool ok = operations.SetRemoteKey(devicePasswords[i], nmk, remotes[i]);
         results.push_back({{"mac", remotes[i].text()}, {"keyed", ok}});
         if (!ok)
             failed.push_back(remotes[i].text());
@@ -242,10 +264,7 @@ int runCheckPassword(const GlobalOptions& options, const std::string& macText, c
     if (!mac)
         return kBadInput;
     Texts texts(options, io.err);
-    std::string password = typed;
-    for (char& c : password)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    const std::string password = upperCasePassword(typed);
     if (!mme::isDevicePasswordForm(password)) {
         io.err << "zrq406: " << texts.message("msg57") << '\n';
         return kBadInput;

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <mutex>
 #include <ostream>
 #include <thread>
 #include <unistd.h>
@@ -39,20 +41,28 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
     return bytes;
 }
 
-// Shows the progress value as a bar on a terminal until stopped.
+// Shows the progress value as a bar on the terminal until stopped, and the steps as lines above it. Only a
+// terminal on standard error gets the bar; the lines go to `err` in any case.
 class ProgressBar {
 public:
     ProgressBar(const mme::Progress& progress, std::ostream& err)
-        : m_progress(progress), m_err(err), m_enabled(isatty(STDERR_FILENO) != 0) {
+        : m_progress(progress), m_err(err), m_enabled(&err == &std::cerr && isatty(STDERR_FILENO) != 0) {
         if (m_enabled)
             m_thread = std::thread([this] { loop(); });
     }
     ~ProgressBar() { stop(); }
+    void line(const std::string& text) {
+        std::lock_guard lock(m_mutex);
+        if (m_enabled)
+            m_err << "\r" << std::string(60, ' ') << "\r";
+        m_err << text << '\n';
+    }
     void stop() {
         if (!m_thread.joinable())
             return;
         m_stop = true;
         m_thread.join();
+        std::lock_guard lock(m_mutex);
         draw();
         m_err << '\n';
     }
@@ -60,7 +70,10 @@ public:
 private:
     void loop() {
         while (!m_stop) {
-            draw();
+            {
+                std::lock_guard lock(m_mutex);
+                draw();
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
@@ -76,6 +89,7 @@ private:
     std::ostream& m_err;
     bool m_enabled;
     std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
     std::thread m_thread;
 };
 
@@ -120,30 +134,21 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
     if (auto code = openWithDevice(session, options, io))
         return *code;
     Texts texts(options, io.err);
-    const auto& result = session.discoveryResult();
-    const MacAddress device = target.value_or(result.local.mac);
-
-    // Japanese devices are not upgraded from these files.
-    std::string firmware = fieldText(result.local.text);
-    for (std::uint32_t i = 0; i < result.local.stationCount; ++i)
-        if (result.local.stations[i].mac == device)
-            firmware = fieldText(result.local.stations[i].text);
-    if (firmware.find("-JP-") != std::string::npos) {
-        io.err << "zrq406: " << texts.message("msg28") << '\n';
-        return kRefused;
-    }
+    const MacAddress device = target.value_or(session.discoveryResult().local.mac);
 
     mme::FirmwareUpgrade upgrade(session.operations(), session.pacing());
     const bool human = !options.json;
+    ProgressBar bar(session.progress(), io.err);
     upgrade.setStepReporter([&](mme::UpgradeStep step) {
         if (human)
-            io.err << "\r" << std::string(60, ' ') << "\r" << mme::stepName(step) << " ...\n";
+            bar.line(std::string(mme::stepName(step)) + " ...");
     });
-    ProgressBar bar(session.progress(), io.err);
     const auto outcome = upgrade.upgradeDevice(file, device);
     bar.stop();
 
     json report{{"mac", device.text()}, {"ok", outcome.ok}};
+    if (outcome.leftNetwork)
+        report["leftNetwork"] = true;
     if (!outcome.backup.empty())
         report["backup"] = outcome.backup.string();
     if (!outcome.ok) {
@@ -157,7 +162,9 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
                << outcome.backup.string() << '\n';
     if (!outcome.ok) {
         std::string text;
-        if (outcome.failedStep == mme::UpgradeStep::Product)
+        if (outcome.verdict == mme::VersionVerdict::Japanese)
+            text = texts.message("msg28");
+        else if (outcome.failedStep == mme::UpgradeStep::Product)
             text = texts.message("msg29");
         else if (outcome.failedStep == mme::UpgradeStep::Version)
             text = texts.message("msg30");
@@ -174,6 +181,8 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
             io.out << device.text() << " already runs this firmware and configuration; nothing was written\n";
         else
             io.out << texts.message("msg31") << '\n';
+        if (outcome.leftNetwork)
+            io.out << device.text() << ": " << outcome.detail << '\n';
     }
     return kDone;
 }

@@ -2,6 +2,7 @@
 #include "link/link_backend.h"
 #include "link/pcap_port.h"
 
+#include <algorithm>
 #include <pcap/pcap.h>
 
 namespace zrq406::link {
@@ -18,9 +19,16 @@ public:
         pcap_if_t* devices = nullptr;
         if (pcap_findalldevs(&devices, errorBuffer) != 0)
             return names;
-        for (const pcap_if_t* device = devices; device != nullptr; device = device->next)
-            if (device->name != nullptr)
-                names.emplace_back(device->name);
+        // Only Ethernet interfaces are opened: libpcap also lists pseudo devices (any, nflog, nfqueue, usbmon,
+        // bus monitors) whose opening has side effects on the host.
+        const auto ethernet = listHostInterfaces();
+        for (const pcap_if_t* device = devices; device != nullptr; device = device->next) {
+            if (device->name == nullptr)
+                continue;
+            const std::string name = device->name;
+            if (std::any_of(ethernet.begin(), ethernet.end(), [&](const InterfaceInfo& i) { return i.name == name; }))
+                names.push_back(name);
+        }
         pcap_freealldevs(devices);
         return names;
     }

@@ -32,7 +32,9 @@ bool configBlockValid(std::span<const std::uint8_t> block) {
     return blockChecksum(copy) == stored;
 }
 
-bool hasLeds(std::span<const std::uint8_t> block) { return block.size() > cfg::kLedOffsets.back(); }
+bool hasLeds(std::span<const std::uint8_t> block) {
+    return block.size() > cfg::kLedOffsets.back() && configBlockLength(block) > cfg::kLedOffsets.back();
+}
 
 bool ledsOff(std::span<const std::uint8_t> block) {
     if (!hasLeds(block))

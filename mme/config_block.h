@@ -38,7 +38,7 @@ std::size_t configBlockLength(std::span<const std::uint8_t> block);
 void sealConfigBlock(std::span<std::uint8_t> block);
 // Whether the announced length lies within 1024..16384 and the bytes present, and the checksum matches.
 bool configBlockValid(std::span<const std::uint8_t> block);
-// Whether the block is long enough to hold every LED byte.
+// Whether the block, by its announced length and its bytes, holds every LED byte.
 bool hasLeds(std::span<const std::uint8_t> block);
 // Whether the LED bytes say "off"; a block too short to hold them reads as on.
 bool ledsOff(std::span<const std::uint8_t> block);

@@ -150,10 +150,18 @@ bool DeviceOperations::WriteConfigBlock(bool commitAll, double progressBase, dou
     return Commit(device, commitAll ? kCommitFirmwareAndConfig : kCommitConfigOnly);
 }
 
-bool DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out) {
+ReadResult DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out) {
     if (m_exchange.adapters().count() == 0)
-        return false;
-    return readBlock(device, kQosOffset, kQosLength, out.data(), timing::kQosRead);
+        return ReadResult::NoAnswer;
+    const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, kQosLength, kQosOffset);
+    const auto frame = m_exchange.run(request, MmType::ReadModule, timing::kQosRead);
+    const auto confirm = frame ? parseReadModule(*frame, kQosLength) : std::nullopt;
+    if (!confirm)
+        return ReadResult::NoAnswer;
+    if (confirm->status != 0)
+        return ReadResult::Refused;
+    std::memcpy(out.data(), confirm->data.data(), kQosLength);
+    return ReadResult::Done;
 }
 
 } // namespace zrq406::mme

@@ -27,6 +27,8 @@ enum class KeyResult {
     Refused            // no confirmation, or a failing status
 };
 
+enum class ReadResult { Done, NoAnswer, Refused };
+
 // The operations that change devices. Each runs one or more exchanges on the current adapter, which the
 // caller chose, and returns whether the device confirmed them.
 class DeviceOperations {
@@ -56,7 +58,9 @@ public:
     bool WriteModule(std::uint8_t module, double progressBase, double progressTotal, const MacAddress& device,
                      std::span<const std::uint8_t> image);
     bool Commit(const MacAddress& device, std::uint8_t moduleSet);
-    bool ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out);
+    // The QoS settings (484 bytes at offset 524): Refused for a failing status, which the QoS page reports,
+    // NoAnswer when no confirmation came.
+    ReadResult ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out);
 
     Exchange& exchange() { return m_exchange; }
     Progress& progress() { return m_progress; }

@@ -12,23 +12,30 @@ constexpr std::size_t kLargestFetch = 1599;
 Exchange::Exchange(link::AdapterTable& adapters, const Pacing& pacing) : m_adapters(adapters), m_pacing(pacing) {}
 
 void Exchange::drain() {
+    // Bounded: a station that keeps sending must not hold the exchange before its request is even sent.
     std::vector<std::uint8_t> frame;
-    while (m_adapters.FetchFrame(frame) > 0) {
+    for (int i = 0; i < link::kSlotsPerAdapter && m_adapters.FetchFrame(frame) > 0; ++i) {
     }
 }
 
 std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const MacAddress* destination,
                                            Pacing::Clock::time_point deadline, bool& anyFrame) {
     std::vector<std::uint8_t> frame;
+    // Past the deadline only what had already arrived is looked through, so a stream of foreign frames on the
+    // shared medium cannot hold the exchange.
+    int lateFrames = 0;
     for (;;) {
         const std::size_t length = m_adapters.FetchFrame(frame);
+        const bool late = Pacing::Clock::now() >= deadline;
         if (length > 0 && length <= kLargestFetch) {
             anyFrame = true;
             if (matchesConfirmation(frame, confirmationType, destination))
                 return frame;
+            if (late && ++lateFrames > link::kSlotsPerAdapter)
+                return std::nullopt;
             continue;
         }
-        if (Pacing::Clock::now() >= deadline)
+        if (late)
             return std::nullopt;
         m_adapters.waitForFrame(deadline);
     }

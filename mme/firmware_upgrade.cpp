@@ -23,7 +23,6 @@ constexpr double kToolRestartWaitMs = 4000;
 constexpr double kToolSecondRestartWaitMs = 1000;
 constexpr double kToolStepPauseMs = 100;
 constexpr double kRereadPauseMs = 400;
-constexpr std::string_view kProductWord = "TALVERN ZRQ406";
 
 bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
@@ -84,9 +83,11 @@ VersionParts splitVersion(std::string_view text) {
 }
 
 VersionVerdict compareVersions(std::string_view fileVersion, std::string_view deviceVersion,
-                               std::string_view deviceProduct) {
-    if (deviceProduct.substr(0, kProductWord.size()) != kProductWord)
+                               std::string_view deviceProduct, std::string_view productWord) {
+    if (deviceProduct.substr(0, productWord.size()) != productWord)
         return VersionVerdict::ProductMismatch;
+    if (deviceVersion.find("-JP-") != std::string_view::npos)
+        return VersionVerdict::Japanese;
     const VersionParts file = splitVersion(fileVersion);
     const VersionParts device = splitVersion(deviceVersion);
     const std::string deviceRegion = device.region.empty() ? productRegion(deviceProduct) : device.region;
@@ -130,6 +131,7 @@ struct FirmwareUpgrade::Prepared {
     ConfigBlock next{};
     std::size_t configLength = 0;
     std::string deviceVersion;
+    bool leavesNetwork = false;
 };
 
 FirmwareUpgrade::FirmwareUpgrade(DeviceOperations& operations, const Pacing& pacing)
@@ -152,8 +154,8 @@ bool FirmwareUpgrade::fail(UpgradeOutcome& outcome, UpgradeStep step, std::strin
     return false;
 }
 
-bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device, Prepared& prepared,
-                              UpgradeOutcome& outcome) {
+bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device, bool upgradeTool,
+                              Prepared& prepared, UpgradeOutcome& outcome) {
     report(UpgradeStep::CheckFile);
     std::string error;
     auto file = readUpgradeFile(path, m_manufacturer, m_model, error);
@@ -163,8 +165,11 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
 
     report(UpgradeStep::ReadConfig);
     auto& exchange = m_operations.exchange();
+    if (exchange.adapters().count() == 0)
+        return fail(outcome, UpgradeStep::ReadConfig, "no adapter is open");
     const Frame request = buildSoftwareVersionRequest(device, exchange.adapters().current().hostMac);
-    const auto answer = exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion);
+    const auto answer = upgradeTool ? exchange.runRetrying(request, MmType::SoftwareVersion)
+                                    : exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion);
     const auto version = answer ? parseSoftwareVersion(*answer) : std::nullopt;
     if (!version || version->status != 0)
         return fail(outcome, UpgradeStep::ReadConfig, "the device did not report its firmware version");
@@ -172,13 +177,16 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     if (!m_operations.ReadConfigBlock(device, prepared.current))
         return fail(outcome, UpgradeStep::ReadConfig, "the device's configuration block could not be read");
 
+    const std::string productWord = m_manufacturer + " " + m_model;
     outcome.verdict =
-        compareVersions(prepared.file.version, prepared.deviceVersion, productText(prepared.current));
+        compareVersions(prepared.file.version, prepared.deviceVersion, productText(prepared.current), productWord);
     switch (outcome.verdict) {
     case VersionVerdict::ProductMismatch:
         return fail(outcome, UpgradeStep::Product,
-                    "the device reports the product \"" + productText(prepared.current) + "\", not " +
-                        std::string(kProductWord));
+                    "the device reports the product \"" + productText(prepared.current) + "\", not " + productWord);
+    case VersionVerdict::Japanese:
+        return fail(outcome, UpgradeStep::Version,
+                    "the device runs Japanese firmware " + prepared.deviceVersion + ", which is not upgraded");
     case VersionVerdict::RegionChange:
         return fail(outcome, UpgradeStep::Version,
                     "the file " + prepared.file.version + " is for another region than the device's " +
@@ -203,6 +211,19 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     carry(cfg::kIdentity, cfg::kIdentityWidth);
     carry(cfg::kUserData, cfg::kUserDataWidth);
     std::copy(kDefaultNmk.begin(), kDefaultNmk.end(), prepared.next.begin() + cfg::kNmk);
+    prepared.leavesNetwork =
+        device != exchange.adapters().current().localDeviceMac && nmkOf(prepared.current) != kDefaultNmk;
+    return true;
+}
+
+bool FirmwareUpgrade::leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome) {
+    if (!prepared.leavesNetwork)
+        return false;
+    // The commit was confirmed; the device restarts on the default key, outside the network's private one, so
+    // waiting to read it again could only time out.
+    outcome.ok = true;
+    outcome.leftNetwork = true;
+    outcome.detail = "the device now uses the default network key and is reached again once the network does";
     return true;
 }
 
@@ -225,7 +246,7 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
     auto& progress = m_operations.progress();
     progress.reset();
     Prepared prepared;
-    if (!prepare(path, device, prepared, outcome))
+    if (!prepare(path, device, false, prepared, outcome))
         return outcome;
     if (outcome.verdict == VersionVerdict::Same) {
         outcome.ok = true;
@@ -272,6 +293,8 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
             return outcome;
         }
         progress.written(1.0);
+        if (leftNetwork(prepared, outcome))
+            return outcome;
         if (!waitForRestart(device, kRestartWaitAfterFirmwareMs, reread, outcome))
             return outcome;
         // The device must now run the firmware of the file.
@@ -295,6 +318,8 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
             return outcome;
         }
         progress.written(1.0);
+        if (leftNetwork(prepared, outcome))
+            return outcome;
         if (!waitForRestart(device, kRestartWaitAfterConfigMs, reread, outcome))
             return outcome;
     }
@@ -308,7 +333,7 @@ UpgradeOutcome FirmwareUpgrade::upgradeToolSequence(const std::string& path, con
     progress.reset();
     // The first step prepares the device (the softloader step): it answers, its block is read and checked.
     Prepared prepared;
-    if (!prepare(path, device, prepared, outcome))
+    if (!prepare(path, device, true, prepared, outcome))
         return outcome;
     progress.basePercent = 20;
     m_pacing.sleep(kToolStepPauseMs);
@@ -328,6 +353,10 @@ UpgradeOutcome FirmwareUpgrade::upgradeToolSequence(const std::string& path, con
         return fail(outcome, UpgradeStep::WriteConfig, "the configuration block or the commit was not confirmed"),
                outcome;
     progress.basePercent = 46;
+    if (leftNetwork(prepared, outcome)) {
+        progress.basePercent = 50;
+        return outcome;
+    }
     ConfigBlock reread{};
     if (!waitForRestart(device, kToolRestartWaitMs, reread, outcome))
         return outcome;

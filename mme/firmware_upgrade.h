@@ -22,7 +22,8 @@ struct VersionParts {
 VersionParts splitVersion(std::string_view text);
 
 enum class VersionVerdict {
-    ProductMismatch, // the device is not a TALVERN ZRQ406
+    ProductMismatch, // the device is not of the upgrade file's product
+    Japanese,        // the device runs Japanese firmware, which these files never replace
     RegionChange,    // the file is for another region
     FirmwareOlder,   // the firmware would move backwards
     FirmwareDiffers, // firmware and configuration block are written
@@ -31,7 +32,7 @@ enum class VersionVerdict {
 };
 // The upgrade rule: the firmware part may only move forward; the region and the product may not change.
 VersionVerdict compareVersions(std::string_view fileVersion, std::string_view deviceVersion,
-                               std::string_view deviceProduct);
+                               std::string_view deviceProduct, std::string_view productWord = "TALVERN ZRQ406");
 
 enum class UpgradeStep { None, CheckFile, ReadConfig, Product, Version, Backup, WriteFirmware, WriteConfig, Restart };
 // A short name of the step for messages ("write the firmware image").
@@ -43,6 +44,9 @@ struct UpgradeOutcome {
     std::string detail;
     VersionVerdict verdict = VersionVerdict::Same;
     std::filesystem::path backup; // where the device's previous configuration block was saved
+    // The upgraded device is a remote one that now runs on the default network key while the network uses a
+    // private one: it cannot be reached to see it restart until the network is put on the default key.
+    bool leftNetwork = false;
 };
 
 // Reports each step as it starts, for a caller that shows it.
@@ -68,7 +72,10 @@ public:
 
 private:
     struct Prepared;
-    bool prepare(const std::string& path, const MacAddress& device, Prepared& prepared, UpgradeOutcome& outcome);
+    bool prepare(const std::string& path, const MacAddress& device, bool upgradeTool, Prepared& prepared,
+                 UpgradeOutcome& outcome);
+    // True, with a successful outcome, when the committed device has left the network's private key.
+    bool leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome);
     bool waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block, UpgradeOutcome& outcome);
     bool fail(UpgradeOutcome& outcome, UpgradeStep step, std::string detail);
     void report(UpgradeStep step);

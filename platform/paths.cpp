@@ -56,7 +56,16 @@ fs::path runtimeDir() {
         return fs::path(xdg);
     const fs::path dir = fs::path("/tmp") / ("zrq406-" + std::to_string(getuid()));
     ::mkdir(dir.c_str(), 0700);
-    return dir;
+    // Another user may have made the folder first: use it only when it is ours and closed to others.
+    struct stat info {};
+    if (::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+        (info.st_mode & 0077) == 0)
+        return dir;
+    const fs::path fallback = userDataDir() / "run";
+    std::error_code ec;
+    fs::create_directories(fallback, ec);
+    ::chmod(fallback.c_str(), 0700);
+    return fallback;
 }
 
 } // namespace zrq406::paths

@@ -204,3 +204,63 @@ TEST_F(CliFixture, CaptureWritesEveryFrameToAPcapFile) {
     EXPECT_EQ(bytes[24 + 16 + 13], 0xE1);
     EXPECT_EQ(run({"--capture", path("no-such-dir/x.pcap").string(), "adapters"}).code, 2);
 }
+
+TEST_F(CliFixture, DevicePasswordsAreTakenInUpperCaseAndCheckedForTheirForm) {
+    EXPECT_EQ(run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
+                   "GTNE-WHFU-YBSK"})
+                  .code,
+              2);
+    auto keyed = run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
+                      "gtne-whfu-ybsk-qclm"});
+    EXPECT_EQ(keyed.code, 0) << keyed.err;
+}
+
+TEST_F(CliFixture, LedRefusedWhereTheBlockHoldsNoLedSetting) {
+    for (auto& device : network()["devices"])
+        if (device["mac"] == kRemote)
+            device["configLength"] = 4096;
+    writeNetwork();
+    auto led = run({"led", kRemote, "off"});
+    EXPECT_EQ(led.code, 1);
+    EXPECT_NE(led.err.find("no LED setting"), std::string::npos) << led.err;
+}
+
+TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
+    ASSERT_EQ(run({"set-key", "--password", "OurNetwork42", "--local", "--device", kRemote, "--device-password",
+                   kRemotePassword})
+                  .code,
+              0);
+    // The file differs in its configuration only; the new block carries the default key.
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "INT6400-MAC-3-3-3348-00-2764-CE-0713");
+    auto upgrade = run({"--json", "upgrade", file.string(), kRemote});
+    ASSERT_EQ(upgrade.code, 0) << upgrade.err;
+    EXPECT_TRUE(upgrade.json()["leftNetwork"].get<bool>());
+    // It has left the private network of the local device.
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 1u);
+}
+
+TEST_F(CliFixture, JapaneseFirmwareIsNotUpgraded) {
+    for (auto& device : network()["devices"])
+        if (device["mac"] == kOld)
+            device["firmware"] = "INT6400-MAC-3-3-3348-00-2400-JP-0511";
+    writeNetwork();
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    auto upgrade = run({"upgrade", file.string(), kOld});
+    EXPECT_EQ(upgrade.code, 1);
+    EXPECT_NE(upgrade.err.find("Japanese"), std::string::npos) << upgrade.err;
+}
+
+TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
+    zrq406::sim::ConfigBlockFields fields;
+    fields.product = "TALVERN ZRQ406-CE-\xD6";
+    const auto config = zrq406::sim::makeConfigBlock(fields);
+    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0712", 8192);
+    const auto bytes = zrq406::mme::packUpgradeFile(firmware, config, "3-3-3348-00-2764-CE-0712");
+    std::ofstream(path("latin1.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_EQ(run({"upgrade", path("latin1.bin").string(), kOld}).code, 0);
+    // The network file still loads, with the device's new block.
+    auto scan = run({"--json", "scan", "--no-save"});
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+}

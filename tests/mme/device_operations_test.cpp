@@ -173,7 +173,15 @@ TEST(DeviceOperations, KeysGoToTheLocalDevice) {
 }
 
 TEST(DeviceOperations, LedBytes) {
-    std::vector<std::uint8_t> block(kConfigBlockMax, 0);
+    std::vector<std::uint8_t> block(kConfigBlockMax, 0xFF);
+    // LED bytes beyond the length the block announces are no LED setting: they read as on and are not written.
+    putU16le(block, cfg::kLength, 0x1F00);
+    EXPECT_FALSE(hasLeds(block));
+    EXPECT_FALSE(ledsOff(block));
+    setLeds(block, true);
+    EXPECT_EQ(block[0x1EFA], 0xFF);
+    std::fill(block.begin(), block.end(), 0);
+    putU16le(block, cfg::kLength, 8192);
     EXPECT_FALSE(ledsOff(block));
     setLeds(block, false);
     EXPECT_TRUE(ledsOff(block));
