@@ -21,8 +21,11 @@ bool validRow(int index, const ListRows& rows) {
 }
 
 // The candidate default name: the base text, a blank, and the number with at least two digits.
+// The base text followed by the number; the base is cut so that the number always fits the name field.
 std::string defaultName(const std::string& base, int counter) {
-    return base + (counter < 10 ? " 0" : " ") + std::to_string(counter);
+    const std::string suffix = (counter < 10 ? " 0" : " ") + std::to_string(counter);
+    const std::size_t room = sizeof(DeviceRecord::name) - 1;
+    return std::string(truncateUtf8(base, room > suffix.size() ? room - suffix.size() : 0)) + suffix;
 }
 
 std::string qualityFor(int phyRate, const ValueTexts& values) {
@@ -89,7 +92,8 @@ int DeviceRegistry::FindHistoryRecord(DeviceRecord& entry, const std::string& ma
     m_historyNameCounter = std::max(m_historyNameCounter, inUse + 1);
     std::string candidate;
     bool taken = true;
-    while (taken) {
+    // Each pass either ends or moves the counter past a name in use; at most inUse passes can find one taken.
+    for (int pass = 0; taken && pass <= inUse; ++pass) {
         candidate = defaultName(m_values.deviceName, m_historyNameCounter);
         // Compare as the name field would hold the candidate.
         const std::string_view stored = truncateUtf8(candidate, sizeof entry.name - 1);

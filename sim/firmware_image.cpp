@@ -46,7 +46,9 @@ std::optional<FirmwareIdentity> firmwareImageIdentity(std::span<const std::uint8
     if (mme::blockChecksum(copy) != stored)
         return std::nullopt;
     auto version = mme::ByteReader(bytes).terminatedText(fw::kVersion, fw::kVersionWidth);
-    if (!version || version->empty())
+    // Version texts are printable ASCII, as the devices report them in their answers.
+    if (!version || version->empty() ||
+        !std::all_of(version->begin(), version->end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))
         return std::nullopt;
     return FirmwareIdentity{std::move(*version), length, stored};
 }

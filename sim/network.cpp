@@ -12,10 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace zrq406::sim {
 
@@ -85,13 +88,20 @@ std::optional<std::string> readWholeFile(const fs::path& path, std::string& erro
         error = path.string() + ": cannot read: " + std::strerror(errno);
         return std::nullopt;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    // A network description is a few kilobytes; anything far larger is not one (and /dev/zero never ends).
+    constexpr std::size_t kLargestNetworkFile = 8u * 1024 * 1024;
+    std::string content(kLargestNetworkFile + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kLargestNetworkFile) {
+        error = path.string() + ": larger than 8 MiB, not a network description";
+        return std::nullopt;
+    }
     if (in.bad()) {
         error = path.string() + ": cannot read: " + std::strerror(errno);
         return std::nullopt;
     }
-    return content.str();
+    return content;
 }
 
 } // namespace
@@ -131,7 +141,8 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     std::vector<DeviceSlot> devices;
     std::vector<Host> hosts;
     std::shared_ptr<link::LinkBackend> backend;
-    std::set<std::size_t> changed; // devices whose state is not yet in the document
+    std::set<std::size_t> changed;    // devices whose state is not yet in the document
+    std::set<std::size_t> ownDevices; // devices whose state this program has put into the document
     bool documentUnsaved = false;  // the document holds state not yet written
     bool savePosted = false;
 
@@ -360,18 +371,34 @@ bool Network::Core::save(std::string& error) {
         savePosted = false;
         if (!statePath)
             return true;
-        for (const std::size_t index : changed)
+        for (const std::size_t index : changed) {
             file.recordState(index, DeviceState{devices[index].device.configBlock(), devices[index].device.firmware()});
+            ownDevices.insert(index);
+        }
         if (!changed.empty())
             documentUnsaved = true;
         changed.clear();
         if (!documentUnsaved)
             return true;
-        text = file.text();
         path = *statePath;
         documentUnsaved = false;
     }
-    if (NetworkFile::writeText(path, text, error))
+    // Another program may have saved its own changes since this one loaded the file: under a lock beside the
+    // file, only the entries of the devices changed here are written over what the file holds now.
+    const std::string lockPath = path.string() + ".lock";
+    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd >= 0)
+        ::flock(lockFd, LOCK_EX);
+    std::string ignored;
+    const auto onDisk = readWholeFile(path, ignored);
+    {
+        std::lock_guard lock(mutex);
+        text = onDisk ? file.mergedText(*onDisk, ownDevices) : file.text();
+    }
+    const bool written = NetworkFile::writeText(path, text, error);
+    if (lockFd >= 0)
+        ::close(lockFd);
+    if (written)
         return true;
     std::lock_guard lock(mutex);
     documentUnsaved = true;

@@ -53,7 +53,10 @@ struct FaultSetting {
 
 // What a factory reset brings back.
 struct FactorySettings {
+    // A reset of these devices keeps the firmware they run; only a network file that names a factory firmware
+    // makes a reset bring that one back.
     std::string firmware;
+    bool firmwareGiven = false;
     mme::Key nmk = mme::kDefaultNmk;
     bool ledOn = true;
     std::string product;

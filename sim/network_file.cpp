@@ -129,6 +129,21 @@ std::string child(const std::string& pointer, std::size_t index) {
     return pointer + "/" + std::to_string(index);
 }
 
+bool validUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string quote(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
@@ -184,6 +199,9 @@ bool SchemaReader::object(const Json& node, const std::string& pointer,
     for (auto it = node.begin(); it != node.end(); ++it) {
         if (std::find(allowed.begin(), allowed.end(), it.key()) == allowed.end())
             return fail(child(pointer, it.key()), "unknown field");
+        // A comment is kept when the file is saved again; only a text is kept, nothing nested.
+        if (it.key() == "comment" && !it->is_string())
+            return fail(child(pointer, it.key()), "must be a string");
     }
     return true;
 }
@@ -445,6 +463,7 @@ bool SchemaReader::factory(const Json& node, const std::string& pointer, DeviceD
         return false;
     if (device.factory.firmware.empty())
         return fail(child(pointer, "firmware"), "must not be empty");
+    device.factory.firmwareGiven = node.contains("firmware");
     if (nmk)
         device.factory.nmk = *nmk;
     device.factory.configLength = static_cast<std::size_t>(length);
@@ -818,20 +837,48 @@ void NetworkFile::recordState(std::size_t deviceIndex, const DeviceState& state)
     node.erase("networkPassword");
     node["nmk"] = hexText(mme::nmkOf(state.configBlock));
     node["firmware"] = state.firmware.version;
-    node["product"] = mme::productText(state.configBlock);
+    // The block itself is saved below; the product is repeated only where the file could read it back.
+    const std::string product = mme::productText(state.configBlock);
+    if (product.size() <= 63 && validUtf8(product))
+        node["product"] = product;
+    else
+        node.erase("product");
     node["led"] = !mme::ledsOff(state.configBlock);
     node["configLength"] = state.configBlock.size();
-    node["factory"] = Json{{"firmware", description.factory.firmware},
-                           {"nmk", hexText(description.factory.nmk)},
+    node["factory"] = Json{{"nmk", hexText(description.factory.nmk)},
                            {"led", description.factory.ledOn},
                            {"product", description.factory.product},
                            {"configLength", description.factory.configLength}};
+    if (description.factory.firmwareGiven)
+        node["factory"]["firmware"] = description.factory.firmware;
     node["firmwareImage"] = Json{{"length", state.firmware.length}, {"checksum", state.firmware.checksum}};
     node["configBlock"] = hexText(state.configBlock);
 }
 
 std::string NetworkFile::text() const {
-    return m_document.dump(2) + "\n";
+    // Texts that came from devices may hold any bytes; they are written replaced rather than thrown on.
+    return m_document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string NetworkFile::mergedText(std::string_view onDisk, const std::set<std::size_t>& ownDevices) const {
+    Json disk = Json::parse(onDisk, nullptr, false);
+    const auto mine = m_document.find("devices");
+    if (disk.is_discarded() || !disk.is_object() || mine == m_document.end() || !mine->is_array())
+        return text();
+    const auto theirs = disk.find("devices");
+    if (theirs == disk.end() || !theirs->is_array() || theirs->size() != mine->size())
+        return text();
+    auto macOf = [](const Json& device) {
+        const auto it = device.is_object() ? device.find("mac") : device.end();
+        return it != device.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    for (std::size_t i = 0; i < mine->size(); ++i)
+        if (macOf((*theirs)[i]) != macOf((*mine)[i]))
+            return text();
+    for (const std::size_t i : ownDevices)
+        if (i < mine->size())
+            (*theirs)[i] = (*mine)[i];
+    return disk.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 bool NetworkFile::save(const std::filesystem::path& path, std::string& error) const {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,10 @@ public:
     void recordState(std::size_t deviceIndex, const DeviceState& state);
     // The document as it would be saved.
     std::string text() const;
+    // The text to save over `onDisk` (what the file holds now, perhaps written by another program since this
+    // one loaded it): that file with only the entries of `ownDevices` replaced by this document's. This
+    // document's whole text when the file on disk is not the same network.
+    std::string mergedText(std::string_view onDisk, const std::set<std::size_t>& ownDevices) const;
     // Writes the document to `path` through a temporary file in the same folder and a rename, mode 0600
     // (the file holds device passwords); creates the folder.
     bool save(const std::filesystem::path& path, std::string& error) const;

@@ -43,8 +43,10 @@ void Scheduler::run() {
             continue;
         }
         const auto first = m_tasks.begin();
-        if (Clock::now() < first->first.first) {
-            m_changed.wait_until(lock, first->first.first);
+        // A copy: stop() may clear the tasks while this wait sleeps, and the wait reads its time point again.
+        const Clock::time_point due = first->first.first;
+        if (Clock::now() < due) {
+            m_changed.wait_until(lock, due);
             continue;
         }
         std::function<void()> task = std::move(first->second);

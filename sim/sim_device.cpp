@@ -362,7 +362,8 @@ Answer SimDevice::factoryReset(const MacAddress& requester) {
     fields.ledOn = factory.ledOn;
     fields.length = factory.configLength;
     m_config = makeConfigBlock(fields);
-    m_firmware = *firmwareImageIdentity(makeFirmwareImage(factory.firmware));
+    if (factory.firmwareGiven)
+        m_firmware = *firmwareImageIdentity(makeFirmwareImage(factory.firmware));
     Answer answer = statusAnswer(mme::MmType::FactoryReset, requester, 0, "factory settings restored");
     answer.stateChanged = true;
     answer.restartMs = m_description.restart.factoryResetMs;

@@ -3,6 +3,7 @@
 #include "uitext/decimal_text.h"
 
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <new>
 #include <pugixml.hpp>
@@ -21,12 +22,22 @@ std::string joinPath(std::initializer_list<std::string_view> parts) {
     return path;
 }
 
+// All text below `node` in document order. Walked without recursion: a file may nest elements deeper than the
+// stack would allow.
 void appendDescendantText(const pugi::xml_node& node, std::string& out) {
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            out += child.value();
-        else if (child.type() == pugi::node_element)
-            appendDescendantText(child, out);
+    pugi::xml_node current = node.first_child();
+    while (current) {
+        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata)
+            out += current.value();
+        if (current.type() == pugi::node_element && current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current && !current.next_sibling() && current != node)
+            current = current.parent();
+        if (!current || current == node)
+            break;
+        current = current.next_sibling();
     }
 }
 
@@ -74,6 +85,14 @@ bool CLoadUISetting::LoadXMLFile(const std::string& path) {
         report("CreateInstance failure.");
         return false;
     }
+    // Language files are small; anything far larger is not one, and is not read into memory.
+    constexpr std::uintmax_t kLargestLanguageFile = 4u * 1024 * 1024;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kLargestLanguageFile) {
+        report("Load XML file failure.");
+        return false;
+    }
     // White space between inline elements belongs to the text; only the ends of a node's text are trimmed.
     const pugi::xml_parse_result result =
         m_document->load_file(path.c_str(), pugi::parse_default | pugi::parse_ws_pcdata);
@@ -82,8 +101,7 @@ bool CLoadUISetting::LoadXMLFile(const std::string& path) {
         report("CreateInstance failure.");
         return false;
     }
-    // A file that holds no element parses, but has no root to query from.
-    if (!result && result.status != pugi::status_no_document_element) {
+    if (!result) {
         report("Load XML file failure.");
         return false;
     }

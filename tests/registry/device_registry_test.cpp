@@ -25,6 +25,8 @@ MacAddress mac(std::uint8_t last, std::uint8_t second = 0) {
 std::vector<std::uint8_t> block(const std::string& product = "TALVERN ZRQ406-CE-0012", bool ledsOff = false,
                                 const NetworkKey& key = kDefaultNmk) {
     std::vector<std::uint8_t> bytes(16384, 0);
+    bytes[4] = 0x00; // announces 8192 bytes, which hold the LED bytes
+    bytes[5] = 0x20;
     std::copy(key.begin(), key.end(), bytes.begin() + 100);
     std::copy(product.begin(), product.end(), bytes.begin() + 116);
     for (const std::size_t at : {0x1EFA, 0x1EFC, 0x1EFE, 0x1F02, 0x1F0E, 0x1F10})
@@ -353,7 +355,7 @@ TEST_F(RegistryTest, TablesStayWithinTheirHundredPlaces) {
 TEST_F(RegistryTest, LongTextsAreCutOnACharacterBoundary) {
     auto registry = makeRegistry();
     ValueTexts values = englishValues();
-    values.deviceName = std::string(36, 'a') + "\xC3\xA4"; // the number would split the last character
+    values.deviceName = std::string(36, 'a') + "\xC3\xA4"; // with the number, longer than the name field
     registry->setValueTexts(values);
     std::string firmware(62, 'f');
     firmware += "\xE2\x82\xAC"; // a euro sign across the end of the 64-byte field
@@ -361,7 +363,8 @@ TEST_F(RegistryTest, LongTextsAreCutOnACharacterBoundary) {
     registry->buildScanTable(local, {}, "t", kDefaultNmk);
     const DeviceRecord& entry = registry->scanTable().entries[0];
     EXPECT_EQ(fieldText(entry.firmware), std::string(62, 'f'));
-    EXPECT_EQ(fieldText(entry.name), std::string(36, 'a') + "\xC3\xA4 ");
+    // The base gives way, on a character boundary, so that the number that tells devices apart survives.
+    EXPECT_EQ(fieldText(entry.name), std::string(36, 'a') + " 01");
 }
 
 TEST(ValueTexts, ReadFromTheLanguageFile) {
@@ -377,4 +380,27 @@ TEST(ValueTexts, ReadFromTheLanguageFile) {
     EXPECT_FALSE(values.qualityFair.empty() || values.qualityGood.empty() || values.qualityPoor.empty());
     EXPECT_FALSE(values.ledOn.empty() || values.ledOff.empty());
     EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(RegistryTest, DefaultNamesStayDistinctWhenTheBaseFillsTheField) {
+    auto registry = makeRegistry();
+    ValueTexts values = englishValues();
+    values.deviceName = std::string(45, 'n');
+    registry->setValueTexts(values);
+    const LocalDeviceData local{mac(1), "fw", std::nullopt};
+    std::vector<StationData> stations = {station(2)};
+    registry->buildScanTable(local, stations, "t", kDefaultNmk);
+    ASSERT_TRUE(registry->SaveHistory(registry->historyTable().inUseCount));
+    // A second run with history and a new device: the numbering must end, with names that differ.
+    auto next = makeRegistry();
+    next->setValueTexts(values);
+    next->clearHistoryTable();
+    ASSERT_TRUE(next->HistoryFileHasData());
+    next->LoadHistory();
+    stations.push_back(station(3));
+    next->buildScanTable(local, stations, "t", kDefaultNmk);
+    const ScanTable& table = next->scanTable();
+    ASSERT_EQ(table.count, 3);
+    EXPECT_NE(fieldText(table.entries[2].name), fieldText(table.entries[1].name));
+    EXPECT_EQ(fieldText(table.entries[2].name).substr(36), " 03");
 }

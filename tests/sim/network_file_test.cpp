@@ -193,6 +193,28 @@ TEST(NetworkFile, HandEditedFieldsWinOverTheSavedBlock) {
     EXPECT_TRUE(configBlockValid(snapshot->configBlock));
 }
 
+TEST(NetworkFile, SavingKeepsWhatAnotherProgramSavedForOtherDevices) {
+    std::string error;
+    auto ours = NetworkFile::parse(NetworkFile::builtInText(), "ours", error);
+    ASSERT_TRUE(ours) << error;
+    // This program changed the third device; meanwhile another one saved a change of the first.
+    auto block = makeConfigBlock(ConfigBlockFields{});
+    mme::setLeds(block, false);
+    mme::sealConfigBlock(block);
+    ours->recordState(2, DeviceState{block, *firmwareImageIdentity(makeFirmwareImage("INT6400-MAC-9-9"))});
+    auto disk = nlohmann::ordered_json::parse(NetworkFile::builtInText());
+    disk["devices"][0]["led"] = false;
+    const auto merged = nlohmann::ordered_json::parse(ours->mergedText(disk.dump(), {2}));
+    EXPECT_EQ(merged["devices"][0]["led"], false);
+    EXPECT_EQ(merged["devices"][2]["firmware"], "INT6400-MAC-9-9");
+    EXPECT_EQ(merged["devices"][2]["led"], false);
+    // A file that is no longer the same network is written over whole.
+    disk["devices"][1]["mac"] = "00:b0:52:77:77:77";
+    const auto whole = nlohmann::ordered_json::parse(ours->mergedText(disk.dump(), {2}));
+    EXPECT_EQ(whole["devices"][1]["mac"], "00:b0:52:5a:00:02");
+    EXPECT_EQ(nlohmann::ordered_json::parse(ours->mergedText("not json", {2}))["devices"].size(), 4u);
+}
+
 TEST(NetworkFile, DefaultsOfAMinimalDescription) {
     auto network = makeNetwork(R"({"devices": [{"mac": "00:b0:52:00:06:01"}, {"mac": "00:b0:52:00:06:02"}]})");
     ASSERT_TRUE(network);

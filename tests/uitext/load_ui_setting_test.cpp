@@ -152,7 +152,7 @@ TEST_F(LoaderTest, UnreadableFilesNameTheirFailure) {
     EXPECT_FALSE(loader.LoadXMLFile(writeFile("empty.xml", "")));
     EXPECT_FALSE(loader.LoadXMLFile(writeFile("comment.xml", "<?xml version=\"1.0\"?><!-- nothing -->")));
     EXPECT_THAT(messages.texts(),
-                ElementsAre("Load XML file failure.", "Get xml root failure.", "Get xml root failure."));
+                ElementsAre("Load XML file failure.", "Load XML file failure.", "Load XML file failure."));
 
     // A good file after a bad one is used, and a bad one after a good one leaves nothing loaded.
     EXPECT_TRUE(loader.LoadXMLFile(writeFile("good.xml", kSample)));
@@ -339,4 +339,18 @@ TEST_F(LoaderTest, UpgradeToolBuildsItsFontOnce) {
     (void)utility.LoadDialogFont();
     (void)utility.LoadDialogFont();
     EXPECT_EQ(messages.texts().size(), 4u);
+}
+
+TEST_F(LoaderTest, DeeplyNestedTextIsReadWithoutRecursion) {
+    std::string xml = "<ZRQ406><Utility><Text>";
+    constexpr int kDepth = 200000;
+    for (int i = 0; i < kDepth; ++i)
+        xml += "<b>";
+    xml += "deep";
+    for (int i = 0; i < kDepth; ++i)
+        xml += "</b>";
+    xml += " end</Text></Utility></ZRQ406>";
+    CLoadUISetting loader(messages, UiTextMode::Utility, "T");
+    ASSERT_TRUE(loader.LoadXMLFile(writeFile("deep.xml", xml)));
+    EXPECT_EQ(loader.LoadPageCaption("ZRQ406", "Utility", "Text"), "deep end");
 }
