@@ -1,7 +1,7 @@
 #include "cli/cli_support.h"
 
-#include "uitext/language_choice.h"
 #include "platform/paths.h"
+#include "uitext/language_choice.h"
 
 #include <cstdio>
 #include <ctime>
@@ -22,7 +22,9 @@ Texts::Texts(const GlobalOptions& options, std::ostream& err)
     m_settings.LoadXMLFile(paths::dataFile(file).string());
 }
 
-std::string Texts::message(const std::string& key) { return m_settings.LoadPageCaption("ZRQ406", "Messages", key, "Text"); }
+std::string Texts::message(const std::string& key) {
+    return m_settings.LoadPageCaption("ZRQ406", "Messages", key, "Text");
+}
 
 std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io) {
     std::string error;
@@ -55,8 +57,8 @@ std::string scanTime(bool german) {
     localtime_r(&now, &local);
     char text[32];
     if (german)
-        std::snprintf(text, sizeof text, "%02d %s %02d:%02d", local.tm_mday, kGermanMonths[local.tm_mon],
-                      local.tm_hour, local.tm_min);
+        std::snprintf(text, sizeof text, "%02d %s %02d:%02d", local.tm_mday, kGermanMonths[local.tm_mon], local.tm_hour,
+                      local.tm_min);
     else
         std::snprintf(text, sizeof text, "%s %02d %02d:%02d", kEnglishMonths[local.tm_mon], local.tm_mday,
                       local.tm_hour, local.tm_min);

@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cstdlib>
 #include <ostream>
 #include <sstream>
@@ -102,7 +101,8 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         out << app.help("", CLI::AppFormatMode::All);
         return kDone;
     } catch (const CLI::ParseError& e) {
-        err << "zrq406: " << e.what() << "\n" << "Run 'zrq406 --help' for the commands and options.\n";
+        err << "zrq406: " << e.what() << "\n"
+            << "Run 'zrq406 --help' for the commands and options.\n";
         return kBadInput;
     }
 

@@ -1,13 +1,11 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
-
 #include "mme/confirmations.h"
 #include "mme/key_derivation.h"
 #include "platform/text_field.h"
 #include "registry/device_registry.h"
 
 #include <nlohmann/json.hpp>
-
 #include <ostream>
 
 namespace zrq406::cli {
@@ -28,8 +26,8 @@ int runAdapters(const GlobalOptions& options, Output& io) {
     for (int i = 0; i < adapters.count(); ++i) {
         const auto& record = adapters.record(i);
         const std::string text = fieldText(record.text);
-        list.push_back({{"index", i}, {"interface", record.interfaceName}, {"description", text},
-                        {"mac", record.hostMac.text()}});
+        list.push_back(
+            {{"index", i}, {"interface", record.interfaceName}, {"description", text}, {"mac", record.hostMac.text()}});
         rows.push_back({std::to_string(i), record.interfaceName, text, record.hostMac.text()});
     }
     if (options.json)
@@ -47,7 +45,7 @@ DeviceRegistry makeRegistry(const GlobalOptions& options) {
 }
 
 json deviceJson(const DeviceRecord& d) {
-    return {{"name", fieldText(d.name)},         {"mac", fieldText(d.mac)},       {"location", fieldText(d.location)},
+    return {{"name", fieldText(d.name)},         {"mac", fieldText(d.mac)},         {"location", fieldText(d.location)},
             {"quality", fieldText(d.quality)},   {"phyRate", fieldText(d.phyRate)}, {"led", fieldText(d.led)},
             {"firmware", fieldText(d.firmware)}, {"isOwnModel", d.isOwnModel}};
 }
@@ -118,8 +116,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
                         {"coordinator", result.local.ccoMac.text()},
                         {"coordinatorTei", result.local.ccoTei},
                         {"key", key}};
-        io.out << json{{"adapter", adapter.interfaceName}, {"network", network}, {"devices", devices}}.dump(2)
-               << '\n';
+        io.out << json{{"adapter", adapter.interfaceName}, {"network", network}, {"devices", devices}}.dump(2) << '\n';
         return code;
     }
     std::vector<std::vector<std::string>> rows;
@@ -166,7 +163,8 @@ int runLed(const GlobalOptions& options, const std::string& macText, const std::
         return kRefused;
     }
     if (!mme::hasLeds(block)) {
-        io.err << "zrq406: the configuration block of " << mac->text() << " holds no LED setting; nothing was changed\n";
+        io.err << "zrq406: the configuration block of " << mac->text()
+               << " holds no LED setting; nothing was changed\n";
         return kRefused;
     }
     const bool on = state == "on";
@@ -302,10 +300,14 @@ int runHistory(const GlobalOptions& options, Output& io) {
         json list = json::array();
         for (int i = 0; i < count; ++i) {
             const auto& r = table.records[i];
-            list.push_back({{"name", fieldText(r.name)},         {"mac", fieldText(r.mac)},
-                            {"location", fieldText(r.location)}, {"phyRate", fieldText(r.phyRate)},
-                            {"led", fieldText(r.led)},           {"lastSeen", fieldText(r.lastSeen)},
-                            {"firmware", fieldText(r.firmware)}, {"password", fieldText(r.password)}});
+            list.push_back({{"name", fieldText(r.name)},
+                            {"mac", fieldText(r.mac)},
+                            {"location", fieldText(r.location)},
+                            {"phyRate", fieldText(r.phyRate)},
+                            {"led", fieldText(r.led)},
+                            {"lastSeen", fieldText(r.lastSeen)},
+                            {"firmware", fieldText(r.firmware)},
+                            {"password", fieldText(r.password)}});
         }
         io.out << list.dump(2) << '\n';
         return kDone;

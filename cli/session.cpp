@@ -82,8 +82,8 @@ bool Session::findLocalDevice(std::string& error) {
             return true;
     }
     m_result.clear();
-    error = only >= 0 ? "no powerline device answers on " + m_interfaceName
-                      : "no powerline device answers on any adapter";
+    error =
+        only >= 0 ? "no powerline device answers on " + m_interfaceName : "no powerline device answers on any adapter";
     return false;
 }
 

@@ -21,9 +21,9 @@ namespace zrq406::cli {
 
 // How the command line asked to reach the devices.
 struct LinkOptions {
-    std::string interfaceName;              // --interface
-    std::optional<std::string> simulate;    // --simulate[=FILE]: "" for the built-in network
-    std::string capturePath;                // --capture
+    std::string interfaceName;           // --interface
+    std::optional<std::string> simulate; // --simulate[=FILE]: "" for the built-in network
+    std::string capturePath;             // --capture
 };
 
 // What one run of the tool works with: the packet library over real or simulated adapters, the adapter

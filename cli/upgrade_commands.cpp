@@ -1,13 +1,10 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
-
 #include "mme/firmware_upgrade.h"
 #include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
 #include "platform/text_field.h"
 #include "sim/simulator.h"
-
-#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <thread>
 #include <unistd.h>
@@ -94,7 +92,9 @@ private:
 };
 
 std::atomic<bool> g_interrupted{false};
-extern "C" void onInterrupt(int) { g_interrupted = true; }
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
 
 } // namespace
 
@@ -158,8 +158,8 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
     if (options.json)
         io.out << report.dump(2) << '\n';
     if (!outcome.backup.empty() && human)
-        io.out << "The previous configuration block of " << device.text() << " is saved in "
-               << outcome.backup.string() << '\n';
+        io.out << "The previous configuration block of " << device.text() << " is saved in " << outcome.backup.string()
+               << '\n';
     if (!outcome.ok) {
         std::string text;
         if (outcome.verdict == mme::VersionVerdict::Japanese)
@@ -204,8 +204,7 @@ int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Out
         io.err << "zrq406: " << error << '\n';
         return kBadInput;
     }
-    const auto packed =
-        mme::packUpgradeFile(*firmware, *config, request.version, request.manufacturer, request.model);
+    const auto packed = mme::packUpgradeFile(*firmware, *config, request.version, request.manufacturer, request.model);
     // What is written must pass the same checks as any upgrade file read later.
     if (!mme::parseUpgradeFile(packed, request.manufacturer, request.model, error)) {
         io.err << "zrq406: " << error << '\n';

@@ -5,7 +5,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string error;
-    (void)zrq406::sim::NetworkFile::parse(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz",
-                                          error);
+    (void)zrq406::sim::NetworkFile::parse(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz", error);
     return 0;
 }

@@ -13,14 +13,14 @@ namespace zrq406::mme {
 
 // The configuration block (module 2 of a device) as far as the programs and the devices use it.
 namespace cfg {
-constexpr std::size_t kLength = 4;   // u16: the block's own length
-constexpr std::size_t kChecksum = 8; // u32: blockChecksum over length / 4 words with this field zeroed
-constexpr std::size_t kMac = 12;     // 6: the device's address
+constexpr std::size_t kLength = 4;    // u16: the block's own length
+constexpr std::size_t kChecksum = 8;  // u32: blockChecksum over length / 4 words with this field zeroed
+constexpr std::size_t kMac = 12;      // 6: the device's address
 constexpr std::size_t kIdentity = 18; // 16: identity field, kept through upgrades
 constexpr std::size_t kIdentityWidth = 16;
 constexpr std::size_t kUserData = 36; // 64: device text, kept through upgrades
 constexpr std::size_t kUserDataWidth = 64;
-constexpr std::size_t kNmk = 100; // 16: network membership key
+constexpr std::size_t kNmk = 100;     // 16: network membership key
 constexpr std::size_t kProduct = 116; // 64: product text, e.g. "TALVERN ZRQ406-CE-12"
 constexpr std::size_t kProductWidth = 64;
 // The LED bytes and their values; a device reads as LED off when all but 0x1EFE are 0xFF.

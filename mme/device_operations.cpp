@@ -11,7 +11,9 @@ namespace zrq406::mme {
 DeviceOperations::DeviceOperations(Exchange& exchange, Progress& progress)
     : m_exchange(exchange), m_progress(progress) {}
 
-const MacAddress& DeviceOperations::hostMac() { return m_exchange.adapters().current().hostMac; }
+const MacAddress& DeviceOperations::hostMac() {
+    return m_exchange.adapters().current().hostMac;
+}
 
 bool DeviceOperations::statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing) {
     const auto frame = m_exchange.run(request, type, timing);

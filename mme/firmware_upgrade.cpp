@@ -25,11 +25,13 @@ constexpr double kToolStepPauseMs = 100;
 constexpr double kRereadPauseMs = 400;
 
 bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 bool allLetters(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
 }
 
 std::vector<std::string_view> splitDash(std::string_view text) {
@@ -154,8 +156,8 @@ bool FirmwareUpgrade::fail(UpgradeOutcome& outcome, UpgradeStep step, std::strin
     return false;
 }
 
-bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device, bool upgradeTool,
-                              Prepared& prepared, UpgradeOutcome& outcome) {
+bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device, bool upgradeTool, Prepared& prepared,
+                              UpgradeOutcome& outcome) {
     report(UpgradeStep::CheckFile);
     std::string error;
     auto file = readUpgradeFile(path, m_manufacturer, m_model, error);
@@ -340,9 +342,8 @@ UpgradeOutcome FirmwareUpgrade::upgradeToolSequence(const std::string& path, con
 
     report(UpgradeStep::WriteFirmware);
     progress.mapToBase(25, 20);
-    const bool firmwareWritten =
-        m_operations.WriteModule(kModuleFirmware, 0, static_cast<double>(prepared.file.firmware.size()), device,
-                                 prepared.file.firmware);
+    const bool firmwareWritten = m_operations.WriteModule(
+        kModuleFirmware, 0, static_cast<double>(prepared.file.firmware.size()), device, prepared.file.firmware);
     progress.mapToBase(0, 0);
     if (!firmwareWritten)
         return fail(outcome, UpgradeStep::WriteFirmware, "a block of the firmware image was not confirmed"), outcome;

@@ -18,9 +18,13 @@ Key deriveKey(std::string_view password, const std::array<std::uint8_t, 8>& salt
     return key;
 }
 
-Key DeriveNmk(std::string_view networkPassword) { return deriveKey(networkPassword, kNmkSalt); }
+Key DeriveNmk(std::string_view networkPassword) {
+    return deriveKey(networkPassword, kNmkSalt);
+}
 
-Key DeriveDak(std::string_view devicePassword) { return deriveKey(devicePassword, kDakSalt); }
+Key DeriveDak(std::string_view devicePassword) {
+    return deriveKey(devicePassword, kDakSalt);
+}
 
 PasswordProblem ValidateNetworkPassword(std::string_view text) {
     if (text.size() < 8 || text.size() > 64)

@@ -25,7 +25,9 @@ enum class MmType : std::uint16_t {
     Attributes = 0xA068,
     FactoryReset = 0xA07C,
 };
-constexpr std::uint16_t confirmationOf(MmType request) { return static_cast<std::uint16_t>(request) + 1; }
+constexpr std::uint16_t confirmationOf(MmType request) {
+    return static_cast<std::uint16_t>(request) + 1;
+}
 
 // Offsets of the header shared by every message.
 namespace hdr {

@@ -19,7 +19,9 @@ double Pacing::environmentScale() {
     return value;
 }
 
-Pacing Pacing::fromEnvironment() { return Pacing(environmentScale()); }
+Pacing Pacing::fromEnvironment() {
+    return Pacing(environmentScale());
+}
 
 Pacing::Clock::duration Pacing::scaled(double ms) const {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms * m_scale));

@@ -1,9 +1,9 @@
 #include "platform/paths.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <sys/stat.h>
 
 namespace zrq406::paths {
 
@@ -17,7 +17,9 @@ fs::path executableDir() {
     return self.parent_path();
 }
 
-fs::path installedDataDir() { return fs::path(ZRQ406_DATA_DIR); }
+fs::path installedDataDir() {
+    return fs::path(ZRQ406_DATA_DIR);
+}
 
 fs::path dataFile(const std::string& name) {
     std::error_code ec;

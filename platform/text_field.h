@@ -10,13 +10,17 @@ namespace zrq406 {
 // character so that no character is split, then a terminator; the rest of the field is zeroed.
 void copyToField(char* field, std::size_t width, std::string_view text);
 
-template <std::size_t N> void copyToField(char (&field)[N], std::string_view text) { copyToField(field, N, text); }
+template <std::size_t N> void copyToField(char (&field)[N], std::string_view text) {
+    copyToField(field, N, text);
+}
 
 // The longest prefix of `text` of at most `maxBytes` bytes that does not split a UTF-8 character.
 std::string_view truncateUtf8(std::string_view text, std::size_t maxBytes);
 
 // The text of a fixed field: up to its first NUL, never past its width.
 std::string fieldText(const char* field, std::size_t width);
-template <std::size_t N> std::string fieldText(const char (&field)[N]) { return fieldText(field, N); }
+template <std::size_t N> std::string fieldText(const char (&field)[N]) {
+    return fieldText(field, N);
+}
 
 } // namespace zrq406

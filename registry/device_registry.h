@@ -1,8 +1,8 @@
 #pragma once
 
+#include "mme/frame_builder.h"
 #include "platform/mac_address.h"
 #include "platform/paths.h"
-#include "mme/frame_builder.h"
 #include "registry/device_record.h"
 #include "registry/history_file.h"
 #include "registry/history_record.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "mme/config_block.h"
-
 #include "mme/key_derivation.h"
 #include "platform/mac_address.h"
 

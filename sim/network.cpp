@@ -143,7 +143,7 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     std::shared_ptr<link::LinkBackend> backend;
     std::set<std::size_t> changed;    // devices whose state is not yet in the document
     std::set<std::size_t> ownDevices; // devices whose state this program has put into the document
-    bool documentUnsaved = false;  // the document holds state not yet written
+    bool documentUnsaved = false;     // the document holds state not yet written
     bool savePosted = false;
 
     std::mutex logMutex;

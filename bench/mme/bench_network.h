@@ -9,12 +9,11 @@
 #include "sim/network.h"
 #include "sim/network_file.h"
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace zrq406::bench {

@@ -1,7 +1,6 @@
 // Writing a 1 MiB firmware image to the attached device at its default latency and flash time, beside the
 // fixed pacing of a 30 ms wait per block and beside the device's own time per block.
 #include "bench_network.h"
-
 #include "sim/firmware_image.h"
 
 using namespace zrq406;
@@ -20,8 +19,8 @@ int main() {
     const double latencySum = blocks * (1.0 + 0.2); // attached device latency + flash time per block
     const double fixedPacing = blocks * 30.0;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = stack.operations->WriteModule(mme::kModuleFirmware, 0, static_cast<double>(size),
-                                                  result.local.mac, image);
+    const bool ok =
+        stack.operations->WriteModule(mme::kModuleFirmware, 0, static_cast<double>(size), result.local.mac, image);
     const double ours = bench::millisecondsSince(start);
     if (!ok) {
         std::printf("firmware write: a block was not confirmed\n");

@@ -1,9 +1,8 @@
 #include "cli/commands.h"
 #include "link/capabilities.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sstream>
 #include <sys/syscall.h>

@@ -6,14 +6,13 @@
 #include "sim/firmware_image.h"
 #include "sim/network_file.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -26,9 +25,9 @@ namespace zrq406::test {
 class CliFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zrq406-cli-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir =
+            std::filesystem::temp_directory_path() / ("zrq406-cli-" + std::to_string(getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         setenv("XDG_DATA_HOME", m_dir.c_str(), 1);
@@ -76,8 +75,8 @@ protected:
         const auto firmware = sim::makeFirmwareImage(imageVersion, firmwareLength);
         const auto bytes = mme::packUpgradeFile(firmware, config, fileVersion);
         const auto file = path("upgrade-" + fileVersion + ".bin");
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return file;
     }
 

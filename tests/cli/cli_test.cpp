@@ -63,8 +63,8 @@ TEST_F(CliFixture, LedSwitchIsKeptByTheDevice) {
 
 TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
     // A wrong device password: the remote device refuses and the tool says so.
-    auto wrong = run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
-                      "AAAA-BBBB-CCCC-DDDD"});
+    auto wrong =
+        run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password", "AAAA-BBBB-CCCC-DDDD"});
     EXPECT_EQ(wrong.code, 1);
 
     auto keyed = run({"--json", "set-key", "--password", "OurNetwork42", "--local", "--device", kRemote,
@@ -80,8 +80,7 @@ TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
     EXPECT_EQ(scan.json()["devices"].size(), 2u);
     EXPECT_EQ(scan.json()["network"]["key"], "private");
 
-    ASSERT_EQ(run({"set-key", "--default", "--local", "--device", kRemote, "--device-password", kRemotePassword})
-                  .code,
+    ASSERT_EQ(run({"set-key", "--default", "--local", "--device", kRemote, "--device-password", kRemotePassword}).code,
               0);
     EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 4u);
 }
@@ -206,12 +205,11 @@ TEST_F(CliFixture, CaptureWritesEveryFrameToAPcapFile) {
 }
 
 TEST_F(CliFixture, DevicePasswordsAreTakenInUpperCaseAndCheckedForTheirForm) {
-    EXPECT_EQ(run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
-                   "GTNE-WHFU-YBSK"})
-                  .code,
-              2);
-    auto keyed = run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password",
-                      "gtne-whfu-ybsk-qclm"});
+    EXPECT_EQ(
+        run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password", "GTNE-WHFU-YBSK"}).code,
+        2);
+    auto keyed =
+        run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password", "gtne-whfu-ybsk-qclm"});
     EXPECT_EQ(keyed.code, 0) << keyed.err;
 }
 

@@ -1,5 +1,4 @@
 #include "cli_fixture.h"
-
 #include "sim/simulator.h"
 #include "tests/support/namespace_child.h"
 #include "tests/support/netns_veth.h"
@@ -62,8 +61,8 @@ protected:
 
     // zrq406 --interface <host end> ARGS... over the real interface.
     Result runReal(std::initializer_list<std::string> args) {
-        std::vector<std::string> words = {"zrq406", "--interface", m_veth->hostEnd(), "--history",
-                                          historyPath().string(), "--lang", "en"};
+        std::vector<std::string> words = {
+            "zrq406", "--interface", m_veth->hostEnd(), "--history", historyPath().string(), "--lang", "en"};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& w : words)

@@ -1,7 +1,6 @@
 #include "mme/checksum.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace zrq406::mme;

@@ -1,9 +1,8 @@
 #include "mme/confirmations.h"
 #include "mme/frame_builder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace zrq406;
 using namespace zrq406::mme;

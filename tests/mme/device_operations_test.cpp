@@ -1,11 +1,9 @@
-#include "scripted_link.h"
-
 #include "mme/checksum.h"
 #include "mme/key_derivation.h"
-
-#include <gtest/gtest.h>
+#include "scripted_link.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace zrq406;
 using namespace zrq406::mme;
@@ -156,8 +154,7 @@ TEST(DeviceOperations, KeysGoToTheLocalDevice) {
     EXPECT_EQ(link.operations().SetNetworkKey("with space", false, {}, ""), KeyResult::PasswordCharacter);
     EXPECT_TRUE(keys.empty());
 
-    ASSERT_EQ(link.operations().SetNetworkKey("SecretNetwork1", true, kRemote, "ABCD-EFGH-IJKL-MNOP"),
-              KeyResult::Done);
+    ASSERT_EQ(link.operations().SetNetworkKey("SecretNetwork1", true, kRemote, "ABCD-EFGH-IJKL-MNOP"), KeyResult::Done);
     ASSERT_EQ(keys.size(), 1u);
     const Frame& remote = keys[0];
     EXPECT_EQ(test::destinationOf(remote), ScriptedLink::kLocal);

@@ -1,9 +1,7 @@
+#include "platform/text_field.h"
 #include "scripted_link.h"
 
-#include "platform/text_field.h"
-
 #include <gtest/gtest.h>
-
 #include <set>
 
 using namespace zrq406;
@@ -12,7 +10,9 @@ using test::ScriptedLink;
 
 namespace {
 
-MacAddress station(std::uint8_t n) { return {{0x00, 0xB0, 0x52, 0x00, 0x20, n}}; }
+MacAddress station(std::uint8_t n) {
+    return {{0x00, 0xB0, 0x52, 0x00, 0x20, n}};
+}
 
 // A small network: the local device answers on its own address and on the local-device address; stations in
 // `answering` answer their own queries. The two network information answers may differ.

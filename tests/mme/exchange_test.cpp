@@ -1,6 +1,5 @@
-#include "scripted_link.h"
-
 #include "mme/confirmations.h"
+#include "scripted_link.h"
 
 #include <gtest/gtest.h>
 
@@ -73,9 +72,8 @@ TEST(Exchange, UpgradeToolResendsOnlyWhileNothingArrives) {
 
     // Any frame at all ends the resending, even one of another type.
     ScriptedLink chatty;
-    chatty.setResponder([](const Frame&) {
-        return std::vector<Frame>{test::attributesConfirm(ScriptedLink::kLocal, "X")};
-    });
+    chatty.setResponder(
+        [](const Frame&) { return std::vector<Frame>{test::attributesConfirm(ScriptedLink::kLocal, "X")}; });
     EXPECT_FALSE(chatty.exchange().runRetrying(request, MmType::SoftwareVersion));
     EXPECT_EQ(chatty.sentOfType(MmType::SoftwareVersion).size(), 1u);
 }

@@ -1,9 +1,8 @@
 #include "mme/key_derivation.h"
 #include "mme/sha256.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace zrq406::mme;

@@ -10,11 +10,10 @@
 #include "sim/network.h"
 #include "sim/network_file.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -74,8 +73,7 @@ nlohmann::json fault(const std::string& kind, const std::string& message, nlohma
 std::string writeUpgradeFile(const std::string& name, const std::string& version, const std::string& image) {
     const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".bin");
     sim::ConfigBlockFields fields;
-    const auto bytes =
-        packUpgradeFile(sim::makeFirmwareImage(image, 8192), sim::makeConfigBlock(fields), version);
+    const auto bytes = packUpgradeFile(sim::makeFirmwareImage(image, 8192), sim::makeConfigBlock(fields), version);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path.string();
@@ -88,9 +86,10 @@ TEST(OperationsOverSim, FactoryResetFailsOnEveryFaultOfItsConfirmation) {
     EXPECT_FALSE(SimStack(kRemote, fault("drop", "factory-reset")).operations->FactoryReset(kRemote));
     EXPECT_FALSE(SimStack(kRemote, fault("fail", "factory-reset")).operations->FactoryReset(kRemote));
     // A status byte turned into a failing one; a cut answer that still holds its status is a good answer.
-    EXPECT_FALSE(SimStack(kRemote, fault("corrupt", "factory-reset", {{"offset", 20}})).operations->FactoryReset(kRemote));
-    EXPECT_TRUE(SimStack(kRemote, fault("malformed", "factory-reset", {{"form", "short"}}))
-                    .operations->FactoryReset(kRemote));
+    EXPECT_FALSE(
+        SimStack(kRemote, fault("corrupt", "factory-reset", {{"offset", 20}})).operations->FactoryReset(kRemote));
+    EXPECT_TRUE(
+        SimStack(kRemote, fault("malformed", "factory-reset", {{"form", "short"}})).operations->FactoryReset(kRemote));
     ConfigBlock block{};
     EXPECT_FALSE(SimStack(kRemote, fault("malformed", "read-module", {{"form", "short"}}))
                      .operations->ReadConfigBlock(kRemote, block));
@@ -106,8 +105,9 @@ TEST(OperationsOverSim, DuplicatedConfirmationDoesNotConfuseTheNextExchange) {
 }
 
 TEST(OperationsOverSim, MalformedStationListFallsBackToTheFirstAnswer) {
-    SimStack stack(kLocal, nlohmann::json::array({{{"kind", "malformed"}, {"message", "network-info"}, {"nth", 2},
-                                                   {"form", "stations"}}}));
+    SimStack stack(kLocal,
+                   nlohmann::json::array(
+                       {{{"kind", "malformed"}, {"message", "network-info"}, {"nth", 2}, {"form", "stations"}}}));
     // The first answer named the stations; the lying second one is no answer, so their rates stay unknown.
     EXPECT_EQ(stack.result.local.stationCount, 3u);
     EXPECT_EQ(stack.result.local.stations[0].transmitRate, 0u);
@@ -145,9 +145,9 @@ TEST(OperationsOverSim, UpgradeToolSequenceReachesFiftyPercentAndTheNewFirmware)
     const auto device = stack.network->device(kOld);
     EXPECT_EQ(device->firmware, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
     // The identity of the device survives; its key is the default one.
-    EXPECT_EQ(std::vector<std::uint8_t>(device->configBlock.begin() + cfg::kMac,
-                                        device->configBlock.begin() + cfg::kMac + 6),
-              std::vector<std::uint8_t>(kOld.bytes.begin(), kOld.bytes.end()));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(device->configBlock.begin() + cfg::kMac, device->configBlock.begin() + cfg::kMac + 6),
+        std::vector<std::uint8_t>(kOld.bytes.begin(), kOld.bytes.end()));
     EXPECT_EQ(nmkOf(device->configBlock), kDefaultNmk);
     std::filesystem::remove(file);
 }

@@ -30,8 +30,8 @@ mme::Frame networkInfoConfirm(const MacAddress& from, const std::vector<ScriptSt
     f[20] = networks;
     for (std::size_t i = 0; i < 7; ++i)
         f[21 + i] = static_cast<std::uint8_t>(0xA0 + i);
-    f[28] = 5;  // SNID
-    f[29] = 1;  // TEI of the answering device
+    f[28] = 5; // SNID
+    f[29] = 1; // TEI of the answering device
     std::copy(from.bytes.begin(), from.bytes.end(), f.begin() + 31);
     f[37] = 1;
     f[38] = static_cast<std::uint8_t>(stations.size());
@@ -58,6 +58,8 @@ MacAddress destinationOf(const mme::Frame& frame) {
     return mac;
 }
 
-std::uint16_t typeOf(const mme::Frame& frame) { return frame.size() < 17 ? 0 : mme::getU16le(frame, 15); }
+std::uint16_t typeOf(const mme::Frame& frame) {
+    return frame.size() < 17 ? 0 : mme::getU16le(frame, 15);
+}
 
 } // namespace zrq406::test

@@ -48,7 +48,8 @@ public:
     std::vector<mme::Frame> sentOfType(mme::MmType type) {
         std::vector<mme::Frame> out;
         for (auto& f : sent())
-            if (f.size() > 16 && f[12] == 0x88 && f[13] == 0xE1 && mme::getU16le(f, 15) == static_cast<std::uint16_t>(type))
+            if (f.size() > 16 && f[12] == 0x88 && f[13] == 0xE1 &&
+                mme::getU16le(f, 15) == static_cast<std::uint16_t>(type))
                 out.push_back(f);
         return out;
     }
