@@ -35,8 +35,8 @@ public:
     virtual bool setFilter(std::span<const BpfInstruction> program) = 0;
     virtual bool setPromiscuous(bool on) = 0;
     virtual bool send(std::span<const std::uint8_t> frame) = 0;
-    // Waits up to `timeout` for one frame and copies it into `buffer` (cut to its size). Returns the frame's
-    // length, 0 when none arrived in time, or -1 once the port is closed or interrupted.
+    // Waits up to `timeout` for one frame and copies it into `buffer` (cut to its size). Returns the number of
+    // bytes copied, 0 when none arrived in time, or -1 once the port is closed or interrupted.
     virtual int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) = 0;
     // Makes a blocked or later receive return -1.
     virtual void interrupt() = 0;
