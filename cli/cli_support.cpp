@@ -26,18 +26,34 @@ std::string Texts::message(const std::string& key) {
     return m_settings.LoadPageCaption("ZRQ406", "Messages", key, "Text");
 }
 
-std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io) {
+std::optional<int> openSession(Session& session, const GlobalOptions& options, Output& io) {
     std::string error;
     int code = kRefused;
     if (!session.open(options.link, error, code)) {
         io.err << "zrq406: " << error << '\n';
         return code;
     }
+    return std::nullopt;
+}
+
+std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io) {
+    if (auto code = openSession(session, options, io))
+        return code;
+    std::string error;
     if (!session.findLocalDevice(error)) {
         io.err << "zrq406: " << error << '\n';
         return kRefused;
     }
     return std::nullopt;
+}
+
+std::optional<int> openForDevice(Session& session, const GlobalOptions& options, const std::string& macText,
+                                 MacAddress& mac, Output& io) {
+    const auto parsed = parseMacArgument(macText, io);
+    if (!parsed)
+        return kBadInput;
+    mac = *parsed;
+    return openWithDevice(session, options, io);
 }
 
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io) {

@@ -29,6 +29,11 @@ private:
 
 // Opens the session and finds the local device; prints the reason and returns the exit code on failure.
 std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io);
+// Opens the session only; prints the reason and returns the exit code on failure.
+std::optional<int> openSession(Session& session, const GlobalOptions& options, Output& io);
+// Parses the device's MAC (before anything is opened), then opens the session and finds the local device.
+std::optional<int> openForDevice(Session& session, const GlobalOptions& options, const std::string& macText,
+                                 MacAddress& mac, Output& io);
 // Parses a MAC given on the command line; prints the reason on failure.
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io);
 // The scan time as the history stores it: "MMM dd HH:mm", or "dd MMM HH:mm" in German.

@@ -14,12 +14,8 @@ using nlohmann::json;
 
 int runAdapters(const GlobalOptions& options, Output& io) {
     Session session;
-    std::string error;
-    int code = kRefused;
-    if (!session.open(options.link, error, code)) {
-        io.err << "zrq406: " << error << '\n';
-        return code;
-    }
+    if (auto code = openSession(session, options, io))
+        return *code;
     auto& adapters = session.adapters();
     json list = json::array();
     std::vector<std::vector<std::string>> rows;
@@ -132,38 +128,34 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
 }
 
 int runReset(const GlobalOptions& options, const std::string& macText, Output& io) {
-    const auto mac = parseMacArgument(macText, io);
-    if (!mac)
-        return kBadInput;
     Session session;
-    if (auto code = openWithDevice(session, options, io))
+    MacAddress device;
+    if (auto code = openForDevice(session, options, macText, device, io))
         return *code;
-    if (!session.operations().FactoryReset(*mac)) {
-        io.err << "zrq406: " << mac->text() << " did not confirm the factory reset\n";
+    if (!session.operations().FactoryReset(device)) {
+        io.err << "zrq406: " << device.text() << " did not confirm the factory reset\n";
         return kRefused;
     }
     if (options.json)
-        io.out << json{{"mac", mac->text()}, {"reset", true}}.dump(2) << '\n';
+        io.out << json{{"mac", device.text()}, {"reset", true}}.dump(2) << '\n';
     else
-        io.out << mac->text() << " is resetting to its factory settings and restarts now\n";
+        io.out << device.text() << " is resetting to its factory settings and restarts now\n";
     return kDone;
 }
 
 int runLed(const GlobalOptions& options, const std::string& macText, const std::string& state, Output& io) {
-    const auto mac = parseMacArgument(macText, io);
-    if (!mac)
-        return kBadInput;
     Session session;
-    if (auto code = openWithDevice(session, options, io))
+    MacAddress device;
+    if (auto code = openForDevice(session, options, macText, device, io))
         return *code;
     auto& operations = session.operations();
     mme::ConfigBlock block{};
-    if (!operations.ReadConfigBlock(*mac, block)) {
-        io.err << "zrq406: the configuration block of " << mac->text() << " could not be read; nothing was changed\n";
+    if (!operations.ReadConfigBlock(device, block)) {
+        io.err << "zrq406: the configuration block of " << device.text() << " could not be read; nothing was changed\n";
         return kRefused;
     }
     if (!mme::hasLeds(block)) {
-        io.err << "zrq406: the configuration block of " << mac->text()
+        io.err << "zrq406: the configuration block of " << device.text()
                << " holds no LED setting; nothing was changed\n";
         return kRefused;
     }
@@ -171,15 +163,15 @@ int runLed(const GlobalOptions& options, const std::string& macText, const std::
     const bool changed = mme::ledsOff(block) == on;
     if (changed) {
         mme::setLeds(block, on);
-        if (!operations.WriteConfigBlock(false, 0, 0, *mac, block)) {
-            io.err << "zrq406: " << mac->text() << " did not confirm the new LED setting\n";
+        if (!operations.WriteConfigBlock(false, 0, 0, device, block)) {
+            io.err << "zrq406: " << device.text() << " did not confirm the new LED setting\n";
             return kRefused;
         }
     }
     if (options.json)
-        io.out << json{{"mac", mac->text()}, {"led", state}, {"changed", changed}}.dump(2) << '\n';
+        io.out << json{{"mac", device.text()}, {"led", state}, {"changed", changed}}.dump(2) << '\n';
     else
-        io.out << "The LEDs of " << mac->text() << (changed ? " are now " : " were already ") << state << '\n';
+        io.out << "The LEDs of " << device.text() << (changed ? " are now " : " were already ") << state << '\n';
     return kDone;
 }
 

@@ -1,8 +1,9 @@
 #include "mme/firmware_upgrade.h"
 
-#include "mme/confirmations.h"
+#include "mme/discovery.h"
 #include "mme/key_derivation.h"
 #include "platform/paths.h"
+#include "platform/text_field.h"
 
 #include <algorithm>
 #include <cctype>
@@ -169,13 +170,10 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     auto& exchange = m_operations.exchange();
     if (exchange.adapters().count() == 0)
         return fail(outcome, UpgradeStep::ReadConfig, "no adapter is open");
-    const Frame request = buildSoftwareVersionRequest(device, exchange.adapters().current().hostMac);
-    const auto answer = upgradeTool ? exchange.runRetrying(request, MmType::SoftwareVersion)
-                                    : exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion);
-    const auto version = answer ? parseSoftwareVersion(*answer) : std::nullopt;
-    if (!version || version->status != 0)
+    const auto version = deviceVersion(device, upgradeTool);
+    if (!version)
         return fail(outcome, UpgradeStep::ReadConfig, "the device did not report its firmware version");
-    prepared.deviceVersion = version->version;
+    prepared.deviceVersion = *version;
     if (!m_operations.ReadConfigBlock(device, prepared.current))
         return fail(outcome, UpgradeStep::ReadConfig, "the device's configuration block could not be read");
 
@@ -216,6 +214,14 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     prepared.leavesNetwork =
         device != exchange.adapters().current().localDeviceMac && nmkOf(prepared.current) != kDefaultNmk;
     return true;
+}
+
+std::optional<std::string> FirmwareUpgrade::deviceVersion(const MacAddress& device, bool upgradeTool) {
+    LocalNetworkRecord answer;
+    Discovery discovery(m_operations.exchange());
+    if (!discovery.QuerySoftwareVersion(&device, answer, upgradeTool))
+        return std::nullopt;
+    return fieldText(answer.text);
 }
 
 bool FirmwareUpgrade::leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome) {
@@ -300,17 +306,14 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
         if (!waitForRestart(device, kRestartWaitAfterFirmwareMs, reread, outcome))
             return outcome;
         // The device must now run the firmware of the file.
-        auto& exchange = m_operations.exchange();
-        const auto answer = exchange.run(buildSoftwareVersionRequest(device, exchange.adapters().current().hostMac),
-                                         MmType::SoftwareVersion, timing::kSoftwareVersion);
-        const auto version = answer ? parseSoftwareVersion(*answer) : std::nullopt;
-        if (!version || version->status != 0) {
+        const auto version = deviceVersion(device, false);
+        if (!version) {
             fail(outcome, UpgradeStep::Restart, "the device did not report its firmware version after the restart");
             return outcome;
         }
-        if (splitVersion(version->version).firmware != splitVersion(prepared.file.version).firmware) {
+        if (splitVersion(*version).firmware != splitVersion(prepared.file.version).firmware) {
             fail(outcome, UpgradeStep::Restart,
-                 "the device reports " + version->version + " after the restart, not " + prepared.file.version);
+                 "the device reports " + *version + " after the restart, not " + prepared.file.version);
             return outcome;
         }
     } else {

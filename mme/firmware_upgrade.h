@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,8 @@ private:
     struct Prepared;
     bool prepare(const std::string& path, const MacAddress& device, bool upgradeTool, Prepared& prepared,
                  UpgradeOutcome& outcome);
+    // The firmware version text the device reports, asked as the caller's program asks for it.
+    std::optional<std::string> deviceVersion(const MacAddress& device, bool upgradeTool);
     // True, with a successful outcome, when the committed device has left the network's private key.
     bool leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome);
     bool waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block, UpgradeOutcome& outcome);
