@@ -1,11 +1,15 @@
 #include "cli/cli_support.h"
 
+#include "app/scan_cycle.h"
+#include "platform/display_text.h"
 #include "platform/paths.h"
 #include "uitext/language_choice.h"
 
-#include <cstdio>
-#include <ctime>
+#include <fstream>
+#include <iostream>
 #include <ostream>
+#include <termios.h>
+#include <unistd.h>
 
 namespace zrq406::cli {
 
@@ -26,28 +30,39 @@ std::string Texts::message(const std::string& key) {
     return m_settings.LoadPageCaption("ZRQ406", "Messages", key, "Text");
 }
 
-std::optional<int> openSession(Session& session, const GlobalOptions& options, Output& io) {
-    std::string error;
-    int code = kRefused;
-    if (!session.open(options.link, error, code)) {
-        io.err << "zrq406: " << error << '\n';
-        return code;
+Tool::Tool(const GlobalOptions& options, std::ostream& err)
+    : texts(options, err), session(texts.messages(), texts.settings()) {
+    if (!options.historyPath.empty())
+        session.registry().setHistoryPath(options.historyPath);
+}
+
+std::optional<int> openSession(app::Session& session, const GlobalOptions& options, Output& io) {
+    const app::OpenResult opened = session.open(options.link);
+    if (!opened) {
+        io.err << "zrq406: " << opened.error << '\n';
+        const bool badInput = opened.failure == app::OpenFailure::BadNetworkFile ||
+                              opened.failure == app::OpenFailure::BadCaptureFile ||
+                              opened.failure == app::OpenFailure::UnknownInterface;
+        return badInput ? kBadInput : kRefused;
     }
     return std::nullopt;
 }
 
-std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io) {
+std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& options, Output& io) {
     if (auto code = openSession(session, options, io))
         return code;
-    std::string error;
-    if (!session.findLocalDevice(error)) {
-        io.err << "zrq406: " << error << '\n';
+    const int only = session.onlyAdapter();
+    if (app::findLocalDevice(session, only) < 0) {
+        io.err << "zrq406: "
+               << (only >= 0 ? "no powerline device answers on " + options.link.interfaceName
+                             : std::string("no powerline device answers on any adapter"))
+               << '\n';
         return kRefused;
     }
     return std::nullopt;
 }
 
-std::optional<int> openForDevice(Session& session, const GlobalOptions& options, const std::string& macText,
+std::optional<int> openForDevice(app::Session& session, const GlobalOptions& options, const std::string& macText,
                                  MacAddress& mac, Output& io) {
     const auto parsed = parseMacArgument(macText, io);
     if (!parsed)
@@ -59,31 +74,69 @@ std::optional<int> openForDevice(Session& session, const GlobalOptions& options,
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io) {
     const auto mac = MacAddress::parse(text);
     if (!mac)
-        io.err << "zrq406: \"" << text << "\" is not a MAC address (write it as 00:b0:52:12:34:56)\n";
+        io.err << "zrq406: \"" << terminalText(text) << "\" is not a MAC address (write it as 00:b0:52:12:34:56)\n";
     return mac;
 }
 
-std::string scanTime(bool german) {
-    static const char* const kGermanMonths[12] = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
-                                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
-    static const char* const kEnglishMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    if (german)
-        std::snprintf(text, sizeof text, "%02d %s %02d:%02d", local.tm_mday, kGermanMonths[local.tm_mon], local.tm_hour,
-                      local.tm_min);
-    else
-        std::snprintf(text, sizeof text, "%s %02d %02d:%02d", kEnglishMonths[local.tm_mon], local.tm_mday,
-                      local.tm_hour, local.tm_min);
-    return text;
+namespace {
+
+std::string withoutLineEnd(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
 }
 
-} // namespace zrq406::cli
+// One line from standard input, read without echo when it is a terminal.
+std::optional<std::string> promptLine(const std::string& prompt, Output& io) {
+    std::istream& in = io.in != nullptr ? *io.in : std::cin;
+    const bool terminal = io.in == nullptr && isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        io.err << prompt << std::flush;
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(in, line));
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        io.err << '\n';
+    }
+    if (!read)
+        return std::nullopt;
+    return withoutLineEnd(line);
+}
 
-namespace zrq406::cli {
+} // namespace
+
+std::optional<std::string> readPassword(const PasswordSource& source, const std::string& prompt, Output& io) {
+    if (source.text)
+        return *source.text;
+    std::optional<std::string> password;
+    if (source.prompt || source.file == "-") {
+        password = promptLine(prompt, io);
+        if (!password)
+            io.err << "zrq406: no password was given on standard input\n";
+    } else {
+        std::ifstream in(source.file);
+        std::string line;
+        if (!in || !std::getline(in, line))
+            io.err << "zrq406: " << source.file << ": cannot read a password from it\n";
+        else
+            password = withoutLineEnd(line);
+    }
+    if (password && password->empty()) {
+        io.err << "zrq406: the password is empty\n";
+        password.reset();
+    }
+    return password;
+}
+
+void printJson(std::ostream& out, const nlohmann::json& document) {
+    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
 
 namespace {
 std::size_t displayWidth(const std::string& text) {
@@ -97,23 +150,29 @@ std::size_t displayWidth(const std::string& text) {
 
 void printTable(std::ostream& out, const std::vector<std::string>& headings,
                 const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths(headings.size());
-    for (std::size_t c = 0; c < headings.size(); ++c)
-        widths[c] = displayWidth(headings[c]);
+    std::vector<std::vector<std::string>> shown;
+    shown.reserve(rows.size() + 1);
+    auto clean = [](const std::vector<std::string>& cells) {
+        std::vector<std::string> safe;
+        for (const auto& cell : cells)
+            safe.push_back(terminalText(cell));
+        return safe;
+    };
+    shown.push_back(clean(headings));
     for (const auto& row : rows)
+        shown.push_back(clean(row));
+    std::vector<std::size_t> widths(headings.size());
+    for (const auto& row : shown)
         for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
             widths[c] = std::max(widths[c], displayWidth(row[c]));
-    auto line = [&](const std::vector<std::string>& cells) {
+    for (const auto& cells : shown) {
         for (std::size_t c = 0; c < cells.size() && c < widths.size(); ++c) {
             out << cells[c];
             if (c + 1 < cells.size())
                 out << std::string(widths[c] - displayWidth(cells[c]) + 2, ' ');
         }
         out << '\n';
-    };
-    line(headings);
-    for (const auto& row : rows)
-        line(row);
+    }
 }
 
 } // namespace zrq406::cli

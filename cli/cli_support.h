@@ -1,22 +1,25 @@
 #pragma once
 
+#include "app/session.h"
 #include "cli/commands.h"
 #include "cli/console_message_service.h"
 #include "platform/hex_text.h"
 #include "uitext/load_ui_setting.h"
 
-#include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zrq406::cli {
 
-// The utility's language file, as the command line's --lang or the locale chooses it; failures of the file
-// print on standard error.
+// The utility's language file, as the command line's --lang or the locale chooses it, and the message service
+// that prints its failures on standard error.
 class Texts {
 public:
     Texts(const GlobalOptions& options, std::ostream& err);
     CLoadUISetting& settings() { return m_settings; }
+    MessageService& messages() { return m_messages; }
     // /ZRQ406/Messages/<key>/Text
     std::string message(const std::string& key);
     bool german() const { return m_german; }
@@ -27,22 +30,30 @@ private:
     bool m_german = false;
 };
 
+// What a command works with: the language file and the session over it, with the history of --history.
+struct Tool {
+    Tool(const GlobalOptions& options, std::ostream& err);
+    Texts texts;
+    app::Session session;
+};
+
 // Opens the session and finds the local device; prints the reason and returns the exit code on failure.
-std::optional<int> openWithDevice(Session& session, const GlobalOptions& options, Output& io);
+std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& options, Output& io);
 // Opens the session only; prints the reason and returns the exit code on failure.
-std::optional<int> openSession(Session& session, const GlobalOptions& options, Output& io);
+std::optional<int> openSession(app::Session& session, const GlobalOptions& options, Output& io);
 // Parses the device's MAC (before anything is opened), then opens the session and finds the local device.
-std::optional<int> openForDevice(Session& session, const GlobalOptions& options, const std::string& macText,
+std::optional<int> openForDevice(app::Session& session, const GlobalOptions& options, const std::string& macText,
                                  MacAddress& mac, Output& io);
 // Parses a MAC given on the command line; prints the reason on failure.
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io);
-// The scan time as the history stores it: "MMM dd HH:mm", or "dd MMM HH:mm" in German.
-std::string scanTime(bool german);
 
-} // namespace zrq406::cli
+// Reads a password from where the command line says; prints the reason and returns nothing on failure.
+std::optional<std::string> readPassword(const PasswordSource& source, const std::string& prompt, Output& io);
 
-namespace zrq406::cli {
-// Prints rows under their headings in aligned columns.
+// Prints a JSON document; texts that are not valid UTF-8 come out with U+FFFD in place of the bad bytes.
+void printJson(std::ostream& out, const nlohmann::json& document);
+// Prints rows under their headings in aligned columns; control characters of the cells are not passed on.
 void printTable(std::ostream& out, const std::vector<std::string>& headings,
                 const std::vector<std::vector<std::string>>& rows);
+
 } // namespace zrq406::cli

@@ -2,12 +2,15 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <exception>
 #include <ostream>
 #include <sstream>
 
 namespace zrq406::cli {
 
-int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+namespace {
+
+int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream* in) {
     CLI::App app{"Manages TALVERN ZRQ406 powerline adapters from the command line.", "zrq406"};
     app.require_subcommand(1);
     app.fallthrough();
@@ -41,21 +44,37 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     led->add_option("STATE", ledState, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
 
     SetKeyRequest keyRequest;
-    std::string networkPassword;
+    PasswordSource networkPassword;
+    std::string networkPasswordText;
     bool useDefault = false;
     auto* setKey = app.add_subcommand("set-key", "Put devices on a new network key (remote devices first)");
-    auto* passwordOption = setKey->add_option("--password", networkPassword, "Network password (8 to 64 characters)");
+    auto* passwordOption =
+        setKey->add_option("--password", networkPasswordText, "Network password (8 to 64 characters)");
+    auto* passwordFileOption = setKey->add_option(
+        "--password-file", networkPassword.file, "Read the network password from the first line of FILE (- for stdin)");
+    auto* askOption =
+        setKey->add_flag("--ask-password", networkPassword.prompt, "Ask for the network password (no echo)");
     auto* defaultOption = setKey->add_flag("--default", useDefault, "Use the public default key (HomePlugAV)");
-    passwordOption->excludes(defaultOption);
+    passwordOption->excludes(defaultOption)->excludes(passwordFileOption)->excludes(askOption);
+    passwordFileOption->excludes(defaultOption)->excludes(askOption);
+    askOption->excludes(defaultOption);
     setKey->add_flag("--local", keyRequest.local, "Key the device attached to this computer (last)");
     setKey->add_option("--device", keyRequest.devices, "A remote device's MAC address (repeatable)");
     setKey->add_option("--device-password", keyRequest.devicePasswords,
                        "The password printed on that device, in the same order");
+    setKey->add_option("--device-password-file", keyRequest.devicePasswordFile,
+                       "Remote devices and their passwords, one \"MAC PASSWORD\" per line (- for stdin)");
 
-    std::string devicePassword;
+    PasswordSource devicePassword;
+    std::string devicePasswordText;
     auto* checkPassword = app.add_subcommand("check-password", "Prove a remote device's password; nothing changes");
     checkPassword->add_option("MAC", mac, "The device's MAC address")->required();
-    checkPassword->add_option("PASSWORD", devicePassword, "Its device password, XXXX-XXXX-XXXX-XXXX")->required();
+    auto* devicePasswordArgument = checkPassword->add_option(
+        "PASSWORD", devicePasswordText, "Its device password, XXXX-XXXX-XXXX-XXXX (asked for when left out)");
+    checkPassword
+        ->add_option("--password-file", devicePassword.file,
+                     "Read the device password from the first line of FILE (- for stdin)")
+        ->excludes(devicePasswordArgument);
 
     std::string file;
     auto* upgrade = app.add_subcommand("upgrade", "Upgrade a device (the local one without MAC) from an upgrade file");
@@ -76,12 +95,17 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
 
     bool deriveNmk = false;
     bool deriveDak = false;
-    std::string keyPassword;
+    PasswordSource keyPassword;
+    std::string keyPasswordText;
     auto* derive = app.add_subcommand("derive-key", "Print the 16-byte key of a password in hex");
     auto* nmkFlag = derive->add_flag("--nmk", deriveNmk, "Network membership key of a network password");
     auto* dakFlag = derive->add_flag("--dak", deriveDak, "Device access key of a device password");
     nmkFlag->excludes(dakFlag);
-    derive->add_option("PASSWORD", keyPassword, "The password")->required();
+    auto* keyPasswordArgument =
+        derive->add_option("PASSWORD", keyPasswordText, "The password (asked for when left out)");
+    derive
+        ->add_option("--password-file", keyPassword.file, "Read the password from the first line of FILE (- for stdin)")
+        ->excludes(keyPasswordArgument);
 
     auto* history = app.add_subcommand("history", "Print the device history");
 
@@ -113,7 +137,7 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         options.link.simulate = value == "1" ? std::string() : value;
     }
 
-    Output io{out, err};
+    Output io{out, err, in};
     if (adapters->parsed())
         return runAdapters(options, io);
     if (scan->parsed())
@@ -123,16 +147,22 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     if (led->parsed())
         return runLed(options, mac, ledState, io);
     if (setKey->parsed()) {
-        if (!useDefault && passwordOption->count() == 0) {
-            err << "zrq406: set-key needs --password PW or --default\n";
+        if (passwordOption->count() > 0)
+            networkPassword.text = networkPasswordText;
+        if (!useDefault && !networkPassword.given()) {
+            err << "zrq406: set-key needs --password PW, --password-file FILE, --ask-password or --default\n";
             return kBadInput;
         }
         if (!useDefault)
             keyRequest.password = networkPassword;
         return runSetKey(options, keyRequest, io);
     }
-    if (checkPassword->parsed())
+    if (checkPassword->parsed()) {
+        if (devicePasswordArgument->count() > 0)
+            devicePassword.text = devicePasswordText;
+        devicePassword.prompt = !devicePassword.given();
         return runCheckPassword(options, mac, devicePassword, io);
+    }
     if (upgrade->parsed())
         return runUpgrade(options, file, mac, io);
     if (checkFile->parsed())
@@ -144,6 +174,9 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
             err << "zrq406: derive-key needs --nmk or --dak\n";
             return kBadInput;
         }
+        if (keyPasswordArgument->count() > 0)
+            keyPassword.text = keyPasswordText;
+        keyPassword.prompt = !keyPassword.given();
         return runDeriveKey(options, deriveNmk, keyPassword, io);
     }
     if (history->parsed())
@@ -156,6 +189,20 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
         return runSimulate(options, options.link.interfaceName, networkFile, quiet, io);
     }
     return kBadInput;
+}
+
+} // namespace
+
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream* in) {
+    // Whatever goes wrong below, the tool says what failed and ends with an exit code, never an abort.
+    try {
+        return runParsed(argc, argv, out, err, in);
+    } catch (const std::exception& e) {
+        err << "zrq406: the command failed: " << e.what() << '\n';
+    } catch (...) {
+        err << "zrq406: the command failed\n";
+    }
+    return kRefused;
 }
 
 } // namespace zrq406::cli

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/session.h"
+#include "app/session.h"
 
 #include <iosfwd>
 #include <optional>
@@ -12,6 +12,8 @@ namespace zrq406::cli {
 // Exit codes of every command.
 enum ExitCode { kDone = 0, kRefused = 1, kBadInput = 2 };
 
+using LinkOptions = app::LinkOptions;
+
 struct GlobalOptions {
     LinkOptions link;
     bool json = false;
@@ -22,6 +24,7 @@ struct GlobalOptions {
 struct Output {
     std::ostream& out;
     std::ostream& err;
+    std::istream* in = nullptr; // where passwords are read from ("-"), and the terminal's prompt
 };
 
 int runAdapters(const GlobalOptions& options, Output& io);
@@ -29,14 +32,24 @@ int runScan(const GlobalOptions& options, bool save, Output& io);
 int runReset(const GlobalOptions& options, const std::string& mac, Output& io);
 int runLed(const GlobalOptions& options, const std::string& mac, const std::string& state, Output& io);
 
+// A password given on the command line: the text itself, or where to read it so that it stays out of the process
+// list.
+struct PasswordSource {
+    std::optional<std::string> text; // given as an argument
+    std::string file;                // read from this file ("-": standard input), first line
+    bool prompt = false;             // asked for on the terminal without echo
+    bool given() const { return text || !file.empty() || prompt; }
+};
+
 struct SetKeyRequest {
-    std::optional<std::string> password; // nothing: the public default key
+    std::optional<PasswordSource> password; // nothing: the public default key
     bool local = false;
     std::vector<std::string> devices;
     std::vector<std::string> devicePasswords;
+    std::string devicePasswordFile; // lines "MAC PASSWORD" ("-": standard input)
 };
 int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output& io);
-int runCheckPassword(const GlobalOptions& options, const std::string& mac, const std::string& password, Output& io);
+int runCheckPassword(const GlobalOptions& options, const std::string& mac, const PasswordSource& password, Output& io);
 int runUpgrade(const GlobalOptions& options, const std::string& file, const std::string& mac, Output& io);
 int runCheckFile(const GlobalOptions& options, const std::string& file, Output& io);
 
@@ -49,12 +62,12 @@ struct PackRequest {
     std::string output;
 };
 int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Output& io);
-int runDeriveKey(const GlobalOptions& options, bool nmk, const std::string& password, Output& io);
+int runDeriveKey(const GlobalOptions& options, bool nmk, const PasswordSource& password, Output& io);
 int runHistory(const GlobalOptions& options, Output& io);
 int runSimulate(const GlobalOptions& options, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io);
 
-// Parses the command line and runs the command; returns the exit code.
-int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
+// Parses the command line and runs the command; returns the exit code. Nothing escapes as an exception.
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream* in = nullptr);
 
 } // namespace zrq406::cli

@@ -1,8 +1,10 @@
+#include "app/device_actions.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "mme/firmware_upgrade.h"
 #include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
+#include "platform/display_text.h"
 #include "platform/text_field.h"
 #include "sim/simulator.h"
 
@@ -102,18 +104,16 @@ int runCheckFile(const GlobalOptions& options, const std::string& file, Output& 
     std::string error;
     const auto upgrade = mme::readUpgradeFile(file, mme::kManufacturerWord, mme::kModelWord, error);
     if (!upgrade) {
-        io.err << "zrq406: " << error << '\n';
+        io.err << "zrq406: " << terminalText(error) << '\n';
         return kBadInput;
     }
     if (options.json)
-        io.out << json{{"file", file},
-                       {"version", upgrade->version},
-                       {"firmwareBytes", upgrade->firmware.size()},
-                       {"configBytes", mme::configBlockLength(upgrade->config)}}
-                      .dump(2)
-               << '\n';
+        printJson(io.out, json{{"file", file},
+                               {"version", upgrade->version},
+                               {"firmwareBytes", upgrade->firmware.size()},
+                               {"configBytes", mme::configBlockLength(upgrade->config)}});
     else
-        io.out << upgrade->version << '\n';
+        io.out << terminalText(upgrade->version) << '\n';
     return kDone;
 }
 
@@ -130,10 +130,10 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
         if (!target)
             return kBadInput;
     }
-    Session session;
+    Tool tool(options, io.err);
+    app::Session& session = tool.session;
     if (auto code = openWithDevice(session, options, io))
         return *code;
-    Texts texts(options, io.err);
     const MacAddress device = target.value_or(session.discoveryResult().local.mac);
 
     mme::FirmwareUpgrade upgrade(session.operations(), session.pacing());
@@ -156,33 +156,22 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
         report["detail"] = outcome.detail;
     }
     if (options.json)
-        io.out << report.dump(2) << '\n';
+        printJson(io.out, report);
     if (!outcome.backup.empty() && human)
         io.out << "The previous configuration block of " << device.text() << " is saved in " << outcome.backup.string()
                << '\n';
     if (!outcome.ok) {
-        std::string text;
-        if (outcome.verdict == mme::VersionVerdict::Japanese)
-            text = texts.message("msg28");
-        else if (outcome.failedStep == mme::UpgradeStep::Product)
-            text = texts.message("msg29");
-        else if (outcome.failedStep == mme::UpgradeStep::Version)
-            text = texts.message("msg30");
-        else if (outcome.failedStep == mme::UpgradeStep::WriteFirmware)
-            text = texts.message("msg16");
-        else
-            text = texts.message("msg32");
-        io.err << "zrq406: " << text << "\nzrq406: failed to " << mme::stepName(outcome.failedStep) << ": "
-               << outcome.detail << '\n';
+        io.err << "zrq406: " << tool.texts.message(app::upgradeMessageKey(outcome)) << "\nzrq406: failed to "
+               << mme::stepName(outcome.failedStep) << ": " << terminalText(outcome.detail) << '\n';
         return outcome.failedStep == mme::UpgradeStep::CheckFile ? kBadInput : kRefused;
     }
     if (human) {
         if (outcome.verdict == mme::VersionVerdict::Same)
             io.out << device.text() << " already runs this firmware and configuration; nothing was written\n";
         else
-            io.out << texts.message("msg31") << '\n';
+            io.out << tool.texts.message("msg31") << '\n';
         if (outcome.leftNetwork)
-            io.out << device.text() << ": " << outcome.detail << '\n';
+            io.out << device.text() << ": " << terminalText(outcome.detail) << '\n';
     }
     return kDone;
 }
@@ -229,17 +218,20 @@ int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Out
         return kBadInput;
     }
     if (options.json)
-        io.out << json{{"file", request.output}, {"bytes", packed.size()}, {"version", request.version}}.dump(2)
-               << '\n';
+        printJson(io.out, json{{"file", request.output}, {"bytes", packed.size()}, {"version", request.version}});
     else
-        io.out << request.output << ": " << packed.size() << " bytes, version " << request.version << '\n';
+        io.out << request.output << ": " << packed.size() << " bytes, version " << terminalText(request.version)
+               << '\n';
     return kDone;
 }
 
-int runDeriveKey(const GlobalOptions& options, bool nmk, const std::string& password, Output& io) {
-    const mme::Key key = nmk ? mme::DeriveNmk(password) : mme::DeriveDak(password);
+int runDeriveKey(const GlobalOptions& options, bool nmk, const PasswordSource& source, Output& io) {
+    const auto password = readPassword(source, "Password: ", io);
+    if (!password)
+        return kBadInput;
+    const mme::Key key = nmk ? mme::DeriveNmk(*password) : mme::DeriveDak(*password);
     if (options.json)
-        io.out << json{{nmk ? "nmk" : "dak", hexText(key)}}.dump(2) << '\n';
+        printJson(io.out, json{{nmk ? "nmk" : "dak", hexText(key)}});
     else
         io.out << hexText(key) << '\n';
     return kDone;

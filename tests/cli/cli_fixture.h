@@ -49,8 +49,8 @@ protected:
         nlohmann::json json() const { return nlohmann::json::parse(out); }
     };
 
-    // zrq406 --simulate=<network> --history <history> --lang en ARGS...
-    Result run(std::initializer_list<std::string> args) {
+    // zrq406 --simulate=<network> --history <history> --lang en ARGS..., with `input` as standard input.
+    Result run(std::initializer_list<std::string> args, const std::string& input = "") {
         std::vector<std::string> words = {"zrq406", "--simulate=" + networkPath().string(), "--history",
                                           historyPath().string()};
         if (std::find(args.begin(), args.end(), "--lang") == args.end())
@@ -61,7 +61,8 @@ protected:
             argv.push_back(w.data());
         std::ostringstream out;
         std::ostringstream err;
-        const int code = cli::runCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+        std::istringstream in(input);
+        const int code = cli::runCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, &in);
         return {code, out.str(), err.str()};
     }
 

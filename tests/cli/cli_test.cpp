@@ -1,4 +1,6 @@
 #include "cli_fixture.h"
+#include "platform/text_field.h"
+#include "registry/history_file.h"
 
 #include <fstream>
 
@@ -261,4 +263,53 @@ TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
     auto scan = run({"--json", "scan", "--no-save"});
     ASSERT_EQ(scan.code, 0) << scan.err;
     EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+}
+
+// Texts from devices and files may hold any bytes: every output takes them, bad bytes replaced, and nothing
+// reaches the terminal that it would take as a control sequence.
+TEST_F(CliFixture, HostileTextsReachEveryOutputSafely) {
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    const auto config = zrq406::sim::makeConfigBlock({});
+    const auto bytes = zrq406::mme::packUpgradeFile(firmware, config, "3-3-\xff\x1b[2J-CE-0800");
+    std::ofstream(path("evil.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    auto json = run({"--json", "check-file", path("evil.bin").string()});
+    ASSERT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(json.json()["version"], "3-3-\xEF\xBF\xBD\x1b[2J-CE-0800");
+    auto plain = run({"check-file", path("evil.bin").string()});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_EQ(plain.out.find('\x1b'), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("3-3-"), std::string::npos);
+
+    zrq406::HistoryTable table{};
+    zrq406::copyToField(table.records[0].name, "\xff\xfe\x1b]0;owned\x07");
+    zrq406::copyToField(table.records[0].mac, kRemote);
+    ASSERT_TRUE(zrq406::HistoryFile(historyPath()).save(table, 1));
+    auto history = run({"--json", "history"});
+    ASSERT_EQ(history.code, 0) << history.err;
+    EXPECT_EQ(history.json()[0]["name"].get<std::string>().substr(0, 6), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    auto table_ = run({"history"});
+    ASSERT_EQ(table_.code, 0);
+    EXPECT_EQ(table_.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(table_.out.find('\x07'), std::string::npos);
+}
+
+// Passwords can stay out of the process list: read from a file, or from standard input.
+TEST_F(CliFixture, PasswordsFromFilesAndStandardInput) {
+    std::ofstream(path("device.pw")) << "gtne-whfu-ybsk-qclm\n";
+    EXPECT_EQ(run({"check-password", kRemote, "--password-file", path("device.pw").string()}).code, 0);
+    EXPECT_EQ(run({"check-password", kRemote}, "GTNE-WHFU-YBSK-QCLM\n").code, 0);
+    EXPECT_EQ(run({"check-password", kRemote}, "AAAA-BBBB-CCCC-DDDD\n").code, 1);
+    EXPECT_EQ(run({"check-password", kRemote}, "").code, 2); // nothing to read
+    EXPECT_EQ(run({"derive-key", "--nmk", "--password-file", "-"}, "HomePlugAV\n").out,
+              "50d3e4933f855b7040784df815aa8db7\n");
+
+    std::ofstream(path("devices.pw")) << "# remote devices\n" << kRemote << " " << kRemotePassword << "\n";
+    auto keyed = run(
+        {"--json", "set-key", "--password-file", "-", "--local", "--device-password-file", path("devices.pw").string()},
+        "OurNetwork42\n");
+    ASSERT_EQ(keyed.code, 0) << keyed.err;
+    EXPECT_EQ(keyed.json()["devices"][0]["mac"], kRemote);
+    EXPECT_EQ(keyed.json()["devices"][1]["mac"], kLocal);
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 2u);
 }

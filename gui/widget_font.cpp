@@ -1,4 +1,4 @@
-#include "uitext/widget_font.h"
+#include "gui/widget_font.h"
 
 #include "uitext/load_ui_setting.h"
 

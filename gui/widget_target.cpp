@@ -1,4 +1,4 @@
-#include "uitext/widget_target.h"
+#include "gui/widget_target.h"
 
 #include <QMetaProperty>
 #include <QString>

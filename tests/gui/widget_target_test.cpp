@@ -1,8 +1,8 @@
+#include "gui/widget_font.h"
+#include "gui/widget_target.h"
 #include "tests/support/scripted_message_service.h"
 #include "tests/support/source_dir.h"
 #include "uitext/load_ui_setting.h"
-#include "uitext/widget_font.h"
-#include "uitext/widget_target.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,17 +16,6 @@ using namespace zrq406;
 
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "uitext_widgets_tests";
-    static char* argv[] = {name, nullptr};
-    // GUI tests run without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
-
 std::string languageFile(const char* name) {
     return (test::sourceDirectory() / "lang" / name).string();
 }
@@ -34,7 +23,6 @@ std::string languageFile(const char* name) {
 } // namespace
 
 TEST(WidgetTarget, TextGoesWhereTheWidgetShowsIt) {
-    application();
     QDialog dialog;
     auto* label = new QLabel(&dialog);
     auto* group = new QGroupBox(&dialog);
@@ -54,7 +42,6 @@ TEST(WidgetTarget, TextGoesWhereTheWidgetShowsIt) {
 }
 
 TEST(WidgetTarget, LanguageFileLaysOutARealButton) {
-    application();
     test::ScriptedMessageService messages;
     CLoadUISetting settings(messages, UiTextMode::Utility, "test");
     ASSERT_TRUE(settings.LoadXMLFile(languageFile("English.xml")));
@@ -70,7 +57,6 @@ TEST(WidgetTarget, LanguageFileLaysOutARealButton) {
 }
 
 TEST(WidgetFont, SizeInTenthsOfAPointAndZeroKeepsTheDefault) {
-    application();
     const QFont nine = makeDialogFont({"DejaVu Sans", 90});
     EXPECT_EQ(nine.family(), "DejaVu Sans");
     EXPECT_DOUBLE_EQ(nine.pointSizeF(), 9.0);
@@ -79,7 +65,6 @@ TEST(WidgetFont, SizeInTenthsOfAPointAndZeroKeepsTheDefault) {
 }
 
 TEST(WidgetFont, AppliedToTheDialogAndItsDirectChildren) {
-    application();
     test::ScriptedMessageService messages;
     CLoadUISetting settings(messages, UiTextMode::UpgradeTool, "test");
     ASSERT_TRUE(settings.LoadXMLFile(languageFile("EnglishUpgrade.xml")));

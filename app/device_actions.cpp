@@ -1,0 +1,76 @@
+#include "app/device_actions.h"
+
+#include "app/session.h"
+#include "mme/key_derivation.h"
+
+namespace zrq406::app {
+
+LedChange changeLed(Session& session, const MacAddress& device, bool on) {
+    if (!session.hasCurrentAdapter())
+        return LedChange::ReadFailed;
+    auto& operations = session.operations();
+    mme::ConfigBlock block{};
+    if (!operations.ReadConfigBlock(device, block))
+        return LedChange::ReadFailed;
+    if (!mme::hasLeds(block))
+        return LedChange::NoSetting;
+    if (mme::ledsOff(block) != on)
+        return LedChange::Unchanged;
+    mme::setLeds(block, on);
+    return operations.WriteConfigBlock(false, 0, 0, device, block) ? LedChange::Done : LedChange::WriteFailed;
+}
+
+bool resetDevice(Session& session, const MacAddress& device) {
+    return session.hasCurrentAdapter() && session.operations().FactoryReset(device);
+}
+
+PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
+    if (!session.hasCurrentAdapter())
+        return PasswordProof::KeyUnreadable;
+    auto& operations = session.operations();
+    mme::ConfigBlock block{};
+    if (!operations.ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+        return PasswordProof::KeyUnreadable;
+    return operations.SetRemoteKey(password, mme::nmkOf(block), device) ? PasswordProof::Accepted
+                                                                        : PasswordProof::Refused;
+}
+
+std::string upperCaseDevicePassword(std::string_view typed) {
+    std::string text(typed);
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
+                                       const std::vector<KeyTarget>& targets) {
+    std::vector<KeyOutcome> outcomes;
+    const mme::Key nmk = mme::DeriveNmk(networkPassword);
+    for (const KeyTarget& target : targets) {
+        bool keyed = false;
+        if (session.hasCurrentAdapter()) {
+            auto& operations = session.operations();
+            keyed = target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
+                                  : operations.SetKey(nmk, nullptr, nullptr);
+        }
+        outcomes.push_back({target.mac, keyed});
+    }
+    return outcomes;
+}
+
+std::string upgradeMessageKey(const mme::UpgradeOutcome& outcome) {
+    if (outcome.ok)
+        return "msg31";
+    if (outcome.verdict == mme::VersionVerdict::Japanese)
+        return "msg28";
+    if (outcome.failedStep == mme::UpgradeStep::Product)
+        return "msg29";
+    if (outcome.failedStep == mme::UpgradeStep::Version)
+        return "msg30";
+    if (outcome.failedStep == mme::UpgradeStep::WriteFirmware)
+        return "msg16";
+    return "msg32";
+}
+
+} // namespace zrq406::app

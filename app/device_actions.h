@@ -1,0 +1,59 @@
+#pragma once
+
+#include "mme/firmware_upgrade.h"
+#include "platform/mac_address.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zrq406::app {
+
+class Session;
+
+enum class LedChange {
+    Done,       // the new setting was written and committed
+    Unchanged,  // the device already had it; nothing was written
+    ReadFailed, // the configuration block could not be read; nothing was written
+    NoSetting,  // the block holds no LED bytes; nothing was written
+    WriteFailed // the device did not confirm the write or its commit
+};
+// Rewrites the device's LED bytes through its configuration block (read, change, write, commit).
+LedChange changeLed(Session& session, const MacAddress& device, bool on);
+
+// Asks the device to go back to its factory settings; true when it confirmed.
+bool resetDevice(Session& session, const MacAddress& device);
+
+enum class PasswordProof {
+    Accepted,     // the device took its own key under the password's device access key
+    Refused,      // wrong password, or no answer
+    KeyUnreadable // the device's key could not be read, so nothing was sent
+};
+// Proves a device password without changing the device's network: reads the device's current network membership
+// key and sends that same key back through the device access key of `password`. A key not read from the device
+// would move it to another network, so nothing is sent when the read fails.
+PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password);
+
+// Device passwords are printed in upper case; letters typed in lower case are taken as upper case.
+std::string upperCaseDevicePassword(std::string_view typed);
+
+// One device to put on a network key.
+struct KeyTarget {
+    MacAddress mac;
+    bool remote = false;        // keyed through its device access key, forwarded by the local device
+    std::string devicePassword; // remote devices only
+};
+struct KeyOutcome {
+    MacAddress mac;
+    bool keyed = false;
+};
+// Puts the targets, in the given order, on the key of a network password already validated.
+std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
+                                       const std::vector<KeyTarget>& targets);
+
+// The language file's message key that reports an upgrade of the configuration utility: msg31 for success, else
+// msg28 (Japanese firmware), msg29 (another product), msg30 (versions that do not fit), msg16 (the firmware image
+// was not written) or msg32.
+std::string upgradeMessageKey(const mme::UpgradeOutcome& outcome);
+
+} // namespace zrq406::app

@@ -1,0 +1,106 @@
+#include "app/scan_cycle.h"
+
+#include "app/device_password_table.h"
+#include "app/session.h"
+#include "mme/key_derivation.h"
+#include "platform/text_field.h"
+#include "uitext/load_ui_setting.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace zrq406::app {
+
+int findLocalDevice(Session& session, int only) {
+    auto& result = session.discoveryResult();
+    if (!session.isOpen()) {
+        result.clear();
+        return -1;
+    }
+    auto& adapters = session.adapters();
+    for (int i = 0; i < adapters.count(); ++i) {
+        if (only >= 0 && i != only)
+            continue;
+        result.clear();
+        if (session.discovery().ScanNetwork(i, result))
+            return i;
+    }
+    result.clear();
+    return -1;
+}
+
+ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords) {
+    ScanReport report;
+    if (!session.hasCurrentAdapter())
+        return report;
+    report.found = true;
+    report.adapter = session.adapters().currentAdapter();
+    const auto& result = session.discoveryResult();
+    auto& operations = session.operations();
+
+    // Each device's configuration block gives its product, LED state and (for the local one) network key.
+    mme::ConfigBlock localBlock{};
+    const MacAddress localMac = result.local.mac;
+    LocalDeviceData local{localMac, fieldText(result.local.text), std::nullopt};
+    if (operations.ReadConfigFields(localMac, localBlock))
+        local.configBlock = std::span<const std::uint8_t>(localBlock);
+    else
+        report.unreadBlocks.push_back(localMac);
+
+    const std::uint32_t stationCount = std::min<std::uint32_t>(result.local.stationCount, mme::kMaxStations);
+    std::vector<mme::ConfigBlock> blocks(stationCount);
+    std::vector<StationData> stations;
+    for (std::uint32_t i = 0; i < stationCount; ++i) {
+        const auto& station = result.local.stations[i];
+        StationData data{station.mac, static_cast<std::uint8_t>(station.transmitRate), fieldText(station.text),
+                         std::nullopt};
+        if (operations.ReadConfigFields(station.mac, blocks[i]))
+            data.configBlock = std::span<const std::uint8_t>(blocks[i]);
+        else
+            report.unreadBlocks.push_back(station.mac);
+        stations.push_back(data);
+    }
+
+    DeviceRegistry& registry = session.registry();
+    registry.reloadValueTexts(session.texts());
+    report.built = registry.buildScanTable(local, stations, lastScanTime, mme::kDefaultNmk);
+    if (passwords != nullptr) {
+        ScanTable& scan = registry.scanTable();
+        for (int i = 0; i < scan.count; ++i)
+            if (const auto password = passwords->find(fieldText(scan.entries[i].mac)))
+                copyToField(scan.entries[i].password, *password);
+    }
+    return report;
+}
+
+ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords) {
+    if (findLocalDevice(session, session.onlyAdapter()) < 0)
+        return {};
+    return buildScanRecords(session, lastScanTime, passwords);
+}
+
+std::string scanTimeText(bool german, std::time_t when) {
+    static const char* const kGermanMonths[12] = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
+                                                  "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+    static const char* const kEnglishMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    if (german)
+        std::snprintf(text, sizeof text, "%02d %s %02d:%02d", local.tm_mday, kGermanMonths[local.tm_mon], local.tm_hour,
+                      local.tm_min);
+    else
+        std::snprintf(text, sizeof text, "%s %02d %02d:%02d", kEnglishMonths[local.tm_mon], local.tm_mday,
+                      local.tm_hour, local.tm_min);
+    return text;
+}
+
+std::string networkTypeText(CLoadUISetting& texts, const ScanBuildResult& built) {
+    if (!built.localKeyIsDefault)
+        return {};
+    return texts.LoadPageCaption("ZRQ406", "NetworkTab", "lblNetworkType",
+                                 *built.localKeyIsDefault ? "Text2" : "Text3");
+}
+
+} // namespace zrq406::app

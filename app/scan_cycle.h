@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/mac_address.h"
+#include "registry/device_registry.h"
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace zrq406::app {
+
+class DevicePasswordTable;
+class Session;
+
+// What one scan found and built.
+struct ScanReport {
+    // A local device answered on some adapter; the rest is filled only then.
+    bool found = false;
+    // The adapter on which it answered, now the current adapter.
+    int adapter = -1;
+    ScanBuildResult built;
+    // Devices whose configuration block could not be read (shown with LED on and model unknown).
+    std::vector<MacAddress> unreadBlocks;
+};
+
+// The adapter loop of every scan: for each adapter in order (only `only` when it is 0 or more) the discovery
+// result is cleared and discovery runs; the first adapter whose local device answers becomes the current adapter.
+// Returns its index, or -1 with the discovery result cleared.
+int findLocalDevice(Session& session, int only = -1);
+
+// Builds the scan's device records from the discovery result: reads each device's configuration block fields,
+// rebuilds the ScanTable with the local device first, merges every device into the history (loaded afresh when
+// the history file has data) and gives each device the password that `passwords` holds for it. The history is not
+// saved here.
+ScanReport buildScanRecords(Session& session, const std::string& lastScanTime,
+                            const DevicePasswordTable* passwords = nullptr);
+
+// findLocalDevice, then buildScanRecords when a device answered.
+ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords = nullptr);
+
+// The scan time as the lists and the history show it: "MMM dd HH:mm", or "dd MMM HH:mm" in German.
+std::string scanTimeText(bool german, std::time_t when = std::time(nullptr));
+
+// The network type word of the local device's key: the language file's public or private wording, empty when the
+// key is not known.
+std::string networkTypeText(CLoadUISetting& texts, const ScanBuildResult& built);
+
+} // namespace zrq406::app

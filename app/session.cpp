@@ -1,0 +1,106 @@
+#include "app/session.h"
+
+#include "link/capabilities.h"
+#include "platform/text_field.h"
+#include "sim/network.h"
+
+namespace zrq406::app {
+
+namespace {
+// The pause between closing the adapters and opening them again after the host's adapters changed.
+constexpr double kReopenPauseMs = 500;
+} // namespace
+
+std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program) {
+    std::string names;
+    for (const auto& name : missing)
+        names += (names.empty() ? "" : " and ") + name;
+    return "reaching the adapters needs " + names +
+           "; run as root, or grant them once with: sudo setcap cap_net_raw,cap_net_admin+ep \"$(command -v " +
+           program + ")\" (or try --simulate)";
+}
+
+Session::Session(MessageService& messages, CLoadUISetting& texts, link::LinkMode mode, std::string programName)
+    : m_messages(messages), m_texts(texts), m_mode(mode), m_programName(std::move(programName)),
+      m_pacing(Pacing::fromEnvironment()) {}
+
+Session::~Session() {
+    // The adapters close before the simulated network that feeds them goes away.
+    m_operations.reset();
+    m_discovery.reset();
+    m_exchange.reset();
+    m_adapters.reset();
+    m_library.reset();
+    m_network.reset();
+}
+
+OpenResult Session::open(const LinkOptions& options) {
+    m_options = options;
+    std::shared_ptr<link::LinkBackend> backend;
+    if (options.simulate) {
+        std::optional<std::string> path;
+        if (!options.simulate->empty())
+            path = *options.simulate;
+        std::string error;
+        m_network = sim::Network::load(path, error);
+        if (!m_network)
+            return {OpenFailure::BadNetworkFile, error};
+        backend = m_network->backend();
+    } else {
+        const auto missing = link::missingCapabilities();
+        if (!missing.empty())
+            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName)};
+        backend = link::makePcapBackend();
+    }
+    m_library = std::make_unique<link::PacketLibrary>(backend);
+    m_adapters = std::make_unique<link::AdapterTable>(*m_library, m_mode);
+    if (!options.capturePath.empty()) {
+        m_capture = std::make_unique<link::CaptureFile>();
+        std::string error;
+        if (!m_capture->open(options.capturePath, error))
+            return {OpenFailure::BadCaptureFile, error};
+        m_adapters->setCapture(m_capture.get());
+    }
+    m_exchange = std::make_unique<mme::Exchange>(*m_adapters, m_pacing);
+    m_discovery = std::make_unique<mme::Discovery>(*m_exchange);
+    m_operations = std::make_unique<mme::DeviceOperations>(*m_exchange, m_progress);
+    return openAdapters();
+}
+
+OpenResult Session::openAdapters() {
+    if (!m_adapters->OpenAdapters() || m_adapters->count() == 0)
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found"};
+    if (!m_options.interfaceName.empty() && onlyAdapter() < 0)
+        return {OpenFailure::UnknownInterface,
+                "the adapter " + m_options.interfaceName + " is not among the usable Ethernet adapters"};
+    return {};
+}
+
+OpenResult Session::reopenAdapters() {
+    if (!isOpen())
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found"};
+    m_adapters->CloseAdapters();
+    m_pacing.sleep(kReopenPauseMs);
+    return openAdapters();
+}
+
+std::vector<std::string> Session::adapterTexts() const {
+    std::vector<std::string> texts;
+    if (!isOpen())
+        return texts;
+    for (int i = 0; i < m_adapters->count(); ++i)
+        texts.push_back(fieldText(m_adapters->record(i).text));
+    return texts;
+}
+
+int Session::onlyAdapter() const {
+    if (!isOpen() || m_options.interfaceName.empty())
+        return -1;
+    return m_adapters->findInterface(m_options.interfaceName);
+}
+
+bool Session::hasCurrentAdapter() const {
+    return isOpen() && m_adapters->currentAdapter() >= 0 && m_adapters->currentAdapter() < m_adapters->count();
+}
+
+} // namespace zrq406::app

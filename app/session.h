@@ -1,0 +1,117 @@
+#pragma once
+
+#include "link/adapter_link.h"
+#include "link/capture_file.h"
+#include "link/packet_library.h"
+#include "mme/device_operations.h"
+#include "mme/discovery.h"
+#include "mme/exchange.h"
+#include "mme/progress.h"
+#include "platform/message_service.h"
+#include "platform/pacing.h"
+#include "registry/device_registry.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zrq406 {
+class CLoadUISetting;
+}
+
+namespace zrq406::sim {
+class Network;
+}
+
+namespace zrq406::app {
+
+// How a program was asked to reach the devices.
+struct LinkOptions {
+    std::string interfaceName;           // only this Ethernet interface ("" for all)
+    std::optional<std::string> simulate; // a simulated network: "" for the built-in one, else its file
+    std::string capturePath;             // every frame sent and received goes into this pcap file ("" for none)
+};
+
+// Why the adapters could not be opened.
+enum class OpenFailure {
+    None,
+    MissingCapability, // raw frames need CAP_NET_RAW and CAP_NET_ADMIN
+    NoAdapter,         // no usable Ethernet adapter
+    UnknownInterface,  // the named interface is not among the usable adapters
+    BadNetworkFile,    // the simulated network's file cannot be read or is not valid
+    BadCaptureFile     // the capture file cannot be written
+};
+
+struct OpenResult {
+    OpenFailure failure = OpenFailure::None;
+    std::string error; // in plain words, for the user
+    explicit operator bool() const { return failure == OpenFailure::None; }
+};
+
+// The plain-words explanation of missing raw-frame capabilities, with the command that grants them to `program`.
+std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program);
+
+// What one program works with: the packet library over real or simulated adapters, the adapter table with its
+// current adapter, the protocol objects above it, the last discovery result, the device tables, the pacing of
+// its fixed waits, its message service and language file. One per program; shared by its worker threads under
+// the busy state, never by two operations at once.
+class Session {
+public:
+    Session(MessageService& messages, CLoadUISetting& texts, link::LinkMode mode = link::LinkMode::Utility,
+            std::string programName = "zrq406");
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens the link and the adapters. A simulated network is loaded once and kept for the session's life.
+    OpenResult open(const LinkOptions& options);
+    // The host's adapters changed: closes them, pauses 500 ms and opens them again on the same link.
+    OpenResult reopenAdapters();
+    // True once open() succeeded (the adapter table exists, though it may hold no adapter after a reopen).
+    bool isOpen() const { return m_adapters != nullptr; }
+
+    // The texts of the open adapters (interface description and name), in adapter order.
+    std::vector<std::string> adapterTexts() const;
+    // The adapter that --interface names, or -1 for all.
+    int onlyAdapter() const;
+    // True when the current adapter index names an open adapter.
+    bool hasCurrentAdapter() const;
+
+    const LinkOptions& options() const { return m_options; }
+    const std::string& programName() const { return m_programName; }
+    MessageService& messages() { return m_messages; }
+    CLoadUISetting& texts() { return m_texts; }
+    const Pacing& pacing() const { return m_pacing; }
+    link::AdapterTable& adapters() { return *m_adapters; }
+    mme::Exchange& exchange() { return *m_exchange; }
+    mme::Discovery& discovery() { return *m_discovery; }
+    mme::DeviceOperations& operations() { return *m_operations; }
+    mme::Progress& progress() { return m_progress; }
+    mme::DiscoveryResult& discoveryResult() { return m_result; }
+    DeviceRegistry& registry() { return m_registry; }
+    bool simulated() const { return m_network != nullptr; }
+    sim::Network* network() { return m_network.get(); }
+
+private:
+    OpenResult openAdapters();
+
+    MessageService& m_messages;
+    CLoadUISetting& m_texts;
+    link::LinkMode m_mode;
+    std::string m_programName;
+    LinkOptions m_options;
+    Pacing m_pacing;
+    std::unique_ptr<sim::Network> m_network;
+    std::unique_ptr<link::PacketLibrary> m_library;
+    std::unique_ptr<link::AdapterTable> m_adapters;
+    std::unique_ptr<link::CaptureFile> m_capture;
+    std::unique_ptr<mme::Exchange> m_exchange;
+    std::unique_ptr<mme::Discovery> m_discovery;
+    std::unique_ptr<mme::DeviceOperations> m_operations;
+    mme::Progress m_progress;
+    mme::DiscoveryResult m_result;
+    DeviceRegistry m_registry;
+};
+
+} // namespace zrq406::app

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "registry/list_rows.h"
+
+#include <QColor>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <map>
+#include <string>
+
+namespace zrq406 {
+
+// The report lists of both programs: rows of column texts, one selected row at a time. Columns that show a state
+// word (link quality, LED) can carry a coloured mark beside the word; the word stays the item's text, so screen
+// readers and tests read exactly what the device tables hold.
+class ReportList : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ReportList(QWidget* parent = nullptr);
+
+    // Replaces every row; a check box in column 0 when the list is checkable.
+    void setRows(const ListRows& rows);
+    // The rows as the user sees them now (check box columns read "1" when checked, else "").
+    ListRows rows() const;
+    // The index of the selected row, or -1.
+    int selectedRow() const;
+    void selectRow(int row);
+    std::string cell(int row, int column) const;
+    void setCell(int row, int column, const std::string& text);
+
+    // Rows get a check box in column 0.
+    void setCheckable(bool checkable) { m_checkable = checkable; }
+    bool isChecked(int row) const;
+    void setChecked(int row, bool checked);
+
+    // Marks the words of `column` with the colour given for each word; other words get no mark.
+    void setStateColours(int column, std::map<std::string, QColor> colours);
+    // The colour of a state word in a column (invalid when it has none).
+    QColor stateColour(int column, const QString& word) const;
+
+private:
+    bool m_checkable = false;
+    std::map<int, std::map<std::string, QColor>> m_colours;
+};
+
+// Draws the coloured mark of a ReportList's state columns before the word.
+class StateMarkDelegate : public QStyledItemDelegate {
+public:
+    explicit StateMarkDelegate(ReportList* list);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    ReportList* m_list;
+};
+
+} // namespace zrq406

@@ -1,0 +1,81 @@
+#include "app/device_actions.h"
+#include "app/scan_cycle.h"
+#include "mme/config_block.h"
+#include "sim/network.h"
+#include "tests/support/simulated_program.h"
+
+#include <gtest/gtest.h>
+#include <mutex>
+
+using namespace zrq406;
+using zrq406::test::SimulatedProgram;
+
+namespace {
+const MacAddress kRemote{{0x00, 0xb0, 0x52, 0x5a, 0x00, 0x02}};
+const MacAddress kAbsent{{0x00, 0xb0, 0x52, 0x5a, 0x00, 0x99}};
+
+// The requests the simulated devices handled, by name.
+class RequestLog {
+public:
+    explicit RequestLog(sim::Network& network) {
+        network.setRequestLog([this](const std::string& line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(line);
+        });
+    }
+    bool contains(const std::string& word) {
+        std::lock_guard lock(m_mutex);
+        for (const auto& line : m_lines)
+            if (line.find(word) != std::string::npos)
+                return true;
+        return false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+} // namespace
+
+TEST(DeviceFlows, LedChangeIsWrittenOnlyWhenItChangesSomething) {
+    SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    EXPECT_EQ(app::changeLed(program.session, kRemote, true), app::LedChange::Unchanged);
+    EXPECT_EQ(app::changeLed(program.session, kRemote, false), app::LedChange::Done);
+    EXPECT_FALSE(program.session.network()->device(kRemote)->ledOn);
+    EXPECT_EQ(app::changeLed(program.session, kAbsent, false), app::LedChange::ReadFailed);
+}
+
+TEST(DeviceFlows, PasswordProofSendsNothingWithoutTheDevicesKey) {
+    SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    RequestLog log(*program.session.network());
+    EXPECT_EQ(app::proveDevicePassword(program.session, kRemote, "GTNE-WHFU-YBSK-QCLM"), app::PasswordProof::Accepted);
+    EXPECT_EQ(app::proveDevicePassword(program.session, kRemote, "AAAA-BBBB-CCCC-DDDD"), app::PasswordProof::Refused);
+    RequestLog after(*program.session.network());
+    EXPECT_EQ(app::proveDevicePassword(program.session, kAbsent, "AAAA-BBBB-CCCC-DDDD"),
+              app::PasswordProof::KeyUnreadable);
+    EXPECT_FALSE(after.contains("set-key"));
+    // The proof left the device in its network.
+    EXPECT_EQ(app::runScan(program.session, "t").built.devices, 4);
+}
+
+TEST(DeviceFlows, UpgradeOutcomesMapToTheirMessages) {
+    mme::UpgradeOutcome outcome;
+    outcome.ok = true;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg31");
+    outcome.ok = false;
+    outcome.failedStep = mme::UpgradeStep::Version;
+    outcome.verdict = mme::VersionVerdict::Japanese;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg28");
+    outcome.verdict = mme::VersionVerdict::RegionChange;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg30");
+    outcome.failedStep = mme::UpgradeStep::Product;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg29");
+    outcome.failedStep = mme::UpgradeStep::WriteFirmware;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg16");
+    outcome.failedStep = mme::UpgradeStep::Restart;
+    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg32");
+}
