@@ -44,12 +44,12 @@ OpenResult Session::open(const LinkOptions& options) {
         std::string error;
         m_network = sim::Network::load(path, error);
         if (!m_network)
-            return {OpenFailure::BadNetworkFile, error};
+            return {OpenFailure::BadNetworkFile, error, {}};
         backend = m_network->backend();
     } else {
         const auto missing = link::missingCapabilities();
         if (!missing.empty())
-            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName)};
+            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName), missing};
         backend = link::makePcapBackend();
     }
     m_library = std::make_unique<link::PacketLibrary>(backend);
@@ -58,7 +58,7 @@ OpenResult Session::open(const LinkOptions& options) {
         m_capture = std::make_unique<link::CaptureFile>();
         std::string error;
         if (!m_capture->open(options.capturePath, error))
-            return {OpenFailure::BadCaptureFile, error};
+            return {OpenFailure::BadCaptureFile, error, {}};
         m_adapters->setCapture(m_capture.get());
     }
     m_exchange = std::make_unique<mme::Exchange>(*m_adapters, m_pacing);
@@ -69,16 +69,16 @@ OpenResult Session::open(const LinkOptions& options) {
 
 OpenResult Session::openAdapters() {
     if (!m_adapters->OpenAdapters() || m_adapters->count() == 0)
-        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found"};
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}};
     if (!m_options.interfaceName.empty() && onlyAdapter() < 0)
         return {OpenFailure::UnknownInterface,
-                "the adapter " + m_options.interfaceName + " is not among the usable Ethernet adapters"};
+                "the adapter " + m_options.interfaceName + " is not among the usable Ethernet adapters", {}};
     return {};
 }
 
 OpenResult Session::reopenAdapters() {
     if (!isOpen())
-        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found"};
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}};
     m_adapters->CloseAdapters();
     m_pacing.sleep(kReopenPauseMs);
     return openAdapters();

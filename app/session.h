@@ -45,7 +45,8 @@ enum class OpenFailure {
 
 struct OpenResult {
     OpenFailure failure = OpenFailure::None;
-    std::string error; // in plain words, for the user
+    std::string error;                // in plain words, for the user
+    std::vector<std::string> missing; // the capabilities that are missing (MissingCapability)
     explicit operator bool() const { return failure == OpenFailure::None; }
 };
 

@@ -12,6 +12,8 @@ BusyScope::BusyScope(BusyWindow& window) : m_window(window) {
     sendBusyState(m_window, BusyWindow::Enter);
 }
 
+BusyScope::BusyScope(BusyWindow& window, Adopt) : m_window(window) {}
+
 BusyScope::~BusyScope() {
     leave();
 }

@@ -23,7 +23,12 @@ void sendBusyState(BusyWindow& window, int state);
 // when it ends, on every path out of the operation.
 class BusyScope {
 public:
+    // Marks a busy state that the window thread entered before it started the worker (so that no second click
+    // can start a second operation meanwhile).
+    struct Adopt {};
+
     explicit BusyScope(BusyWindow& window);
+    BusyScope(BusyWindow& window, Adopt);
     ~BusyScope();
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;

@@ -38,6 +38,12 @@ void PageLayout::columns(QTreeWidget* list, const std::string& listNode, const s
     QStringList headings;
     std::vector<int> widths;
     for (const std::string& column : columns) {
+        if (column.empty()) {
+            // A column of the program's own, such as a list's check boxes: no heading of its own.
+            headings << QStringLiteral(" ");
+            widths.push_back(24);
+            continue;
+        }
         const bool read = m_texts.LoadBasicCtrl2(kRoot, m_page, listNode, "Columns", column);
         headings << (read ? qtText(m_texts.LastColumnInfo().text) : QString());
         widths.push_back(read ? m_texts.LastColumnInfo().width : 100);

@@ -30,7 +30,7 @@ public:
     void control(QWidget* widget, const std::string& node, int dialogId);
     // Only the rectangle of a control; `accessibleName` names it for screen readers.
     void rect(QWidget* widget, const std::string& node, int dialogId, const std::string& accessibleName);
-    // The heading and width of each column, in order.
+    // The heading and width of each column, in order; an empty name makes a narrow column without heading.
     void columns(QTreeWidget* list, const std::string& listNode, const std::vector<std::string>& columns);
     // The text at /ZRQ406/<page>/<node>/<field>.
     std::string text(const std::string& node, const std::string& field = "Text");

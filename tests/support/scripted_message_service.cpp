@@ -3,6 +3,13 @@
 namespace zrq406::test {
 
 MessageAnswer ScriptedMessageService::show(const Message& message) {
+    std::function<void(const Message&)> onShow;
+    {
+        const std::lock_guard lock(m_mutex);
+        onShow = m_onShow;
+    }
+    if (onShow)
+        onShow(message);
     const std::lock_guard lock(m_mutex);
     m_shown.push_back(message);
     if (m_answers.empty())
@@ -29,6 +36,11 @@ std::vector<std::string> ScriptedMessageService::texts() const {
     for (const Message& message : m_shown)
         result.push_back(message.text);
     return result;
+}
+
+void ScriptedMessageService::setOnShow(std::function<void(const Message&)> onShow) {
+    const std::lock_guard lock(m_mutex);
+    m_onShow = std::move(onShow);
 }
 
 void ScriptedMessageService::clear() {

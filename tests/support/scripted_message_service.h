@@ -3,6 +3,7 @@
 #include "platform/message_service.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,11 +24,14 @@ public:
     std::vector<std::string> texts() const;
     // Forgets the messages shown so far (the script stays).
     void clear();
+    // Called with every message as it is shown, on the thread that shows it (to look at the window meanwhile).
+    void setOnShow(std::function<void(const Message&)> onShow);
 
 private:
     mutable std::mutex m_mutex;
     std::vector<Message> m_shown;
     std::deque<MessageAnswer> m_answers;
+    std::function<void(const Message&)> m_onShow;
 };
 
 } // namespace zrq406::test

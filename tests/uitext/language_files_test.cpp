@@ -94,7 +94,7 @@ const std::vector<ListColumns> kUtilityColumns = {
 const std::vector<std::string> kUtilityMessages = {
     "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22", "msg24",
     "msg28",      "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37", "msg38", "msg39",
-    "msg40",      "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54", "msg57", "msg59", "msg60"};
+    "msg40",      "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54", "msg57", "msg59", "msg60", "msg61", "msg62"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -357,11 +357,14 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
         EXPECT_EQ(part.find_first_of("{}0"), std::string::npos) << part;
     }
 
-    // Only msg51 takes an argument (the device name); the others pass through formatting unchanged.
+    // msg51 takes the device name, msg61 the upgrade tool's path, msg62 the capabilities and the program's path;
+    // the others are shown as they stand.
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg61/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg62/Text"), "%s"), 2u);
     for (const std::string& key : kUtilityMessages) {
-        if (key != "msg51") {
+        if (key != "msg51" && key != "msg61" && key != "msg62") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }

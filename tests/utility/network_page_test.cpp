@@ -1,0 +1,217 @@
+#include "gui/report_list.h"
+#include "mme/upgrade_file.h"
+#include "platform/text_field.h"
+#include "registry/history_file.h"
+#include "sim/config_block.h"
+#include "sim/firmware_image.h"
+#include "sim/network.h"
+#include "utility/encryption_page.h"
+#include "utility/led_dialog.h"
+#include "utility/network_page.h"
+#include "utility/upgrade_dialog.h"
+#include "utility_fixture.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <fstream>
+
+using namespace zrq406;
+using zrq406::test::UtilityTest;
+
+namespace {
+const std::string kRemote = "00:b0:52:5a:00:02";
+const std::string kOld = "00:b0:52:5a:00:03";
+
+int rowOf(utility::CNetworkPage& page, const std::string& mac) {
+    const ListRows rows = page.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i][utility::CNetworkPage::Mac] == mac)
+            return static_cast<int>(i);
+    return -1;
+}
+
+nlohmann::json withFault(const std::string& mac, const nlohmann::json& fault) {
+    auto network = test::SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        if (device["mac"] == mac)
+            device["faults"] = nlohmann::json::array({fault});
+    return network;
+}
+} // namespace
+
+TEST_F(UtilityTest, EveryActionAsksForADeviceFirst) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    page->onRename();
+    page->onFactoryReset();
+    page->onLedStatus();
+    page->onFirmwareUpgrade();
+    EXPECT_EQ(shown("msg53"), 4);
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_TRUE(main->scanTimer()->isActive());
+}
+
+TEST_F(UtilityTest, RenamedTwiceTheLaterNameIsSavedEverywhere) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    const int row = rowOf(*page, kRemote);
+    auto rename = [&](const char* name) {
+        page->list()->selectRow(row);
+        page->onRename();
+        // The user types over the name in place and presses Enter.
+        auto* editor = page->list()->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(QString::fromUtf8(name));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    rename("Kitchen");
+    rename("Living room");
+    EXPECT_EQ(std::count(context->renamedRows.begin(), context->renamedRows.end(), row), 2);
+    EXPECT_EQ(page->list()->cell(row, 0), "Living room");
+    // An empty name is refused and the old one comes back.
+    rename("");
+    EXPECT_EQ(shown("msg52"), 1);
+    EXPECT_EQ(page->list()->cell(row, 0), "Living room");
+    for (const auto& r : main->encryptionPage()->rows()) {
+        if (r[utility::CEncryptionPage::Mac] == kRemote) {
+            EXPECT_EQ(r[utility::CEncryptionPage::Name], "Living room");
+        }
+    }
+
+    main->onExit();
+    HistoryTable history{};
+    const auto loaded = HistoryFile(program->historyPath()).load(history);
+    bool saved = false;
+    for (int i = 0; i < loaded.loaded; ++i)
+        saved |= fieldText(history.records[i].mac) == kRemote && fieldText(history.records[i].name) == "Living room";
+    EXPECT_TRUE(saved);
+}
+
+TEST_F(UtilityTest, FactoryResetReportsRescansAndAlwaysLeavesTheBusyState) {
+    makeWindow(withFault(kOld, {{"kind", "fail"}, {"message", "factory-reset"}, {"share", 1}}));
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    page->list()->selectRow(rowOf(*page, kRemote));
+    page->onFactoryReset();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg51"), 1);
+    EXPECT_EQ(shown("msg48"), 1);
+    EXPECT_EQ(shown("msg59"), 0);
+    EXPECT_GE(rowOf(*page, kRemote), 0); // back after its restart
+
+    // A device that refuses: msg49, still a rescan, and the window is usable again.
+    bool rescanned = false;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { rescanned = true; });
+    page->list()->selectRow(rowOf(*page, kOld));
+    page->onFactoryReset();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg49"), 1);
+    EXPECT_TRUE(rescanned);
+    EXPECT_TRUE(page->findChild<QPushButton*>("button_Scan")->isEnabled());
+
+    // Cancel at the question: nothing is sent.
+    program->messages.queueAnswer(MessageAnswer::Cancel);
+    page->list()->selectRow(0);
+    page->onFactoryReset();
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_EQ(shown("msg48") + shown("msg49"), 2);
+}
+
+TEST_F(UtilityTest, LedDialogIsPresetAndBothOutcomesAreTold) {
+    makeWindow(withFault(kOld, {{"kind", "fail"}, {"message", "commit"}, {"share", 1}}));
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    const int row = rowOf(*page, kRemote);
+    page->list()->selectRow(row);
+    bool presetOn = false;
+    test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
+        presetOn = dialog.findChild<QRadioButton*>("rdoEnableLED")->isChecked();
+        dialog.findChild<QRadioButton*>("rdoDisableLED")->click();
+        dialog.findChild<QPushButton*>("btnLEDApply")->click();
+    });
+    page->onLedStatus();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(presetOn);
+    EXPECT_EQ(shown("msg38"), 1);
+    EXPECT_EQ(page->list()->cell(row, utility::CNetworkPage::Led), "Off");
+    EXPECT_EQ(context->ledChangedRows.back(), row);
+    // The dialog of a device whose LEDs are off starts on Disable; Cancel changes nothing.
+    bool presetOff = false;
+    test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
+        presetOff = dialog.findChild<QRadioButton*>("rdoDisableLED")->isChecked();
+        dialog.findChild<QPushButton*>("btnLEDCancel")->click();
+    });
+    page->onLedStatus();
+    EXPECT_TRUE(presetOff);
+    EXPECT_FALSE(main->isBusy());
+    // A device that refuses the new setting: msg39, and its row keeps its word.
+    const int old = rowOf(*page, kOld);
+    page->list()->selectRow(old);
+    test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
+        dialog.findChild<QRadioButton*>("rdoDisableLED")->click();
+        dialog.findChild<QPushButton*>("btnLEDApply")->click();
+    });
+    page->onLedStatus();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg39"), 1);
+    EXPECT_EQ(page->list()->cell(old, utility::CNetworkPage::Led), "On");
+}
+
+TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    page->list()->selectRow(rowOf(*page, kOld));
+    std::ofstream(program->path("broken.bin")) << "not an upgrade file";
+    files.queueAnswer(program->path("broken.bin").string());
+    bool disabledBeforeBrowse = false;
+    QProgressBar* failedBar = nullptr;
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        auto* upgrade = dialog.findChild<QPushButton*>("button2");
+        failedBar = dialog.findChild<QProgressBar*>("progressBar1");
+        disabledBeforeBrowse = !upgrade->isEnabled();
+        dialog.findChild<QPushButton*>("btnUpgradeLoadFW")->click();
+        upgrade->click();
+    });
+    int failedBarAtMessage = -1;
+    program->messages.setOnShow([&](const Message&) { failedBarAtMessage = failedBar->value(); });
+    page->onFirmwareUpgrade();
+    program->messages.setOnShow({});
+    EXPECT_TRUE(disabledBeforeBrowse);
+    EXPECT_LT(failedBarAtMessage, 100);
+    EXPECT_EQ(files.lastFilter(), "Binary Files (*.bin)|*.bin|NVM Files (*.nvm)|*.nvm|All Files (*.*)|*.*||");
+    EXPECT_EQ(shown("msg32"), 1);
+    EXPECT_FALSE(main->isBusy());
+
+    // A good file: the bar reaches 100 only on success, the outcome is told, and the network is scanned again.
+    const auto bytes = mme::packUpgradeFile(sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", 8192),
+                                            sim::makeConfigBlock({}), "3-3-3348-00-2764-CE-0712");
+    std::ofstream(program->path("good.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    files.queueAnswer(program->path("good.bin").string());
+    QProgressBar* bar = nullptr;
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        bar = dialog.findChild<QProgressBar*>("progressBar1");
+        dialog.findChild<QPushButton*>("btnUpgradeLoadFW")->click();
+        dialog.findChild<QPushButton*>("button2")->click();
+    });
+    int barAtMessage = -1;
+    program->messages.setOnShow([&](const Message&) { barAtMessage = bar != nullptr ? bar->value() : -1; });
+    page->list()->selectRow(rowOf(*page, kOld));
+    page->onFirmwareUpgrade();
+    program->messages.setOnShow({});
+    EXPECT_EQ(shown("msg31"), 1);
+    EXPECT_EQ(barAtMessage, 100);
+    ASSERT_TRUE(waitIdle());
+    const auto rows = page->rows();
+    // The device shows its platform word before the new firmware's numbers.
+    const std::string firmware = rows[static_cast<std::size_t>(rowOf(*page, kOld))][utility::CNetworkPage::Firmware];
+    EXPECT_EQ(firmware.substr(7), "-MAC-3-3-3348-00-2764-CE-0712");
+}

@@ -1,0 +1,406 @@
+#include "utility/main_dialog.h"
+
+#include "app/scan_cycle.h"
+#include "gui/page_layout.h"
+#include "gui/picture_box.h"
+#include "gui/widget_font.h"
+#include "gui/widget_target.h"
+#include "gui/window_thread.h"
+#include "platform/paths.h"
+#include "platform/text_field.h"
+#include "registry/device_registry.h"
+#include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
+#include "utility/about_page.h"
+#include "utility/diagnostics_page.h"
+#include "utility/encryption_page.h"
+#include "utility/network_page.h"
+#include "utility/qos_page.h"
+#include "utility/utility_context.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace zrq406::utility {
+
+namespace {
+// The pause of the start-up and manual scans before they start, and after a start-up scan that found nothing.
+constexpr double kScanPauseMs = 2000;
+constexpr char kRoot[] = "ZRQ406";
+} // namespace
+
+CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QWidget* parent)
+    : QDialog(parent), m_context(context), m_workers(std::make_unique<WorkerRunner>(this)) {
+    setObjectName(QStringLiteral("CHomePlugDeviceManagerDlg"));
+    setWindowIcon(PictureBox::applicationIcon());
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    layOut();
+    createPages();
+    m_scanTimer = new QTimer(this);
+    m_scanTimer->setObjectName(QStringLiteral("ScanTimer"));
+    connect(m_scanTimer, &QTimer::timeout, this, &CHomePlugDeviceManagerDlg::onScanTimer);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        // Switching pages restarts the rescan period and shows pending edits in the Device History list.
+        if (m_scanTimer->isActive())
+            m_scanTimer->start(m_context.scanIntervalMs);
+        m_diagnostics->applyPendingEdits(m_network->rows(), m_context.renamedRows, m_context.ledChangedRows);
+    });
+    m_context.thresholds = app::scanFirmwareImages(m_context.imageFiles);
+}
+
+CHomePlugDeviceManagerDlg::~CHomePlugDeviceManagerDlg() {
+    // Workers may be waiting on this window; they finish before anything of it goes away.
+    m_workers->waitForIdle();
+}
+
+void CHomePlugDeviceManagerDlg::layOut() {
+    CLoadUISetting& texts = m_context.texts;
+    setWindowTitle(qtText(m_context.title));
+    const int width = texts.LoadFontSize(kRoot, "Utility", "Size_w");
+    const int height = texts.LoadFontSize(kRoot, "Utility", "Size_h");
+    if (width > 0 && height > 0)
+        setFixedSize(width, height);
+    m_tabs = new QTabWidget(this);
+    m_exit = new QPushButton(this);
+    m_note = new QLabel(this);
+    m_note->setWordWrap(true);
+    PageLayout layout(texts, "Utility");
+    layout.control(m_exit, "CloseButton", 1037);
+    layout.control(m_note, "Note", 1106);
+    m_tabs->setObjectName(QStringLiteral("tabControl1"));
+    m_tabs->setProperty("dialogId", 1000);
+    if (texts.LoadBasicCtrl4(nullptr, kRoot, "tabControl1", "")) {
+        const BasicCtrlInfo& r = texts.LastPageRect();
+        m_tabs->setGeometry(r.x, r.y, r.width, r.height);
+    }
+    ApplyDialogFont(this, texts);
+    m_exit->setAutoDefault(false);
+    connect(m_exit, &QPushButton::clicked, this, &CHomePlugDeviceManagerDlg::onExit);
+}
+
+void CHomePlugDeviceManagerDlg::createPages() {
+    CLoadUISetting& texts = m_context.texts;
+    m_network = new CNetworkPage(*this);
+    m_tabs->addTab(m_network, qtText(texts.LoadPageCaption(kRoot, "NetworkTab", "Text")));
+    m_encryption = new CEncryptionPage(*this);
+    m_tabs->addTab(m_encryption, qtText(texts.LoadPageCaption(kRoot, "EncryptionTab", "Text")));
+    m_qos = new CQoSPage(*this);
+    m_tabs->addTab(m_qos, qtText(texts.LoadPageCaption(kRoot, "QoSTab", "Text")));
+    m_diagnostics = new CDiagnosticsPage(*this);
+    m_tabs->addTab(m_diagnostics, qtText(texts.LoadPageCaption(kRoot, "MACConfigTab", "Text")));
+    // The firmware upgrade dialog has no tab: the network page opens it.
+    m_about = new CAboutPage(*this);
+    m_tabs->addTab(m_about, qtText(texts.LoadPageCaption(kRoot, "AboutTab", "Text")));
+    m_tabs->setCurrentIndex(0);
+}
+
+std::vector<UtilityPage*> CHomePlugDeviceManagerDlg::pages() const {
+    return {m_network, m_encryption, m_qos, m_diagnostics, m_about};
+}
+
+bool CHomePlugDeviceManagerDlg::start() {
+    app::Session& session = m_context.session;
+    const app::OpenResult opened = session.open(m_context.linkOptions);
+    if (!opened || session.adapters().count() == 0) {
+        std::string text = m_context.message("msg02");
+        if (opened.failure == app::OpenFailure::MissingCapability) {
+            std::string names;
+            for (const std::string& name : opened.missing)
+                names += (names.empty() ? "" : ", ") + name;
+            text += "\n\n" + fillPlaceholders(m_context.message("msg62"),
+                                              {names, (paths::executableDir() / "zrq406-config").string()});
+        } else if (opened.failure != app::OpenFailure::NoAdapter && !opened.error.empty())
+            text += "\n\n" + opened.error;
+        m_context.show(text, MessageIcon::Stop);
+        m_closing = true;
+        return false;
+    }
+    m_diagnostics->fillSystemInformation();
+    // The start-up scan; the scan timer starts when it ends.
+    busyState(Enter);
+    m_workers->start([this] {
+        BusyScope busy(*this, BusyScope::Adopt{});
+        const Pacing& pacing = m_context.session.pacing();
+        pacing.sleep(kScanPauseMs);
+        if (!scanFromWorker(false)) {
+            pacing.sleep(kScanPauseMs);
+            callOnThread(this, [this] { showNoDeviceState(true); });
+            pacing.sleep(kScanPauseMs);
+        }
+    });
+    watchInterfaces();
+    return true;
+}
+
+void CHomePlugDeviceManagerDlg::busyState(int state) {
+    switch (state) {
+    case StartTimer:
+        if (!m_closing)
+            m_scanTimer->start(m_context.scanIntervalMs);
+        break;
+    case Enter:
+        m_busy = true;
+        m_scanTimer->stop();
+        m_context.session.registry().clearInUseCount();
+        setAllActionsEnabled(false);
+        break;
+    case Leave:
+        setAllActionsEnabled(true);
+        m_busy = false;
+        if (m_closePending) {
+            closeNow();
+            return;
+        }
+        if (m_adaptersChanged) {
+            m_adaptersChanged = false;
+            reopenAdapters();
+        }
+        if (m_context.session.hasCurrentAdapter())
+            m_context.session.adapters().ArmReceiveSlots(m_context.session.adapters().currentAdapter());
+        break;
+    default:
+        break;
+    }
+}
+
+void CHomePlugDeviceManagerDlg::setAllActionsEnabled(bool enabled) {
+    // Every page, not only the one shown: a page left locked would stay so after the user switches to it.
+    for (UtilityPage* page : pages())
+        page->setActionsEnabled(enabled);
+    m_tabs->tabBar()->setEnabled(enabled);
+    m_exit->setEnabled(enabled);
+}
+
+bool CHomePlugDeviceManagerDlg::scanFromWorker(bool showNoDeviceMessage) {
+    app::Session& session = m_context.session;
+    if (app::findLocalDevice(session, session.onlyAdapter()) < 0) {
+        callOnThread(this, [&] { showNoDeviceState(showNoDeviceMessage); });
+        return false;
+    }
+    const std::string time = app::scanTimeText(m_context.german);
+    const app::ScanReport report = app::buildScanRecords(session, time, &m_context.passwords);
+    callOnThread(this, [&] {
+        m_context.lastScanTime = time;
+        finishScanCycle(report);
+    });
+    return true;
+}
+
+void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
+    const ScanTable& scan = m_context.session.registry().scanTable();
+    m_networkType = app::networkTypeText(m_context.texts, report.built);
+    // The upgrade offer: at most once per scan, and never again for a device declined in this run.
+    const int offer = app::upgradeOfferIndex(scan, m_context.thresholds, m_context.declined);
+    if (offer >= 0) {
+        if (m_context.showMessage("msg60", MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes)
+            launchUpgradeTool();
+        else
+            app::declineUpgrades(scan, offer, m_context.thresholds, m_context.declined);
+    }
+    if (!m_closePending) {
+        for (UtilityPage* page : pages())
+            page->fillFromScan(scan, m_networkType);
+        refillHistoryList(m_context.session.registry().historyTable().inUseCount);
+    }
+    Q_EMIT scanFinished(true);
+}
+
+void CHomePlugDeviceManagerDlg::refillHistoryList(int count) {
+    DeviceRegistry& registry = m_context.session.registry();
+    m_diagnostics->setHistoryRows(registry.FillHistoryList(count, m_network->rows(), m_context.lastScanTime));
+}
+
+void CHomePlugDeviceManagerDlg::showNoDeviceState(bool showMessage) {
+    m_networkType.clear();
+    for (UtilityPage* page : pages())
+        page->showNoDevice();
+    m_diagnostics->fillSystemInformation();
+    DeviceRegistry& registry = m_context.session.registry();
+    if (registry.HistoryFileHasData()) {
+        registry.clearHistoryTable();
+        const HistoryLoadResult loaded = registry.LoadHistory();
+        refillHistoryList(loaded.loaded);
+    }
+    if (showMessage)
+        m_context.showMessage("msg24", MessageIcon::Information);
+    Q_EMIT scanFinished(false);
+}
+
+void CHomePlugDeviceManagerDlg::startManualScan() {
+    if (m_busy)
+        return;
+    busyState(Enter);
+    m_workers->start([this] {
+        BusyScope busy(*this, BusyScope::Adopt{});
+        manualScanBody(false);
+    });
+}
+
+bool CHomePlugDeviceManagerDlg::manualScanBody(bool quietWhenNothingFound) {
+    m_manualScanRunning = true;
+    m_context.session.pacing().sleep(kScanPauseMs);
+    callOnThread(this, [this] { syncHistoryFromLists(); });
+    const bool found = scanFromWorker(!quietWhenNothingFound);
+    m_manualScanRunning = false;
+    return found;
+}
+
+bool CHomePlugDeviceManagerDlg::rediscoverAfterKeyChange() {
+    m_rediscoveryBusy = true;
+    callOnThread(this, [this] { syncHistoryFromLists(); });
+    app::Session& session = m_context.session;
+    // The local device is looked for again on the adapter where it was last found.
+    const int adapter = session.hasCurrentAdapter() ? session.adapters().currentAdapter() : 0;
+    bool found = false;
+    const int attempts = session.isOpen() ? session.adapters().count() : 0;
+    for (int i = 0; i < attempts && !found; ++i)
+        found = app::findLocalDevice(session, adapter) >= 0;
+    if (found) {
+        const std::string time = app::scanTimeText(m_context.german);
+        const app::ScanReport report = app::buildScanRecords(session, time, &m_context.passwords);
+        callOnThread(this, [&] {
+            m_context.lastScanTime = time;
+            finishScanCycle(report);
+        });
+    } else {
+        callOnThread(this, [this] { showNoDeviceState(true); });
+    }
+    m_rediscoveryBusy = false;
+    return found;
+}
+
+void CHomePlugDeviceManagerDlg::onScanTimer() {
+    if (m_busy || m_closing)
+        return;
+    m_timerBusy = true;
+    busyState(Enter);
+    syncHistoryFromLists();
+    m_workers->start([this] {
+        {
+            BusyScope busy(*this, BusyScope::Adopt{});
+            scanFromWorker(true);
+            m_timerBusy = false;
+        }
+    });
+}
+
+void CHomePlugDeviceManagerDlg::syncHistoryFromLists() {
+    // Before the first scan or history load has filled the lists, they hold nothing to save: writing them would
+    // empty the history file.
+    if (!m_diagnostics->historyFilled())
+        return;
+    m_context.session.registry().SyncHistoryFromLists(m_diagnostics->historyRows(), m_network->rows(),
+                                                      m_encryption->rows(), m_context.renamedRows,
+                                                      m_context.ledChangedRows);
+}
+
+void CHomePlugDeviceManagerDlg::deviceRenamed(int row, const std::string& mac, const std::string& name) {
+    m_encryption->renameDevice(mac, name);
+    m_diagnostics->renameDevice(mac, name);
+    ScanTable& scan = m_context.session.registry().scanTable();
+    if (row >= 0 && row < scan.count && fieldText(scan.entries[row].mac) == mac)
+        copyToField(scan.entries[row].name, name);
+    HistoryTable& history = m_context.session.registry().historyTable();
+    for (HistoryRecord& record : history.records)
+        if (fieldText(record.mac) == mac)
+            copyToField(record.name, name);
+}
+
+void CHomePlugDeviceManagerDlg::onExit() {
+    if (m_busy)
+        return;
+    syncHistoryFromLists();
+    if (!m_timerBusy && !m_manualScanRunning && !m_rediscoveryBusy)
+        closeNow();
+}
+
+void CHomePlugDeviceManagerDlg::closeNow() {
+    m_closing = true;
+    m_scanTimer->stop();
+    done(QDialog::Accepted);
+}
+
+void CHomePlugDeviceManagerDlg::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    // The window's close button does nothing while a scan or a device operation runs.
+    if (m_busy || m_workers->busy()) {
+        event->ignore();
+        return;
+    }
+    syncHistoryFromLists();
+    m_closing = true;
+    m_scanTimer->stop();
+    event->accept();
+    done(QDialog::Rejected);
+}
+
+void CHomePlugDeviceManagerDlg::reject() {
+    // Escape closes the window as its close button does.
+    close();
+}
+
+bool CHomePlugDeviceManagerDlg::launchUpgradeTool() {
+    m_closePending = true;
+    m_scanTimer->stop();
+    // The upgrade tool starts beside a running utility only while this lock exists.
+    m_context.bothRun.acquire("BothRun");
+    QStringList arguments;
+    if (const auto& simulate = m_context.linkOptions.simulate)
+        arguments << (simulate->empty() ? QStringLiteral("--simulate")
+                                        : QStringLiteral("--simulate=") + qtText(*simulate));
+    QProcess process;
+    process.setProgram(QString::fromStdString(m_context.upgradeToolPath.string()));
+    process.setArguments(arguments);
+    if (process.startDetached())
+        return true;
+    // Nothing started: the utility stays open and says why.
+    m_context.bothRun.release();
+    m_closePending = false;
+    m_context.show(fillPlaceholders(m_context.message("msg61"), {m_context.upgradeToolPath.string()}) + "\n" +
+                       stdText(process.errorString()),
+                   MessageIcon::Stop);
+    return false;
+}
+
+void CHomePlugDeviceManagerDlg::watchInterfaces() {
+    if (!m_interfaceWatch.open())
+        return;
+    m_interfaceNotifier = new QSocketNotifier(m_interfaceWatch.descriptor(), QSocketNotifier::Read, this);
+    connect(m_interfaceNotifier, &QSocketNotifier::activated, this, [this] {
+        if (!m_interfaceWatch.takeNewInterfaces().empty())
+            onDeviceArrival();
+    });
+}
+
+void CHomePlugDeviceManagerDlg::onDeviceArrival() {
+    // Never under a running operation: its exchanges use the adapters. The busy state's end reopens them.
+    if (m_busy) {
+        m_adaptersChanged = true;
+        return;
+    }
+    reopenAdapters();
+}
+
+void CHomePlugDeviceManagerDlg::reopenAdapters() {
+    m_scanTimer->stop();
+    const app::OpenResult opened = m_context.session.reopenAdapters();
+    if (!opened) {
+        m_context.showMessage("msg02", MessageIcon::Stop);
+        closeNow();
+        return;
+    }
+    m_diagnostics->fillSystemInformation();
+    m_scanTimer->start(m_context.scanIntervalMs);
+}
+
+} // namespace zrq406::utility

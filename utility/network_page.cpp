@@ -1,0 +1,271 @@
+#include "utility/network_page.h"
+
+#include "app/device_actions.h"
+#include "gui/busy_scope.h"
+#include "gui/page_layout.h"
+#include "gui/picture_box.h"
+#include "gui/report_list.h"
+#include "gui/widget_font.h"
+#include "gui/window_thread.h"
+#include "platform/text_field.h"
+#include "registry/value_texts.h"
+#include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
+#include "utility/led_dialog.h"
+#include "utility/main_dialog.h"
+#include "utility/upgrade_dialog.h"
+#include "utility/utility_context.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace zrq406::utility {
+
+namespace {
+// The device restarts after a factory reset; the two pauses before its result is told and the network rescanned.
+constexpr double kResetFirstPauseMs = 7000;
+constexpr double kResetSecondPauseMs = 6000;
+// After a new LED setting was committed, the device restarts.
+constexpr double kLedRestartMs = 4000;
+// A device name field holds 39 bytes and its terminator.
+constexpr std::size_t kNameBytes = sizeof(DeviceRecord::name) - 1;
+} // namespace
+
+CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
+    : UtilityPage(nullptr), m_main(main), m_context(main.context()) {
+    setObjectName(QStringLiteral("CNetworkPage"));
+    PageLayout layout(m_context.texts, "NetworkTab");
+    const std::string caption = m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Text");
+    m_picture = new PictureBox(QStringLiteral("network"), this);
+    layout.rect(m_picture, "pictureBox1", 1101, caption);
+    m_list = new ReportList(this);
+    layout.rect(m_list, "TopologyView", 1053, caption);
+    layout.columns(m_list, "TopologyView",
+                   {"TopologyDeviceName", "TopologySTAMAC", "TopologyLocation", "TopologyQuality", "AveTXPHYRate",
+                    "TopologyLED", "FirmwareV"});
+    m_rename = new QPushButton(this);
+    layout.control(m_rename, "button_Rename", 1009);
+    m_reset = new QPushButton(this);
+    layout.control(m_reset, "button_Factory_Reset", 1015);
+    m_upgrade = new QPushButton(this);
+    layout.control(m_upgrade, "button_Firmware_Upgrade", 1036);
+    m_led = new QPushButton(this);
+    layout.control(m_led, "btnLedOnOff", 1056);
+    m_scan = new QPushButton(this);
+    layout.control(m_scan, "button_Scan", 1055);
+    m_detecting = new QLabel(this);
+    layout.control(m_detecting, "Detecting", 1067);
+    m_deviceCount = new QLabel(this);
+    layout.control(m_deviceCount, "Devicenum", 1064);
+    m_nid = new QLabel(this);
+    layout.control(m_nid, "NID", 1079);
+    m_networkType = new QLabel(this);
+    layout.control(m_networkType, "lblNetworkType", 1063);
+    ApplyDialogFont(this, m_context.texts);
+
+    // Link quality and LED state are marked in colour beside their words.
+    const ValueTexts words = ValueTexts::load(m_context.texts);
+    m_list->setStateColours(Quality, {{words.qualityGood, QColor(0x2e, 0xb8, 0x5c)},
+                                      {words.qualityFair, QColor(0xf2, 0xc1, 0x4e)},
+                                      {words.qualityPoor, QColor(0xd9, 0x3f, 0x3f)}});
+    m_list->setStateColours(Led, {{words.ledOn, QColor(0x2e, 0xb8, 0x5c)}, {words.ledOff, QColor(0x9a, 0xa5, 0xb1)}});
+
+    for (QPushButton* button : {m_rename, m_reset, m_upgrade, m_led, m_scan})
+        button->setAutoDefault(false);
+    connect(m_rename, &QPushButton::clicked, this, &CNetworkPage::onRename);
+    connect(m_reset, &QPushButton::clicked, this, &CNetworkPage::onFactoryReset);
+    connect(m_upgrade, &QPushButton::clicked, this, &CNetworkPage::onFirmwareUpgrade);
+    connect(m_led, &QPushButton::clicked, this, &CNetworkPage::onLedStatus);
+    connect(m_scan, &QPushButton::clicked, this, &CNetworkPage::onScan);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CNetworkPage::updateUpgradeButton);
+    connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        const int row = m_list->indexOfTopLevelItem(item);
+        if (column == Name && row == m_editedRow)
+            nameEdited(row);
+    });
+    updateUpgradeButton();
+}
+
+void CNetworkPage::setActionsEnabled(bool enabled) {
+    m_actionsEnabled = enabled;
+    for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_rename, m_reset, m_led, m_scan})
+        control->setEnabled(enabled);
+    // Leaving the busy state does not enable Firmware Upgrade: choosing a device does.
+    if (!enabled)
+        m_upgrade->setEnabled(false);
+}
+
+void CNetworkPage::updateUpgradeButton() {
+    m_upgrade->setEnabled(m_actionsEnabled && m_list->selectedRow() >= 0);
+}
+
+void CNetworkPage::fillFromScan(const ScanTable& scan, const std::string& networkType) {
+    ListRows rows;
+    for (int i = 0; i < scan.count; ++i) {
+        const DeviceRecord& d = scan.entries[i];
+        rows.push_back({fieldText(d.name), fieldText(d.mac), fieldText(d.location), fieldText(d.quality),
+                        fieldText(d.phyRate), fieldText(d.led), fieldText(d.firmware)});
+    }
+    m_editedRow = -1;
+    m_list->setRows(rows);
+    m_detecting->setText(qtText(m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Detecting", "Text2")));
+    m_deviceCount->setText(QString::number(scan.count));
+    m_networkType->setText(qtText(networkType));
+    updateUpgradeButton();
+    Q_EMIT devicesShown(scan.count);
+}
+
+void CNetworkPage::showNoDevice() {
+    m_editedRow = -1;
+    m_list->setRows({});
+    m_detecting->setText(qtText(m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Detecting", "Text2")));
+    m_deviceCount->setText(QStringLiteral("0"));
+    m_networkType->clear();
+    updateUpgradeButton();
+}
+
+ListRows CNetworkPage::rows() const {
+    return m_list->rows();
+}
+
+void CNetworkPage::onRename() {
+    m_main.scanTimer()->stop();
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        m_context.showMessage("msg53", MessageIcon::Warning);
+    } else {
+        UtilityContext::noteEditedRow(m_context.renamedRows, row);
+        QTreeWidgetItem* item = m_list->topLevelItem(row);
+        {
+            // A change of flags is reported as a change of the item, which is no edit.
+            const QSignalBlocker blocker(m_list);
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        }
+        m_editedRow = row;
+        m_nameBeforeEdit = m_list->cell(row, Name);
+        m_list->editItem(item, Name);
+        m_list->selectRow(row);
+    }
+    sendBusyState(m_main, BusyWindow::StartTimer);
+}
+
+void CNetworkPage::nameEdited(int row) {
+    QTreeWidgetItem* item = m_list->topLevelItem(row);
+    const QSignalBlocker blocker(m_list);
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    m_editedRow = -1;
+    std::string name = m_list->cell(row, Name);
+    if (name.empty()) {
+        m_list->setCell(row, Name, m_nameBeforeEdit);
+        m_context.showMessage("msg52", MessageIcon::Warning);
+        return;
+    }
+    // The name field holds 39 bytes; a longer name is cut where a character ends.
+    name = std::string(truncateUtf8(name, kNameBytes));
+    m_list->setCell(row, Name, name);
+    m_main.deviceRenamed(row, m_list->cell(row, Mac), name);
+}
+
+void CNetworkPage::onScan() {
+    m_main.startManualScan();
+}
+
+void CNetworkPage::onFactoryReset() {
+    m_main.scanTimer()->stop();
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        m_context.showMessage("msg53", MessageIcon::Warning);
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    const std::string mac = m_list->cell(row, Mac);
+    const std::string name = m_list->cell(row, Name);
+    const std::string question = fillPlaceholders(m_context.message("msg51"), {name});
+    if (m_context.show(question, MessageIcon::Warning, MessageButtons::OkCancel) != MessageAnswer::Ok) {
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    m_main.busyState(BusyWindow::Enter);
+    m_main.workers().start([this, row, mac, name] { factoryResetWorker(row, mac, name); });
+}
+
+void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std::string& name) {
+    BusyScope busy(m_main, BusyScope::Adopt{});
+    const MacAddress mac = MacAddress::fromText(macText);
+    const Pacing& pacing = m_context.session.pacing();
+    const bool reset = app::resetDevice(m_context.session, mac);
+    pacing.sleep(kResetFirstPauseMs);
+    pacing.sleep(kResetSecondPauseMs);
+    const std::string device = "\n\n" + name + " (" + macText + ")";
+    if (reset)
+        m_context.show(m_context.message("msg48") + device, MessageIcon::Information);
+    else
+        m_context.show(m_context.message("msg49") + device, MessageIcon::Stop);
+    // The rescan does not report a missing network itself: the reset does, below.
+    const bool found = m_main.manualScanBody(true);
+    if (reset && (!found || !m_context.session.registry().scanTable().contains(macText)))
+        m_context.show(m_context.message("msg59") + device, MessageIcon::Information);
+    else if (!reset && !found)
+        m_context.showMessage("msg24", MessageIcon::Information);
+}
+
+void CNetworkPage::onLedStatus() {
+    m_main.scanTimer()->stop();
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        m_context.showMessage("msg53", MessageIcon::Warning);
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    const std::string mac = m_list->cell(row, Mac);
+    CSetLED dialog(m_context, m_list->cell(row, Name), mac, m_list->cell(row, Led), this);
+    if (dialog.exec() != CSetLED::kApplied) {
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    m_main.busyState(BusyWindow::Enter);
+    const bool on = dialog.enableChosen();
+    m_main.workers().start([this, row, mac, on] { ledWorker(row, mac, on); });
+}
+
+void CNetworkPage::ledWorker(int row, const std::string& macText, bool on) {
+    BusyScope busy(m_main, BusyScope::Adopt{});
+    const app::LedChange change = app::changeLed(m_context.session, MacAddress::fromText(macText), on);
+    if (change == app::LedChange::Done)
+        m_context.session.pacing().sleep(kLedRestartMs);
+    if (change != app::LedChange::Done && change != app::LedChange::Unchanged) {
+        m_context.showMessage("msg39", MessageIcon::Stop);
+        return;
+    }
+    callOnThread(this, [&] {
+        // The row may have changed meanwhile only through a scan, which the busy state keeps away.
+        if (m_list->cell(row, Mac) != macText)
+            return;
+        const ValueTexts& words = m_context.session.registry().valueTexts();
+        m_list->setCell(row, Led, on ? words.ledOn : words.ledOff);
+        UtilityContext::noteEditedRow(m_context.ledChangedRows, row);
+    });
+    m_context.showMessage("msg38", MessageIcon::Information);
+}
+
+void CNetworkPage::onFirmwareUpgrade() {
+    m_main.scanTimer()->stop();
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        m_context.showMessage("msg53", MessageIcon::Warning);
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    if (m_list->cell(row, Firmware).find("-JP-") != std::string::npos) {
+        m_context.showMessage("msg28", MessageIcon::Warning);
+        sendBusyState(m_main, BusyWindow::StartTimer);
+        return;
+    }
+    CUpgradePage dialog(m_main, m_list->cell(row, Mac), this);
+    dialog.exec();
+    if (!m_main.isBusy())
+        sendBusyState(m_main, BusyWindow::StartTimer);
+}
+
+} // namespace zrq406::utility

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "utility/utility_page.h"
+
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+namespace zrq406 {
+class PictureBox;
+class ReportList;
+} // namespace zrq406
+
+namespace zrq406::utility {
+
+class CHomePlugDeviceManagerDlg;
+class UtilityContext;
+
+// The first tab: the devices of the latest scan, with Rename, Factory Reset, Firmware Upgrade, LED Status and Scan.
+class CNetworkPage : public UtilityPage {
+    Q_OBJECT
+public:
+    // Columns of the device list.
+    enum Column { Name, Mac, Location, Quality, PhyRate, Led, Firmware };
+
+    explicit CNetworkPage(CHomePlugDeviceManagerDlg& main);
+
+    void setActionsEnabled(bool enabled) override;
+    void fillFromScan(const ScanTable& scan, const std::string& networkType) override;
+    void showNoDevice() override;
+
+    // The device list as the user sees it.
+    ListRows rows() const;
+    ReportList* list() { return m_list; }
+
+public Q_SLOTS:
+    void onRename();
+    void onFactoryReset();
+    void onFirmwareUpgrade();
+    void onLedStatus();
+    void onScan();
+
+Q_SIGNALS:
+    // The list was filled by a scan (with this many devices).
+    void devicesShown(int count);
+
+private:
+    // The factory reset on its worker, under the busy state the button entered.
+    void factoryResetWorker(int row, const std::string& mac, const std::string& name);
+    void ledWorker(int row, const std::string& mac, bool on);
+    void nameEdited(int row);
+    void updateUpgradeButton();
+
+    CHomePlugDeviceManagerDlg& m_main;
+    UtilityContext& m_context;
+    ReportList* m_list = nullptr;
+    QPushButton* m_rename = nullptr;
+    QPushButton* m_reset = nullptr;
+    QPushButton* m_upgrade = nullptr;
+    QPushButton* m_led = nullptr;
+    QPushButton* m_scan = nullptr;
+    QLabel* m_detecting = nullptr;
+    QLabel* m_deviceCount = nullptr;
+    QLabel* m_nid = nullptr;
+    QLabel* m_networkType = nullptr;
+    PictureBox* m_picture = nullptr;
+    bool m_actionsEnabled = true;
+    // The name a row had before an in-place edit.
+    std::string m_nameBeforeEdit;
+    int m_editedRow = -1;
+};
+
+} // namespace zrq406::utility

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <atomic>
+#include <string>
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace zrq406::utility {
+
+class CHomePlugDeviceManagerDlg;
+class UtilityContext;
+
+// The firmware upgrade of one device from a file the user picks: the upgrade runs on a worker while a poller moves
+// the bar; the dialog closes after every attempt, with its outcome told.
+class CUpgradePage : public QDialog {
+    Q_OBJECT
+public:
+    CUpgradePage(CHomePlugDeviceManagerDlg& main, const std::string& mac, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void onBrowse();
+    void onUpgrade();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void pollProgress();
+    void setButtonsEnabled(bool enabled);
+
+    CHomePlugDeviceManagerDlg& m_main;
+    UtilityContext& m_context;
+    std::string m_mac;
+    QLineEdit* m_macText = nullptr;
+    QLineEdit* m_file = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_upgrade = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QTimer* m_poller = nullptr;
+    std::atomic<bool> m_running{false};
+};
+
+} // namespace zrq406::utility
