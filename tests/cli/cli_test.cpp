@@ -1,6 +1,7 @@
 #include "cli_fixture.h"
 
 #include <fstream>
+#include <sys/stat.h>
 
 using zrq406::test::CliFixture;
 
@@ -179,6 +180,43 @@ TEST_F(CliFixture, PackUpgradeAndDeriveKey) {
     EXPECT_EQ(run({"derive-key", "--nmk", "HomePlugAV"}).out, "50d3e4933f855b7040784df815aa8db7\n");
     EXPECT_EQ(run({"derive-key", "HomePlugAV"}).code, 2);
     EXPECT_EQ(run({"no-such-command"}).code, 2);
+}
+
+TEST_F(CliFixture, PackUpgradeReplacesItsOutputInOneStepAndTouchesNothingElse) {
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    const auto config = zrq406::sim::makeConfigBlock({});
+    std::ofstream(path("fw.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(firmware.data()), static_cast<std::streamsize>(firmware.size()));
+    std::ofstream(path("cfg.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(config.data()), static_cast<std::streamsize>(config.size()));
+    auto pack = [&](const std::filesystem::path& out) {
+        return run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("cfg.img").string(),
+                    "--version", "3-3-3348-00-2800-CE-0800", "-o", out.string()});
+    };
+    // A file of the user's that happens to carry the name "<output>.tmp" is no scratch file of ours.
+    std::ofstream(path("out.bin.tmp")) << "the user's own file";
+    std::ofstream(path("out.bin")) << "an older upgrade file";
+    const mode_t savedMask = ::umask(0077);
+    const auto packed = pack(path("out.bin"));
+    ::umask(savedMask);
+    ASSERT_EQ(packed.code, 0) << packed.err;
+    EXPECT_EQ(run({"check-file", path("out.bin").string()}).out, "3-3-3348-00-2800-CE-0800\n");
+    std::ifstream own(path("out.bin.tmp"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(own), {}), "the user's own file");
+    // Upgrade files are for anyone to read, whatever the umask.
+    EXPECT_EQ(std::filesystem::status(path("out.bin")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+
+    // A folder in the output's place stays as it is, and the error names it.
+    std::filesystem::create_directories(path("folder.bin") / "inner");
+    const auto refused = pack(path("folder.bin"));
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("folder.bin"), std::string::npos) << refused.err;
+    EXPECT_TRUE(std::filesystem::is_directory(path("folder.bin") / "inner"));
+    for (const auto& entry : std::filesystem::directory_iterator(path("")))
+        EXPECT_EQ(entry.path().filename().string().rfind(".", 0), std::string::npos)
+            << "temporary file left behind: " << entry.path();
 }
 
 TEST_F(CliFixture, BadNetworkFileIsRefusedWithItsPlace) {
