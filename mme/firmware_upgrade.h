@@ -79,6 +79,9 @@ private:
     std::optional<std::string> deviceVersion(const MacAddress& device, bool upgradeTool);
     // True, with a successful outcome, when the committed device has left the network's private key.
     bool leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome);
+    // Saves the device's current configuration block into the backup folder; every path calls it before its
+    // first write.
+    bool saveBackup(const MacAddress& device, const Prepared& prepared, UpgradeOutcome& outcome);
     bool waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block, UpgradeOutcome& outcome);
     bool fail(UpgradeOutcome& outcome, UpgradeStep step, std::string detail);
     void report(UpgradeStep step);
