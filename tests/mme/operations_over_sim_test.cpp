@@ -171,10 +171,9 @@ TEST(OperationsOverSim, UpgradeNamesTheStepThatFailed) {
     std::filesystem::remove(file);
 }
 
-TEST(OperationsOverSim, DeviceThatNeverComesBackFailsTheUpgradeWithinItsBound) {
+TEST(OperationsOverSim, DeviceWhoseBlockCannotBeReadIsNotWritten) {
     SimStack stack(kOld, nlohmann::json::array({{{"kind", "drop"}, {"message", "read-module"}, {"share", 1.0}}}));
-    // Reads fail from the start: the upgrade stops before it writes anything.
-    const auto file = writeUpgradeFile("bound", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("unread", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     const auto outcome = upgrade.upgradeDevice(file, kOld);
     EXPECT_EQ(outcome.failedStep, UpgradeStep::ReadConfig);
@@ -265,6 +264,71 @@ TEST(OperationsOverSim, BackupThatCannotBeWrittenStopsTheUpgradeAndLeavesNoParti
         EXPECT_EQ(backups.files(), 0u) << "no partial backup is left behind";
         EXPECT_EQ(stack.network->device(kOld)->stagedFirmwareBytes, 0u);
         EXPECT_EQ(stack.network->device(kOld)->firmware, firmwareBefore);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(OperationsOverSim, UpgradedBlockKeepsTheDeviceIdentityAndTakesTheDefaultKey) {
+    // A file whose block differs from the device's in every carried field, and holds a private key.
+    sim::ConfigBlockFields fields;
+    fields.mac = *MacAddress::parse("02:11:22:33:44:55");
+    fields.identity.fill(0xA5);
+    fields.hfid = "text of the upgrade file's block";
+    fields.nmk = DeriveNmk("a private network");
+    const auto fileBlock = sim::makeConfigBlock(fields);
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        SimStack stack;
+        BackupDir backups;
+        const auto before = stack.network->device(kOld)->configBlock;
+        auto differs = [&](std::size_t offset, std::size_t width) {
+            return !std::equal(before.begin() + offset, before.begin() + offset + width, fileBlock.begin() + offset);
+        };
+        ASSERT_TRUE(differs(cfg::kMac, 6) && differs(cfg::kIdentity, cfg::kIdentityWidth) &&
+                    differs(cfg::kUserData, cfg::kUserDataWidth) && differs(cfg::kNmk, 16));
+        const auto file =
+            writeUpgradeFile("carry", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", fields);
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        ASSERT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
+
+        // The file's block, with MAC, identity and device text of the device and the default key, resealed.
+        auto expected = fileBlock;
+        std::copy_n(before.begin() + cfg::kMac, 6, expected.begin() + cfg::kMac);
+        std::copy_n(before.begin() + cfg::kIdentity, cfg::kIdentityWidth, expected.begin() + cfg::kIdentity);
+        std::copy_n(before.begin() + cfg::kUserData, cfg::kUserDataWidth, expected.begin() + cfg::kUserData);
+        const std::uint8_t defaultNmk[16] = {0x50, 0xD3, 0xE4, 0x93, 0x3F, 0x85, 0x5B, 0x70,
+                                             0x40, 0x78, 0x4D, 0xF8, 0x15, 0xAA, 0x8D, 0xB7};
+        std::copy(std::begin(defaultNmk), std::end(defaultNmk), expected.begin() + cfg::kNmk);
+        sealConfigBlock(expected);
+        EXPECT_EQ(stack.network->device(kOld)->configBlock, expected);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(OperationsOverSim, DeviceSilentAfterItsCommitFailsTheUpgradeAtTheRestart) {
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        // The device takes the commit and then stays dark far longer than the upgrade waits for it.
+        SimStack stack(kOld, nlohmann::json::array(), {{"restartMs", {{"firmwareCommit", 600000}}}});
+        BackupDir backups;
+        const auto file =
+            writeUpgradeFile("silent", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        upgrade.setRestartBoundMs(3000);
+        std::vector<UpgradeStep> steps;
+        upgrade.setStepReporter([&](UpgradeStep step) { steps.push_back(step); });
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.failedStep, UpgradeStep::Restart) << outcome.detail;
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps.back(), UpgradeStep::Restart);
+        // The commit went through; the upgrade gave up while the device was still restarting.
+        const auto device = stack.network->device(kOld);
+        EXPECT_EQ(device->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        EXPECT_FALSE(device->up);
         std::filesystem::remove(file);
     }
 }
