@@ -12,7 +12,7 @@
 
 namespace zrq406::mme {
 
-// A firmware version text cut into what the upgrade compares, e.g. "INT6400-MAC-3-3-3348-00-2764-CE-0712":
+// A firmware version text cut into what the upgrade compares, e.g. "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712":
 // firmware fields 3, 3, 3348, 0, 2764 (the numeric fields before the region), region "CE", trailing "0712"
 // (the configuration build).
 struct VersionParts {

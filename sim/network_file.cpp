@@ -15,8 +15,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr double kMaxMs = 600000;
-constexpr std::string_view kDefaultFirmware = "INT6400-MAC-3-3-3348-00-2764-CE-0712";
-constexpr std::string_view kDefaultPlatform = "INT6400";
+constexpr std::string_view kDefaultFirmware = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712";
+constexpr std::string_view kDefaultPlatform = "ZRQPLC1";
 constexpr std::string_view kDefaultProduct = "TALVERN ZRQ406-CE-12";
 constexpr std::string_view kDefaultAdapterDescription = "Simulated Ethernet adapter";
 
@@ -36,8 +36,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:01",
       "password": "KQHT-MVZB-RLPE-XWAD",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 1,
@@ -51,8 +51,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:02",
       "password": "GTNE-WHFU-YBSK-QCLM",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 2,
@@ -66,8 +66,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:03",
       "password": "PZRA-DJVX-TMQE-HKWB",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2400-CE-0511",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 3,
@@ -80,8 +80,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:04",
       "password": "WMCY-LBKS-FEUG-NATR",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-NA-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-NA-12",
       "led": false,
       "tei": 4

@@ -111,7 +111,7 @@ TEST_F(CliFixture, ResetBringsBackFactorySettings) {
 }
 
 TEST_F(CliFixture, UpgradeWritesFirmwareKeepsIdentityAndBacksUp) {
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto check = run({"check-file", file.string()});
     ASSERT_EQ(check.code, 0) << check.err;
     EXPECT_EQ(check.out, "3-3-3348-00-2764-CE-0712\n");
@@ -123,7 +123,7 @@ TEST_F(CliFixture, UpgradeWritesFirmwareKeepsIdentityAndBacksUp) {
     EXPECT_TRUE(std::filesystem::exists(report["backup"].get<std::string>()));
 
     const auto scan = run({"--json", "scan", "--no-save"}).json();
-    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(scan["devices"].size(), 4u); // still on the default network key
     // A second run has nothing left to write.
     EXPECT_EQ(run({"upgrade", file.string(), kOld}).code, 0);
@@ -133,7 +133,7 @@ TEST_F(CliFixture, UpgradeRefusesWrongFilesAndRegions) {
     std::ofstream(path("junk.bin")) << "not an upgrade file";
     EXPECT_EQ(run({"upgrade", path("junk.bin").string()}).code, 2);
     EXPECT_EQ(run({"check-file", path("missing.bin").string()}).code, 2);
-    const auto na = upgradeFile("3-3-3348-00-2764-NA-0712", "INT6400-MAC-3-3-3348-00-2764-NA-0712");
+    const auto na = upgradeFile("3-3-3348-00-2764-NA-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0712");
     auto refused = run({"upgrade", na.string(), kOld});
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("compare the versions"), std::string::npos) << refused.err;
@@ -144,7 +144,7 @@ TEST_F(CliFixture, PowerLossDuringUpgradeKeepsTheCommittedImages) {
         if (device["mac"] == kOld)
             device["faults"] = nlohmann::json::array({{{"kind", "power-loss"}, {"afterBlock", 5}}});
     writeNetwork();
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto upgrade = run({"upgrade", file.string(), kOld});
     EXPECT_EQ(upgrade.code, 1);
     EXPECT_NE(upgrade.err.find("write the firmware image"), std::string::npos) << upgrade.err;
@@ -155,11 +155,11 @@ TEST_F(CliFixture, PowerLossDuringUpgradeKeepsTheCommittedImages) {
         if (result.code == 0)
             scan = result.json();
     }
-    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
 }
 
 TEST_F(CliFixture, PackUpgradeAndDeriveKey) {
-    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
     zrq406::sim::ConfigBlockFields fields;
     const auto config = zrq406::sim::makeConfigBlock(fields);
     std::ofstream(path("fw.img"), std::ios::binary)
@@ -267,7 +267,7 @@ TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
                   .code,
               0);
     // The file differs in its configuration only; the new block carries the default key.
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "INT6400-MAC-3-3-3348-00-2764-CE-0713");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713");
     auto upgrade = run({"--json", "upgrade", file.string(), kRemote});
     ASSERT_EQ(upgrade.code, 0) << upgrade.err;
     EXPECT_TRUE(upgrade.json()["leftNetwork"].get<bool>());
@@ -278,9 +278,9 @@ TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
 TEST_F(CliFixture, JapaneseFirmwareIsNotUpgraded) {
     for (auto& device : network()["devices"])
         if (device["mac"] == kOld)
-            device["firmware"] = "INT6400-MAC-3-3-3348-00-2400-JP-0511";
+            device["firmware"] = "ZRQPLC1-MAC-3-3-3348-00-2400-JP-0511";
     writeNetwork();
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto upgrade = run({"upgrade", file.string(), kOld});
     EXPECT_EQ(upgrade.code, 1);
     EXPECT_NE(upgrade.err.find("Japanese"), std::string::npos) << upgrade.err;
@@ -290,7 +290,7 @@ TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
     zrq406::sim::ConfigBlockFields fields;
     fields.product = "TALVERN ZRQ406-CE-\xD6";
     const auto config = zrq406::sim::makeConfigBlock(fields);
-    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0712", 8192);
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", 8192);
     const auto bytes = zrq406::mme::packUpgradeFile(firmware, config, "3-3-3348-00-2764-CE-0712");
     std::ofstream(path("latin1.bin"), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -298,5 +298,5 @@ TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
     // The network file still loads, with the device's new block.
     auto scan = run({"--json", "scan", "--no-save"});
     ASSERT_EQ(scan.code, 0) << scan.err;
-    EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
 }

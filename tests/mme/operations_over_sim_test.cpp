@@ -142,14 +142,14 @@ TEST(OperationsOverSim, FailingCommitLeavesTheDeviceAsItWas) {
 
 TEST(OperationsOverSim, UpgradeToolSequenceReachesFiftyPercentAndTheNewFirmware) {
     SimStack stack;
-    const auto file = writeUpgradeFile("tool", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("tool", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     upgrade.setBackupDir(std::filesystem::temp_directory_path() / ("zrq406-backup-" + std::to_string(getpid())));
     const auto outcome = upgrade.upgradeToolSequence(file, kOld);
     ASSERT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
     EXPECT_EQ(stack.progress.basePercent.load(), 50);
     const auto device = stack.network->device(kOld);
-    EXPECT_EQ(device->firmware, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(device->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     // The identity of the device survives; its key is the default one.
     EXPECT_EQ(
         std::vector<std::uint8_t>(device->configBlock.begin() + cfg::kMac, device->configBlock.begin() + cfg::kMac + 6),
@@ -160,14 +160,14 @@ TEST(OperationsOverSim, UpgradeToolSequenceReachesFiftyPercentAndTheNewFirmware)
 
 TEST(OperationsOverSim, UpgradeNamesTheStepThatFailed) {
     SimStack stack(kOld, fault("fail", "write-module"));
-    const auto file = writeUpgradeFile("fail", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("fail", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     upgrade.setBackupDir(std::filesystem::temp_directory_path() / ("zrq406-backup-" + std::to_string(getpid())));
     const auto outcome = upgrade.upgradeDevice(file, kOld);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.failedStep, UpgradeStep::WriteFirmware);
     EXPECT_FALSE(outcome.backup.empty()); // saved before the first write
-    EXPECT_EQ(stack.network->device(kOld)->firmware, "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(stack.network->device(kOld)->firmware, "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
     std::filesystem::remove(file);
 }
 

@@ -16,13 +16,13 @@ namespace {
 const std::string kNetwork = R"({
   "hostAdapters": [{"name": "sim0", "mac": "02:00:00:00:00:10", "device": "00:b0:52:00:01:01"}],
   "devices": [
-    {"mac": "00:b0:52:00:01:01", "password": "LOCAL-PASSWORD", "tei": 1, "platform": "INT6400", "deviceId": 3,
-     "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
+    {"mac": "00:b0:52:00:01:01", "password": "LOCAL-PASSWORD", "tei": 1, "platform": "ZRQPLC1", "deviceId": 3,
+     "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
      "rates": {"00:b0:52:00:01:02": {"tx": 100, "rx": 90}}},
     {"mac": "00:b0:52:00:01:02", "password": "REMOTE-ONE", "tei": 2, "bridgedMac": "02:11:22:33:44:55",
-     "firmware": "INT6400-MAC-3-3-3348-00-2400-CE-0511", "led": false},
+     "firmware": "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511", "led": false},
     {"mac": "00:b0:52:00:01:03", "password": "REMOTE-TWO", "tei": 5, "networkPassword": "OtherNetwork1",
-     "platform": "INT6300"},
+     "platform": "ZRQPLC2"},
     {"mac": "00:b0:52:00:01:04", "password": "REMOTE-THREE", "tei": 4}
   ]
 })";
@@ -54,7 +54,7 @@ TEST_F(DeviceAnswers, SoftwareVersionFromOwnAddressAndLocalAddress) {
         EXPECT_EQ(confirm->status, 0);
         // The answer names the device itself, also when it was asked through the local address.
         EXPECT_EQ(confirm->source, kLocal);
-        EXPECT_EQ(confirm->version, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+        EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
         EXPECT_EQ((*frame)[21], 3);                           // device id
         EXPECT_EQ((*frame)[22], confirm->version.size() + 1); // length with terminator
         EXPECT_GE(frame->size(), 60u);
@@ -72,7 +72,7 @@ TEST_F(DeviceAnswers, RemoteDevicesAnswerThroughTheAttachedOneOnlyOnItsNetwork) 
     const auto confirm = mme::parseSoftwareVersion(*frame);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->source, kRemote);
-    EXPECT_EQ(confirm->version, "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
 
     // A device with another network key is on the power line but not reachable.
     EXPECT_FALSE(host->exchange(mme::buildSoftwareVersionRequest(kForeign, kHost), kSilenceWindow));
@@ -111,7 +111,7 @@ TEST_F(DeviceAnswers, AttributesCarryThePlatformAndEchoTheCookie) {
     const auto confirm = mme::parseAttributes(*frame);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->status, 0);
-    EXPECT_EQ(confirm->platform, "INT6400");
+    EXPECT_EQ(confirm->platform, "ZRQPLC1");
     EXPECT_EQ(mme::getU32le(*frame, 22), 0x12345678u);
     EXPECT_EQ(mme::getU16le(*frame, 27), 17);
 }
