@@ -89,7 +89,7 @@ public:
 
     // Answers to the requests of the catalogue; `request` is the whole received frame, at least as long as the
     // request's fixed fields.
-    Answer softwareVersion(const MacAddress& requester) const;
+    Answer softwareVersion(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer attributes(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer readModule(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer writeModule(const MacAddress& requester, std::span<const std::uint8_t> request);

@@ -68,6 +68,29 @@ TEST(Confirmations, SoftwareVersion) {
     EXPECT_FALSE(parseSoftwareVersion(std::span(shortOne).first(20)));
 }
 
+TEST(Confirmations, FullAnswersOfDevicesReadAsTheShortFormsDo) {
+    // The version in its 128-byte field, then the upgrade flag and the cookie: the longest text ends at 150.
+    Frame version = confirmation(MmType::SoftwareVersion, 156);
+    const std::string longest(127, 'v');
+    std::memcpy(version.data() + off::kSwVersion, longest.data(), longest.size());
+    version[151] = 1;
+    putU32le(version, 152, 0xFFFFFFFF);
+    const auto v = parseSoftwareVersion(version);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->version, longest);
+    version[150] = 'v'; // a field without its terminator is no answer, whatever follows it
+    EXPECT_FALSE(parseSoftwareVersion(version));
+
+    // The whole attribute block: the software platform text follows at 45 when the platform text is shorter.
+    Frame attributes = confirmation(MmType::Attributes, 29 + 80);
+    putU16le(attributes, 27, 80);
+    std::memcpy(attributes.data() + 29, "ZRQPLC1", 7);
+    std::memcpy(attributes.data() + 45, "SOFTWARE", 8);
+    const auto a = parseAttributes(attributes);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->platform, "ZRQPLC1");
+}
+
 TEST(Confirmations, ReadModuleNeedsTheRequestedBytes) {
     Frame f = confirmation(MmType::ReadModule, 36 + 1024);
     f[36] = 0xAB;
