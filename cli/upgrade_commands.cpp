@@ -4,6 +4,7 @@
 #include "mme/firmware_upgrade.h"
 #include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
+#include "platform/atomic_file.h"
 #include "platform/display_text.h"
 #include "platform/text_field.h"
 #include "sim/simulator.h"
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -199,22 +199,10 @@ int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Out
         io.err << "zrq406: " << error << '\n';
         return kBadInput;
     }
-    const std::string temporary = request.output + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
-        out.close();
-        if (!out) {
-            std::filesystem::remove(temporary);
-            io.err << "zrq406: " << request.output << ": cannot be written\n";
-            return kBadInput;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, request.output, ec);
-    if (ec) {
-        std::filesystem::remove(temporary);
-        io.err << "zrq406: " << request.output << ": " << ec.message() << '\n';
+    // Upgrade files hold no secrets: anyone may read them.
+    const auto written = writeFileAtomically(request.output, packed, FileAccess::Everyone);
+    if (!written) {
+        io.err << "zrq406: " << written.error << '\n';
         return kBadInput;
     }
     if (options.json)

@@ -1,10 +1,10 @@
 // Network descriptions of the simulator with any content.
-#include "sim/network_file.h"
+#include "fuzz/entries/entries.h"
 
-#include <string_view>
+#include <cstddef>
+#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string error;
-    (void)zrq406::sim::NetworkFile::parse(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz", error);
+    zrq406::fuzz::networkFile(std::span<const std::uint8_t>(data, size));
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "mme/discovery.h"
 #include "mme/key_derivation.h"
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/text_field.h"
 
@@ -10,8 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace zrq406::mme {
 
@@ -224,6 +223,25 @@ std::optional<std::string> FirmwareUpgrade::deviceVersion(const MacAddress& devi
     return fieldText(answer.text);
 }
 
+bool FirmwareUpgrade::saveBackup(const MacAddress& device, const Prepared& prepared, UpgradeOutcome& outcome) {
+    report(UpgradeStep::Backup);
+    if (m_backupDir.empty())
+        m_backupDir = paths::userDataDir() / "backups";
+    std::error_code ec;
+    std::filesystem::create_directories(m_backupDir, ec);
+    std::string name = device.text();
+    std::replace(name.begin(), name.end(), ':', '-');
+    const auto path = m_backupDir / (name + "-" + timeStamp() + ".cfg");
+    // The block holds the device's keys.
+    const auto length = static_cast<std::ptrdiff_t>(configBlockLength(prepared.current));
+    auto written = writeFileAtomically(path, std::span(prepared.current.begin(), prepared.current.begin() + length),
+                                       FileAccess::OwnerOnly);
+    if (!written)
+        return fail(outcome, UpgradeStep::Backup, std::move(written.error));
+    outcome.backup = path;
+    return true;
+}
+
 bool FirmwareUpgrade::leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome) {
     if (!prepared.leavesNetwork)
         return false;
@@ -262,26 +280,8 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
         return outcome;
     }
 
-    report(UpgradeStep::Backup);
-    std::string error;
-    if (m_backupDir.empty())
-        m_backupDir = paths::userDataDir() / "backups";
-    std::error_code ec;
-    std::filesystem::create_directories(m_backupDir, ec);
-    std::string name = device.text();
-    std::replace(name.begin(), name.end(), ':', '-');
-    outcome.backup = m_backupDir / (name + "-" + timeStamp() + ".cfg");
-    {
-        const std::size_t length = configBlockLength(prepared.current);
-        const int fd = ::open(outcome.backup.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const bool written = fd >= 0 && ::write(fd, prepared.current.data(), length) == static_cast<ssize_t>(length);
-        const bool closed = fd >= 0 && ::close(fd) == 0;
-        if (!written || !closed) {
-            fail(outcome, UpgradeStep::Backup, outcome.backup.string() + ": cannot be written");
-            outcome.backup.clear();
-            return outcome;
-        }
-    }
+    if (!saveBackup(device, prepared, outcome))
+        return outcome;
 
     const double firmwareLength = static_cast<double>(prepared.file.firmware.size());
     const double configLength = static_cast<double>(prepared.configLength);
@@ -339,6 +339,8 @@ UpgradeOutcome FirmwareUpgrade::upgradeToolSequence(const std::string& path, con
     // The first step prepares the device (the softloader step): it answers, its block is read and checked.
     Prepared prepared;
     if (!prepare(path, device, true, prepared, outcome))
+        return outcome;
+    if (!saveBackup(device, prepared, outcome))
         return outcome;
     progress.basePercent = 20;
     m_pacing.sleep(kToolStepPauseMs);

@@ -12,7 +12,7 @@
 
 namespace zrq406::mme {
 
-// A firmware version text cut into what the upgrade compares, e.g. "INT6400-MAC-3-3-3348-00-2764-CE-0712":
+// A firmware version text cut into what the upgrade compares, e.g. "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712":
 // firmware fields 3, 3, 3348, 0, 2764 (the numeric fields before the region), region "CE", trailing "0712"
 // (the configuration build).
 struct VersionParts {
@@ -79,6 +79,9 @@ private:
     std::optional<std::string> deviceVersion(const MacAddress& device, bool upgradeTool);
     // True, with a successful outcome, when the committed device has left the network's private key.
     bool leftNetwork(const Prepared& prepared, UpgradeOutcome& outcome);
+    // Saves the device's current configuration block into the backup folder; every path calls it before its
+    // first write.
+    bool saveBackup(const MacAddress& device, const Prepared& prepared, UpgradeOutcome& outcome);
     bool waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block, UpgradeOutcome& outcome);
     bool fail(UpgradeOutcome& outcome, UpgradeStep step, std::string detail);
     void report(UpgradeStep step);

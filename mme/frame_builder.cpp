@@ -104,8 +104,19 @@ Frame buildProbeFrame(const MacAddress& station, const MacAddress& host) {
     putMac(frame, hdr::kSource, host);
     frame[12] = 0x08;
     frame[13] = 0x00;
-    frame[14] = 0x45;
-    frame[15] = 0x00;
+    // Past its first two bytes the header is free; it is made a well-formed IPv4 header of a packet without
+    // payload (length 20, TTL 64, protocol 253 for experiments), so that a capture shows a sound packet. Its
+    // addresses, 0.0.0.0 both, lie in the zero padding of the 60-byte wire frame.
+    constexpr std::size_t kIpv4Header = 20;
+    std::uint8_t ipv4[kIpv4Header] = {0x45, 0x00, 0x00, kIpv4Header, 0x00, 0x00, 0x00, 0x00, 0x40, 0xFD};
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < kIpv4Header; i += 2)
+        sum += static_cast<std::uint32_t>(ipv4[i] << 8 | ipv4[i + 1]);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    ipv4[10] = static_cast<std::uint8_t>(~sum >> 8);
+    ipv4[11] = static_cast<std::uint8_t>(~sum);
+    std::copy_n(ipv4, len::kProbe - 14, frame.begin() + 14);
     return frame;
 }
 

@@ -83,10 +83,22 @@ constexpr std::size_t kStatus = 20;
 constexpr std::size_t kSwDeviceId = 21;
 constexpr std::size_t kSwVersionLength = 22;
 constexpr std::size_t kSwVersion = 23;
+// What devices of this family send after the 128-byte version field; the programs read neither.
+constexpr std::size_t kSwUpgradeable = 151;
+constexpr std::size_t kSwCookie = 152; // the request's bytes 20-23, echoed
+constexpr std::size_t kSwEnd = 156;
 constexpr std::size_t kAttrCookie = 22;
 constexpr std::size_t kAttrReportType = 26;
 constexpr std::size_t kAttrSize = 27;
 constexpr std::size_t kAttrPlatform = 29;
+// The whole binary attribute block of a device starts at the platform text: hardware and software platform
+// texts, version numbers, build date, release type, memory and mains settings.
+constexpr std::size_t kAttrBlockSize = 80;
+// write module block and commit confirmations: after the status, the request's module fields as it sent them
+constexpr std::size_t kWrCnfModule = 21;
+constexpr std::size_t kWrCnfLength = 23;
+constexpr std::size_t kWrCnfOffset = 25;
+constexpr std::size_t kCommitCnfSet = 21;
 constexpr std::size_t kNiNetworks = 20;
 constexpr std::size_t kNiNid = 21;
 constexpr std::size_t kNiSnid = 28;
@@ -108,6 +120,7 @@ constexpr std::uint8_t kKeyForwardRemote = 0x00;
 constexpr std::size_t kMaxBlock = 1024;
 constexpr std::size_t kPlatformTextWidth = 17;
 constexpr std::size_t kMaxVersionText = 128;
+static_assert(off::kSwUpgradeable == off::kSwVersion + kMaxVersionText);
 
 // Reads fields of a received frame without ever going past its received length.
 class ByteReader {

@@ -1,5 +1,6 @@
 #include "registry/history_file.h"
 
+#include "platform/atomic_file.h"
 #include "platform/text_field.h"
 #include "uitext/decimal_text.h"
 
@@ -9,10 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 namespace zrq406 {
@@ -32,19 +31,6 @@ std::size_t readFully(int fd, void* buffer, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return done;
-}
-
-bool writeFully(int fd, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::int32_t readInt32(const std::uint8_t* bytes) {
@@ -77,7 +63,6 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -172,19 +157,8 @@ bool HistoryFile::save(HistoryTable& table, int count) const {
         if (ec)
             return false;
     }
-    // The file holds device passwords: it is created for its owner only and replaces the old one in one step.
-    std::string temporary = (folder / (m_path.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
-    const bool written = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 &&
-                         writeFully(fd.get(), content.data(), content.size()) && ::fsync(fd.get()) == 0;
-    const int closed = ::close(fd.release());
-    if (!written || closed != 0 || ::rename(temporary.c_str(), m_path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    // The file holds device passwords: it is written for its owner only and replaces the old one in one step.
+    return static_cast<bool>(writeFileAtomically(m_path, content, FileAccess::OwnerOnly));
 }
 
 } // namespace zrq406

@@ -210,7 +210,7 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
     SimDevice& target = devices[targetIndex].device;
     switch (type) {
     case mme::MmType::SoftwareVersion:
-        return target.softwareVersion(requester);
+        return target.softwareVersion(requester, request);
     case mme::MmType::Attributes:
         return target.attributes(requester, request);
     case mme::MmType::ReadModule:

@@ -1,16 +1,12 @@
 #include "sim/network_file.h"
 
 #include "mme/key_derivation.h"
+#include "platform/atomic_file.h"
 #include "platform/hex_text.h"
 #include "sim/config_block.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zrq406::sim {
 
@@ -19,8 +15,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr double kMaxMs = 600000;
-constexpr std::string_view kDefaultFirmware = "INT6400-MAC-3-3-3348-00-2764-CE-0712";
-constexpr std::string_view kDefaultPlatform = "INT6400";
+constexpr std::string_view kDefaultFirmware = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712";
+constexpr std::string_view kDefaultPlatform = "ZRQPLC1";
 constexpr std::string_view kDefaultProduct = "TALVERN ZRQ406-CE-12";
 constexpr std::string_view kDefaultAdapterDescription = "Simulated Ethernet adapter";
 
@@ -40,8 +36,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:01",
       "password": "KQHT-MVZB-RLPE-XWAD",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 1,
@@ -55,8 +51,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:02",
       "password": "GTNE-WHFU-YBSK-QCLM",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 2,
@@ -70,8 +66,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:03",
       "password": "PZRA-DJVX-TMQE-HKWB",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2400-CE-0511",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 3,
@@ -84,8 +80,8 @@ constexpr std::string_view kBuiltInText = R"({
       "mac": "00:b0:52:5a:00:04",
       "password": "WMCY-LBKS-FEUG-NATR",
       "networkPassword": "HomePlugAV",
-      "firmware": "INT6400-MAC-3-3-3348-00-2764-NA-0712",
-      "platform": "INT6400",
+      "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0712",
+      "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-NA-12",
       "led": false,
       "tei": 4
@@ -886,41 +882,13 @@ bool NetworkFile::save(const std::filesystem::path& path, std::string& error) co
 }
 
 bool NetworkFile::writeText(const std::filesystem::path& path, std::string_view content, std::string& error) {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    fs::create_directories(folder, ec);
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = path.string() + ": cannot create a temporary file beside it: " + std::strerror(errno);
-        return false;
-    }
-    ::fchmod(fd, 0600);
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = path.string() + ": cannot write: " + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        error = path.string() + ": cannot write: " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path.string() + ": cannot replace: " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    std::filesystem::create_directories(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."), ec);
+    // The file holds device passwords.
+    auto written = writeFileAtomically(path, content, FileAccess::OwnerOnly);
+    if (!written)
+        error = std::move(written.error);
+    return written.ok;
 }
 
 } // namespace zrq406::sim

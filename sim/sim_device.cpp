@@ -24,6 +24,11 @@ void putMac(mme::Frame& frame, std::size_t offset, const MacAddress& mac) {
     std::copy(mac.bytes.begin(), mac.bytes.end(), frame.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
+// The 4-byte cookie of a request (its bytes 20-23), copied into the confirmation at `offset`.
+void echoCookie(mme::Frame& frame, std::size_t offset, std::span<const std::uint8_t> request) {
+    mme::putU32le(frame, offset, mme::ByteReader(request).u32le(mme::hdr::kPayload).value_or(0));
+}
+
 std::string statusText(std::uint8_t code, std::string_view what) {
     return "status " + std::to_string(code) + " (" + std::string(what) + ")";
 }
@@ -125,26 +130,29 @@ Answer SimDevice::statusAnswer(mme::MmType type, const MacAddress& requester, st
     return answer;
 }
 
-Answer SimDevice::softwareVersion(const MacAddress& requester) const {
+Answer SimDevice::softwareVersion(const MacAddress& requester, std::span<const std::uint8_t> request) const {
     const std::string& version = m_firmware.version;
     Answer answer;
-    answer.frame = confirmation(mme::MmType::SoftwareVersion, requester, mme::off::kSwVersion + version.size() + 1);
+    // The whole answer of a device: the text in its 128-byte field, then the upgrade flag and the cookie.
+    answer.frame = confirmation(mme::MmType::SoftwareVersion, requester, mme::off::kSwEnd);
     answer.frame[mme::off::kStatus] = 0;
     answer.frame[mme::off::kSwDeviceId] = m_description.deviceId;
     answer.frame[mme::off::kSwVersionLength] = static_cast<std::uint8_t>(version.size() + 1);
     std::copy(version.begin(), version.end(), answer.frame.begin() + mme::off::kSwVersion);
+    answer.frame[mme::off::kSwUpgradeable] = 1;
+    echoCookie(answer.frame, mme::off::kSwCookie, request);
     answer.result = "ok";
     return answer;
 }
 
 Answer SimDevice::attributes(const MacAddress& requester, std::span<const std::uint8_t> request) const {
-    const mme::ByteReader reader(request);
     Answer answer;
-    answer.frame = confirmation(mme::MmType::Attributes, requester, mme::off::kAttrPlatform + mme::kPlatformTextWidth);
+    answer.frame = confirmation(mme::MmType::Attributes, requester, mme::off::kAttrPlatform + mme::off::kAttrBlockSize);
     mme::putU16le(answer.frame, mme::off::kStatus, 0);
-    mme::putU32le(answer.frame, mme::off::kAttrCookie, reader.u32le(mme::hdr::kPayload).value_or(0));
-    answer.frame[mme::off::kAttrReportType] = reader.u8(mme::hdr::kPayload + 4).value_or(0);
-    mme::putU16le(answer.frame, mme::off::kAttrSize, static_cast<std::uint16_t>(mme::kPlatformTextWidth));
+    echoCookie(answer.frame, mme::off::kAttrCookie, request);
+    answer.frame[mme::off::kAttrReportType] = mme::ByteReader(request).u8(mme::hdr::kPayload + 4).value_or(0);
+    mme::putU16le(answer.frame, mme::off::kAttrSize, static_cast<std::uint16_t>(mme::off::kAttrBlockSize));
+    // The platform text keeps to its 17 bytes, the field the programs read; the rest of the block stays zero.
     const std::string& platform = m_description.platform;
     std::copy_n(platform.begin(), std::min(platform.size(), mme::kPlatformTextWidth),
                 answer.frame.begin() + mme::off::kAttrPlatform);
@@ -213,9 +221,9 @@ Answer SimDevice::writeModule(const MacAddress& requester, std::span<const std::
     Answer answer;
     answer.frame = confirmation(mme::MmType::WriteModule, requester, mme::off::kWrData);
     answer.frame[mme::off::kStatus] = code;
-    answer.frame[mme::off::kStatus + 1] = module;
-    mme::putU16le(answer.frame, mme::off::kWrLength, length);
-    mme::putU32le(answer.frame, mme::off::kWrOffset, offset);
+    answer.frame[mme::off::kWrCnfModule] = module;
+    mme::putU16le(answer.frame, mme::off::kWrCnfLength, length);
+    mme::putU32le(answer.frame, mme::off::kWrCnfOffset, offset);
     answer.status = code;
     if (code == 0) {
         Staging& staging = module == mme::kModuleFirmware ? m_stagedFirmware : m_stagedConfig;
@@ -230,8 +238,13 @@ Answer SimDevice::writeModule(const MacAddress& requester, std::span<const std::
 
 Answer SimDevice::commit(const MacAddress& requester, std::span<const std::uint8_t> request) {
     const std::uint8_t set = request[mme::off::kCommitSet];
+    const auto answerWith = [&](std::uint8_t code, std::string text) {
+        Answer answer = statusAnswer(mme::MmType::CommitModules, requester, code, std::move(text));
+        answer.frame[mme::off::kCommitCnfSet] = set;
+        return answer;
+    };
     const auto refuse = [&](std::uint8_t code, std::string_view what) {
-        return statusAnswer(mme::MmType::CommitModules, requester, code, statusText(code, what));
+        return answerWith(code, statusText(code, what));
     };
     if (set != mme::kCommitConfigOnly && set != mme::kCommitFirmwareAndConfig)
         return refuse(status::kBadParameter, "module set " + std::to_string(set));
@@ -272,7 +285,7 @@ Answer SimDevice::commit(const MacAddress& requester, std::span<const std::uint8
         m_firmware = std::move(*firmware);
         text += std::string(config ? " and" : "") + " firmware " + m_firmware.version;
     }
-    Answer answer = statusAnswer(mme::MmType::CommitModules, requester, 0, text);
+    Answer answer = answerWith(0, text);
     answer.stateChanged = true;
     answer.restartMs = withFirmware ? m_description.restart.firmwareCommitMs : m_description.restart.configCommitMs;
     return answer;
@@ -382,9 +395,18 @@ Answer SimDevice::failure(mme::MmType type, const MacAddress& requester, std::ui
         return answer;
     }
     case mme::MmType::Attributes: {
+        // A refusal keeps the answer's length, its block zero.
         Answer answer;
-        answer.frame = confirmation(type, requester, mme::off::kAttrPlatform);
+        answer.frame = confirmation(type, requester, mme::off::kAttrPlatform + mme::off::kAttrBlockSize);
         mme::putU16le(answer.frame, mme::off::kStatus, code);
+        answer.status = code;
+        answer.result = text;
+        return answer;
+    }
+    case mme::MmType::SoftwareVersion: {
+        Answer answer;
+        answer.frame = confirmation(type, requester, mme::off::kSwEnd);
+        answer.frame[mme::off::kStatus] = code;
         answer.status = code;
         answer.result = text;
         return answer;

@@ -58,7 +58,7 @@ struct DeviceSnapshot {
     std::size_t stagedFirmwareBytes = 0;
 };
 
-// One simulated INT6x00-type device: its active configuration block and firmware, the images written but not
+// One simulated ZRQ406 device: its active configuration block and firmware, the images written but not
 // yet committed, and its restart state. It answers the requests addressed to it; routing over the power line,
 // faults and timing belong to the network around it. Not thread-safe: the network serialises access.
 class SimDevice {
@@ -89,7 +89,7 @@ public:
 
     // Answers to the requests of the catalogue; `request` is the whole received frame, at least as long as the
     // request's fixed fields.
-    Answer softwareVersion(const MacAddress& requester) const;
+    Answer softwareVersion(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer attributes(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer readModule(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer writeModule(const MacAddress& requester, std::span<const std::uint8_t> request);

@@ -14,7 +14,7 @@ int main() {
         return 1;
     }
     const std::size_t size = 1024 * 1024;
-    const auto image = sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2800-CE-0800", size);
+    const auto image = sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", size);
     const double blocks = static_cast<double>(size / 1024);
     const double latencySum = blocks * (1.0 + 0.2); // attached device latency + flash time per block
     const double fixedPacing = blocks * 30.0;

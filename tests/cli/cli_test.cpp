@@ -3,6 +3,7 @@
 #include "registry/history_file.h"
 
 #include <fstream>
+#include <sys/stat.h>
 
 using zrq406::test::CliFixture;
 
@@ -112,7 +113,7 @@ TEST_F(CliFixture, ResetBringsBackFactorySettings) {
 }
 
 TEST_F(CliFixture, UpgradeWritesFirmwareKeepsIdentityAndBacksUp) {
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto check = run({"check-file", file.string()});
     ASSERT_EQ(check.code, 0) << check.err;
     EXPECT_EQ(check.out, "3-3-3348-00-2764-CE-0712\n");
@@ -124,7 +125,7 @@ TEST_F(CliFixture, UpgradeWritesFirmwareKeepsIdentityAndBacksUp) {
     EXPECT_TRUE(std::filesystem::exists(report["backup"].get<std::string>()));
 
     const auto scan = run({"--json", "scan", "--no-save"}).json();
-    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(scan["devices"].size(), 4u); // still on the default network key
     // A second run has nothing left to write.
     EXPECT_EQ(run({"upgrade", file.string(), kOld}).code, 0);
@@ -134,7 +135,7 @@ TEST_F(CliFixture, UpgradeRefusesWrongFilesAndRegions) {
     std::ofstream(path("junk.bin")) << "not an upgrade file";
     EXPECT_EQ(run({"upgrade", path("junk.bin").string()}).code, 2);
     EXPECT_EQ(run({"check-file", path("missing.bin").string()}).code, 2);
-    const auto na = upgradeFile("3-3-3348-00-2764-NA-0712", "INT6400-MAC-3-3-3348-00-2764-NA-0712");
+    const auto na = upgradeFile("3-3-3348-00-2764-NA-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0712");
     auto refused = run({"upgrade", na.string(), kOld});
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("compare the versions"), std::string::npos) << refused.err;
@@ -145,7 +146,7 @@ TEST_F(CliFixture, PowerLossDuringUpgradeKeepsTheCommittedImages) {
         if (device["mac"] == kOld)
             device["faults"] = nlohmann::json::array({{{"kind", "power-loss"}, {"afterBlock", 5}}});
     writeNetwork();
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto upgrade = run({"upgrade", file.string(), kOld});
     EXPECT_EQ(upgrade.code, 1);
     EXPECT_NE(upgrade.err.find("write the firmware image"), std::string::npos) << upgrade.err;
@@ -156,11 +157,11 @@ TEST_F(CliFixture, PowerLossDuringUpgradeKeepsTheCommittedImages) {
         if (result.code == 0)
             scan = result.json();
     }
-    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(deviceOf(scan, kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
 }
 
 TEST_F(CliFixture, PackUpgradeAndDeriveKey) {
-    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
     zrq406::sim::ConfigBlockFields fields;
     const auto config = zrq406::sim::makeConfigBlock(fields);
     std::ofstream(path("fw.img"), std::ios::binary)
@@ -181,6 +182,43 @@ TEST_F(CliFixture, PackUpgradeAndDeriveKey) {
     EXPECT_EQ(run({"derive-key", "--nmk", "HomePlugAV"}).out, "50d3e4933f855b7040784df815aa8db7\n");
     EXPECT_EQ(run({"derive-key", "HomePlugAV"}).code, 2);
     EXPECT_EQ(run({"no-such-command"}).code, 2);
+}
+
+TEST_F(CliFixture, PackUpgradeReplacesItsOutputInOneStepAndTouchesNothingElse) {
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    const auto config = zrq406::sim::makeConfigBlock({});
+    std::ofstream(path("fw.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(firmware.data()), static_cast<std::streamsize>(firmware.size()));
+    std::ofstream(path("cfg.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(config.data()), static_cast<std::streamsize>(config.size()));
+    auto pack = [&](const std::filesystem::path& out) {
+        return run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("cfg.img").string(),
+                    "--version", "3-3-3348-00-2800-CE-0800", "-o", out.string()});
+    };
+    // A file of the user's that happens to carry the name "<output>.tmp" is no scratch file of ours.
+    std::ofstream(path("out.bin.tmp")) << "the user's own file";
+    std::ofstream(path("out.bin")) << "an older upgrade file";
+    const mode_t savedMask = ::umask(0077);
+    const auto packed = pack(path("out.bin"));
+    ::umask(savedMask);
+    ASSERT_EQ(packed.code, 0) << packed.err;
+    EXPECT_EQ(run({"check-file", path("out.bin").string()}).out, "3-3-3348-00-2800-CE-0800\n");
+    std::ifstream own(path("out.bin.tmp"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(own), {}), "the user's own file");
+    // Upgrade files are for anyone to read, whatever the umask.
+    EXPECT_EQ(std::filesystem::status(path("out.bin")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+
+    // A folder in the output's place stays as it is, and the error names it.
+    std::filesystem::create_directories(path("folder.bin") / "inner");
+    const auto refused = pack(path("folder.bin"));
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("folder.bin"), std::string::npos) << refused.err;
+    EXPECT_TRUE(std::filesystem::is_directory(path("folder.bin") / "inner"));
+    for (const auto& entry : std::filesystem::directory_iterator(path("")))
+        EXPECT_EQ(entry.path().filename().string().rfind(".", 0), std::string::npos)
+            << "temporary file left behind: " << entry.path();
 }
 
 TEST_F(CliFixture, BadNetworkFileIsRefusedWithItsPlace) {
@@ -231,7 +269,7 @@ TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
                   .code,
               0);
     // The file differs in its configuration only; the new block carries the default key.
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "INT6400-MAC-3-3-3348-00-2764-CE-0713");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713");
     auto upgrade = run({"--json", "upgrade", file.string(), kRemote});
     ASSERT_EQ(upgrade.code, 0) << upgrade.err;
     EXPECT_TRUE(upgrade.json()["leftNetwork"].get<bool>());
@@ -242,9 +280,9 @@ TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
 TEST_F(CliFixture, JapaneseFirmwareIsNotUpgraded) {
     for (auto& device : network()["devices"])
         if (device["mac"] == kOld)
-            device["firmware"] = "INT6400-MAC-3-3-3348-00-2400-JP-0511";
+            device["firmware"] = "ZRQPLC1-MAC-3-3-3348-00-2400-JP-0511";
     writeNetwork();
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     auto upgrade = run({"upgrade", file.string(), kOld});
     EXPECT_EQ(upgrade.code, 1);
     EXPECT_NE(upgrade.err.find("Japanese"), std::string::npos) << upgrade.err;
@@ -254,7 +292,7 @@ TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
     zrq406::sim::ConfigBlockFields fields;
     fields.product = "TALVERN ZRQ406-CE-\xD6";
     const auto config = zrq406::sim::makeConfigBlock(fields);
-    const auto firmware = zrq406::sim::makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0712", 8192);
+    const auto firmware = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", 8192);
     const auto bytes = zrq406::mme::packUpgradeFile(firmware, config, "3-3-3348-00-2764-CE-0712");
     std::ofstream(path("latin1.bin"), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -262,7 +300,7 @@ TEST_F(CliFixture, ProductTextThatIsNoUtf8IsStoredWithoutLosingTheNetwork) {
     // The network file still loads, with the device's new block.
     auto scan = run({"--json", "scan", "--no-save"});
     ASSERT_EQ(scan.code, 0) << scan.err;
-    EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(deviceOf(scan.json(), kOld)["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
 }
 
 // Texts from devices and files may hold any bytes: every output takes them, bad bytes replaced, and nothing

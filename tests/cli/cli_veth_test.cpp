@@ -88,7 +88,7 @@ TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
     EXPECT_EQ(devices[0]["mac"], "00:b0:52:5a:00:01");
     EXPECT_EQ(scan.json()["adapter"], m_veth->hostEnd());
 
-    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     const auto upgrade = runReal({"--json", "upgrade", file.string(), "00:b0:52:5a:00:03"});
     ASSERT_EQ(upgrade.code, 0) << upgrade.err;
     const auto after = runReal({"--json", "scan", "--no-save"});
@@ -97,7 +97,7 @@ TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
     const auto afterDoc = after.json();
     for (const auto& d : afterDoc["devices"])
         if (d["mac"] == "00:b0:52:5a:00:03") {
-            EXPECT_EQ(d["firmware"], "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+            EXPECT_EQ(d["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
             found = true;
         }
     EXPECT_TRUE(found) << after.out << after.err;

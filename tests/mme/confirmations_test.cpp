@@ -41,7 +41,7 @@ Frame networkInfo(std::uint8_t networks, std::uint8_t claimed, std::uint8_t carr
 } // namespace
 
 TEST(Confirmations, MatchingChecksTypeEthertypeAndOptionalDestination) {
-    Frame f = versionConfirm("INT6400");
+    Frame f = versionConfirm("ZRQPLC1");
     EXPECT_TRUE(matchesConfirmation(f, 0xA001, &kHost));
     EXPECT_TRUE(matchesConfirmation(f, 0xA001, nullptr));
     EXPECT_FALSE(matchesConfirmation(f, 0xA039, nullptr));
@@ -54,11 +54,11 @@ TEST(Confirmations, MatchingChecksTypeEthertypeAndOptionalDestination) {
 }
 
 TEST(Confirmations, SoftwareVersion) {
-    const auto ok = parseSoftwareVersion(versionConfirm("INT6400-MAC-3-3-3348-00-2764-CE-0712"));
+    const auto ok = parseSoftwareVersion(versionConfirm("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712"));
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->status, 0);
     EXPECT_EQ(ok->source, kDevice);
-    EXPECT_EQ(ok->version, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(ok->version, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
 
     // A text that runs to the end of the frame without a terminator is no answer.
     Frame unterminated = confirmation(MmType::SoftwareVersion, 60);
@@ -66,6 +66,29 @@ TEST(Confirmations, SoftwareVersion) {
     EXPECT_FALSE(parseSoftwareVersion(unterminated));
     const Frame shortOne = versionConfirm("x");
     EXPECT_FALSE(parseSoftwareVersion(std::span(shortOne).first(20)));
+}
+
+TEST(Confirmations, FullAnswersOfDevicesReadAsTheShortFormsDo) {
+    // The version in its 128-byte field, then the upgrade flag and the cookie: the longest text ends at 150.
+    Frame version = confirmation(MmType::SoftwareVersion, 156);
+    const std::string longest(127, 'v');
+    std::memcpy(version.data() + off::kSwVersion, longest.data(), longest.size());
+    version[151] = 1;
+    putU32le(version, 152, 0xFFFFFFFF);
+    const auto v = parseSoftwareVersion(version);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->version, longest);
+    version[150] = 'v'; // a field without its terminator is no answer, whatever follows it
+    EXPECT_FALSE(parseSoftwareVersion(version));
+
+    // The whole attribute block: the software platform text follows at 45 when the platform text is shorter.
+    Frame attributes = confirmation(MmType::Attributes, 29 + 80);
+    putU16le(attributes, 27, 80);
+    std::memcpy(attributes.data() + 29, "ZRQPLC1", 7);
+    std::memcpy(attributes.data() + 45, "SOFTWARE", 8);
+    const auto a = parseAttributes(attributes);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->platform, "ZRQPLC1");
 }
 
 TEST(Confirmations, ReadModuleNeedsTheRequestedBytes) {
@@ -85,10 +108,10 @@ TEST(Confirmations, ReadModuleNeedsTheRequestedBytes) {
 
 TEST(Confirmations, AttributesPlatformText) {
     Frame f = confirmation(MmType::Attributes, 60);
-    std::memcpy(f.data() + 29, "INT6400", 7);
+    std::memcpy(f.data() + 29, "ZRQPLC1", 7);
     auto a = parseAttributes(f);
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->platform, "INT6400");
+    EXPECT_EQ(a->platform, "ZRQPLC1");
     std::memset(f.data() + 29, 'P', 17); // a full field without a zero is 17 characters, never more
     f[46] = 'Q';
     a = parseAttributes(f);

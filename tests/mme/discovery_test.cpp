@@ -32,9 +32,9 @@ struct ScriptNetwork {
             const MacAddress from = local ? ScriptedLink::kLocal : to;
             switch (test::typeOf(request)) {
             case 0xA000:
-                return {test::versionConfirm(from, "INT6000-MAC-3-3-3348-00-2764-CE-0712")};
+                return {test::versionConfirm(from, "ZRQPLC0-MAC-3-3-3348-00-2764-CE-0712")};
             case 0xA068:
-                return {test::attributesConfirm(from, local ? "INT6400" : "INT6400-A1")};
+                return {test::attributesConfirm(from, local ? "ZRQPLC1" : "ZRQPLC1-A1")};
             case 0xA038: {
                 if (!local)
                     return {};
@@ -66,13 +66,13 @@ TEST(Discovery, ScanFindsLocalDeviceAndStationsInSecondAnswerOrder) {
     EXPECT_EQ(result.local.mac, ScriptedLink::kLocal);
     EXPECT_EQ(link.adapters().record(0).localDeviceMac, ScriptedLink::kLocal);
     // The 7-character chip word is replaced by the platform text.
-    EXPECT_EQ(fieldText(result.local.text), "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(fieldText(result.local.text), "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     ASSERT_EQ(result.local.stationCount, 2u);
     EXPECT_EQ(result.local.stations[0].mac, station(3));
     EXPECT_EQ(result.local.stations[1].mac, station(1));
     EXPECT_EQ(result.local.stations[1].transmitRate, 64u);
     // A longer platform text lengthens the text.
-    EXPECT_EQ(fieldText(result.local.stations[0].text), "INT6400-A1-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(fieldText(result.local.stations[0].text), "ZRQPLC1-A1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(result.local.snid, 5);
     EXPECT_EQ(result.local.ccoMac, ScriptedLink::kLocal);
     // Every station got a probe frame before its version query.

@@ -15,13 +15,13 @@ TEST(Exchange, FramesOfOtherTypesAreDroppedAndTheConfirmationStillFound) {
     ScriptedLink link;
     link.setResponder([](const Frame&) {
         return std::vector<Frame>{test::statusConfirm(ScriptedLink::kLocal, MmType::FactoryReset, 0),
-                                  test::attributesConfirm(ScriptedLink::kLocal, "INT6400"),
-                                  test::versionConfirm(ScriptedLink::kLocal, "INT6400-MAC-1")};
+                                  test::attributesConfirm(ScriptedLink::kLocal, "ZRQPLC1"),
+                                  test::versionConfirm(ScriptedLink::kLocal, "ZRQPLC1-MAC-1")};
     });
     const auto frame = link.exchange().run(buildSoftwareVersionRequest(ScriptedLink::kLocal, ScriptedLink::kHost),
                                            MmType::SoftwareVersion, timing::kSoftwareVersion);
     ASSERT_TRUE(frame);
-    EXPECT_EQ(parseSoftwareVersion(*frame)->version, "INT6400-MAC-1");
+    EXPECT_EQ(parseSoftwareVersion(*frame)->version, "ZRQPLC1-MAC-1");
     // What the exchange dropped on its way is gone: nothing is left for the next one.
     std::vector<std::uint8_t> left;
     EXPECT_EQ(link.adapters().FetchFrame(left), 0u);

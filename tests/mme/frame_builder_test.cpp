@@ -36,8 +36,10 @@ TEST(FrameBuilder, FixedRequestsByteForByte) {
 }
 
 TEST(FrameBuilder, ProbeFrameIsIpv4Typed) {
+    // An IPv4 header of 20 bytes, no payload, TTL 64, protocol 253, checksum 0x79EE over addresses 0.0.0.0 (in
+    // the wire frame's padding).
     const Frame expected = {0x00, 0xB0, 0x52, 0x11, 0x22, 0x33, 0x02, 0x00, 0x00, 0xAA, 0xBB, 0xCC, 0x08,
-                            0x00, 0x45, 0x00, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+                            0x00, 0x45, 0x00, 0x00, 0x14, 0,    0,    0,    0,    0x40, 0xFD, 0x79, 0xEE};
     EXPECT_EQ(buildProbeFrame(kDevice, kHost), expected);
 }
 

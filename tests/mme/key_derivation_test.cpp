@@ -56,6 +56,12 @@ TEST(KeyDerivation, DefaultPasswordGivesTheDefaultNmk) {
     EXPECT_EQ(DeriveNmk(kDefaultNetworkPassword), kDefaultNmk);
 }
 
+TEST(KeyDerivation, DevicePasswordHomePlugAVGivesItsPublishedDak) {
+    // The device access key that HomePlug AV tools publish for the device password "HomePlugAV" (the same
+    // text as the default network password, derived with the DAK salt instead of the NMK salt).
+    EXPECT_EQ(hex(DeriveDak("HomePlugAV")), "689f074b8b0275a2710b0b5779ad1630");
+}
+
 TEST(KeyDerivation, SaltsGiveDifferentKeys) {
     EXPECT_NE(DeriveNmk("ABCD-EFGH-IJKL-MNOP"), DeriveDak("ABCD-EFGH-IJKL-MNOP"));
     EXPECT_NE(DeriveDak("ABCD-EFGH-IJKL-MNOP"), DeriveDak("ABCD-EFGH-IJKL-MNOQ"));

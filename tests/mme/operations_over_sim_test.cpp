@@ -10,10 +10,12 @@
 #include "sim/network.h"
 #include "sim/network_file.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -28,11 +30,15 @@ const MacAddress kOld = *MacAddress::parse("00:b0:52:5a:00:03");
 // The built-in network with `faults` given to the device `mac`, and the programs' stack over it.
 class SimStack {
 public:
-    explicit SimStack(const MacAddress& mac = {}, nlohmann::json faults = nlohmann::json::array()) {
+    explicit SimStack(const MacAddress& mac = {}, nlohmann::json faults = nlohmann::json::array(),
+                      const nlohmann::json& deviceFields = nlohmann::json::object()) {
         auto description = nlohmann::json::parse(sim::NetworkFile::builtInText());
-        for (auto& device : description["devices"])
-            if (device["mac"] == mac.text())
+        for (auto& device : description["devices"]) {
+            if (device["mac"] == mac.text()) {
                 device["faults"] = faults;
+                device.update(deviceFields);
+            }
+        }
         std::string error;
         network = sim::Network::fromJson(description.dump(), error);
         EXPECT_TRUE(network) << error;
@@ -70,9 +76,9 @@ nlohmann::json fault(const std::string& kind, const std::string& message, nlohma
     return nlohmann::json::array({f});
 }
 
-std::string writeUpgradeFile(const std::string& name, const std::string& version, const std::string& image) {
+std::string writeUpgradeFile(const std::string& name, const std::string& version, const std::string& image,
+                             const sim::ConfigBlockFields& fields = {}) {
     const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".bin");
-    sim::ConfigBlockFields fields;
     const auto bytes = packUpgradeFile(sim::makeFirmwareImage(image, 8192), sim::makeConfigBlock(fields), version);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -136,14 +142,14 @@ TEST(OperationsOverSim, FailingCommitLeavesTheDeviceAsItWas) {
 
 TEST(OperationsOverSim, UpgradeToolSequenceReachesFiftyPercentAndTheNewFirmware) {
     SimStack stack;
-    const auto file = writeUpgradeFile("tool", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("tool", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     upgrade.setBackupDir(std::filesystem::temp_directory_path() / ("zrq406-backup-" + std::to_string(getpid())));
     const auto outcome = upgrade.upgradeToolSequence(file, kOld);
     ASSERT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
     EXPECT_EQ(stack.progress.basePercent.load(), 50);
     const auto device = stack.network->device(kOld);
-    EXPECT_EQ(device->firmware, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(device->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     // The identity of the device survives; its key is the default one.
     EXPECT_EQ(
         std::vector<std::uint8_t>(device->configBlock.begin() + cfg::kMac, device->configBlock.begin() + cfg::kMac + 6),
@@ -154,24 +160,175 @@ TEST(OperationsOverSim, UpgradeToolSequenceReachesFiftyPercentAndTheNewFirmware)
 
 TEST(OperationsOverSim, UpgradeNamesTheStepThatFailed) {
     SimStack stack(kOld, fault("fail", "write-module"));
-    const auto file = writeUpgradeFile("fail", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("fail", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     upgrade.setBackupDir(std::filesystem::temp_directory_path() / ("zrq406-backup-" + std::to_string(getpid())));
     const auto outcome = upgrade.upgradeDevice(file, kOld);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.failedStep, UpgradeStep::WriteFirmware);
     EXPECT_FALSE(outcome.backup.empty()); // saved before the first write
-    EXPECT_EQ(stack.network->device(kOld)->firmware, "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(stack.network->device(kOld)->firmware, "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
     std::filesystem::remove(file);
 }
 
-TEST(OperationsOverSim, DeviceThatNeverComesBackFailsTheUpgradeWithinItsBound) {
+TEST(OperationsOverSim, DeviceWhoseBlockCannotBeReadIsNotWritten) {
     SimStack stack(kOld, nlohmann::json::array({{{"kind", "drop"}, {"message", "read-module"}, {"share", 1.0}}}));
-    // Reads fail from the start: the upgrade stops before it writes anything.
-    const auto file = writeUpgradeFile("bound", "3-3-3348-00-2764-CE-0712", "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    const auto file = writeUpgradeFile("unread", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
     const auto outcome = upgrade.upgradeDevice(file, kOld);
     EXPECT_EQ(outcome.failedStep, UpgradeStep::ReadConfig);
     EXPECT_EQ(stack.network->device(kOld)->stagedFirmwareBytes, 0u);
     std::filesystem::remove(file);
+}
+
+namespace {
+
+// The utility's upgrade and the upgrade tool's sequence, which share their checks and differ in their steps.
+enum class Path { Utility, Tool };
+const Path kPaths[] = {Path::Utility, Path::Tool};
+const char* pathName(Path path) {
+    return path == Path::Utility ? "utility" : "upgrade tool";
+}
+UpgradeOutcome runUpgrade(FirmwareUpgrade& upgrade, Path path, const std::string& file, const MacAddress& device) {
+    return path == Path::Utility ? upgrade.upgradeDevice(file, device) : upgrade.upgradeToolSequence(file, device);
+}
+
+// A backup folder of its own, removed at the end.
+struct BackupDir {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("zrq406-backup-test-" + std::to_string(getpid()));
+    BackupDir() { std::filesystem::remove_all(path); }
+    ~BackupDir() { std::filesystem::remove_all(path); }
+    std::size_t files() const {
+        std::size_t n = 0;
+        if (std::filesystem::exists(path))
+            for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path))
+                ++n;
+        return n;
+    }
+};
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(OperationsOverSim, EveryUpgradePathSavesTheDeviceBlockBeforeItsFirstWrite) {
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        SimStack stack;
+        BackupDir backups;
+        const auto before = stack.network->device(kOld)->configBlock;
+        const auto file =
+            writeUpgradeFile("backup", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        ASSERT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
+        ASSERT_FALSE(outcome.backup.empty());
+        EXPECT_EQ(fileBytes(outcome.backup), before);
+        // The block holds the device's keys.
+        EXPECT_EQ(std::filesystem::status(outcome.backup).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        EXPECT_EQ(backups.files(), 1u);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(OperationsOverSim, BackupThatCannotBeWrittenStopsTheUpgradeAndLeavesNoPartialFile) {
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        SimStack stack;
+        BackupDir backups;
+        const auto firmwareBefore = stack.network->device(kOld)->firmware;
+        const auto file =
+            writeUpgradeFile("nobackup", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        // The process may not write files longer than 1000 bytes: the 8192-byte block stops half way.
+        rlimit saved{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 1000;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.failedStep, UpgradeStep::Backup);
+        EXPECT_TRUE(outcome.backup.empty());
+        EXPECT_EQ(backups.files(), 0u) << "no partial backup is left behind";
+        EXPECT_EQ(stack.network->device(kOld)->stagedFirmwareBytes, 0u);
+        EXPECT_EQ(stack.network->device(kOld)->firmware, firmwareBefore);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(OperationsOverSim, UpgradedBlockKeepsTheDeviceIdentityAndTakesTheDefaultKey) {
+    // A file whose block differs from the device's in every carried field, and holds a private key.
+    sim::ConfigBlockFields fields;
+    fields.mac = *MacAddress::parse("02:11:22:33:44:55");
+    fields.identity.fill(0xA5);
+    fields.hfid = "text of the upgrade file's block";
+    fields.nmk = DeriveNmk("a private network");
+    const auto fileBlock = sim::makeConfigBlock(fields);
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        SimStack stack;
+        BackupDir backups;
+        const auto before = stack.network->device(kOld)->configBlock;
+        auto differs = [&](std::size_t offset, std::size_t width) {
+            return !std::equal(before.begin() + offset, before.begin() + offset + width, fileBlock.begin() + offset);
+        };
+        ASSERT_TRUE(differs(cfg::kMac, 6) && differs(cfg::kIdentity, cfg::kIdentityWidth) &&
+                    differs(cfg::kUserData, cfg::kUserDataWidth) && differs(cfg::kNmk, 16));
+        const auto file =
+            writeUpgradeFile("carry", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", fields);
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        ASSERT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
+
+        // The file's block, with MAC, identity and device text of the device and the default key, resealed.
+        auto expected = fileBlock;
+        std::copy_n(before.begin() + cfg::kMac, 6, expected.begin() + cfg::kMac);
+        std::copy_n(before.begin() + cfg::kIdentity, cfg::kIdentityWidth, expected.begin() + cfg::kIdentity);
+        std::copy_n(before.begin() + cfg::kUserData, cfg::kUserDataWidth, expected.begin() + cfg::kUserData);
+        const std::uint8_t defaultNmk[16] = {0x50, 0xD3, 0xE4, 0x93, 0x3F, 0x85, 0x5B, 0x70,
+                                             0x40, 0x78, 0x4D, 0xF8, 0x15, 0xAA, 0x8D, 0xB7};
+        std::copy(std::begin(defaultNmk), std::end(defaultNmk), expected.begin() + cfg::kNmk);
+        sealConfigBlock(expected);
+        EXPECT_EQ(stack.network->device(kOld)->configBlock, expected);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(OperationsOverSim, DeviceSilentAfterItsCommitFailsTheUpgradeAtTheRestart) {
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        // The device takes the commit and then stays dark far longer than the upgrade waits for it.
+        SimStack stack(kOld, nlohmann::json::array(), {{"restartMs", {{"firmwareCommit", 600000}}}});
+        BackupDir backups;
+        const auto file =
+            writeUpgradeFile("silent", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        upgrade.setRestartBoundMs(3000);
+        std::vector<UpgradeStep> steps;
+        upgrade.setStepReporter([&](UpgradeStep step) { steps.push_back(step); });
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.failedStep, UpgradeStep::Restart) << outcome.detail;
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps.back(), UpgradeStep::Restart);
+        // The commit went through; the upgrade gave up while the device was still restarting.
+        const auto device = stack.network->device(kOld);
+        EXPECT_EQ(device->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        EXPECT_FALSE(device->up);
+        std::filesystem::remove(file);
+    }
 }

@@ -95,7 +95,7 @@ TEST(UpgradeFile, BadFilesAreRefusedWithTheirReason) {
 
 TEST(VersionRule, FirmwareMovesForwardRegionAndProductStay) {
     const std::string product = "TALVERN ZRQ406-CE-12";
-    const std::string device = "INT6400-MAC-3-3-3348-00-2764-CE-0712";
+    const std::string device = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712";
     EXPECT_EQ(compareVersions("3-3-3348-00-2764-CE-0713", device, product), VersionVerdict::ConfigOnly);
     EXPECT_EQ(compareVersions("3-3-3348-00-2764-CE-0712", device, product), VersionVerdict::Same);
     EXPECT_EQ(compareVersions("3-3-3348-00-2800-CE-0800", device, product), VersionVerdict::FirmwareDiffers);
@@ -103,10 +103,10 @@ TEST(VersionRule, FirmwareMovesForwardRegionAndProductStay) {
     EXPECT_EQ(compareVersions("3-3-3348-00-2764-NA-0712", device, product), VersionVerdict::RegionChange);
     EXPECT_EQ(compareVersions("3-3-3348-00-2764-CE-0712", device, "OTHER ZRQ406"), VersionVerdict::ProductMismatch);
     // Numbers compare as numbers, not as text.
-    EXPECT_EQ(compareVersions("3-3-3348-00-10000-CE-1", "INT6400-MAC-3-3-3348-00-9999-CE-1", product),
+    EXPECT_EQ(compareVersions("3-3-3348-00-10000-CE-1", "ZRQPLC1-MAC-3-3-3348-00-9999-CE-1", product),
               VersionVerdict::FirmwareDiffers);
     // A device text without a region takes its region from the product string.
-    EXPECT_EQ(compareVersions("3-3-3348-00-2764-NA-1", "INT6400-MAC-3-3-3348-00-2700-1", product),
+    EXPECT_EQ(compareVersions("3-3-3348-00-2764-NA-1", "ZRQPLC1-MAC-3-3-3348-00-2700-1", product),
               VersionVerdict::RegionChange);
     const auto parts = splitVersion(device);
     EXPECT_EQ(parts.firmware, (std::vector<unsigned long>{3, 3, 3348, 0, 2764}));

@@ -13,8 +13,8 @@ namespace {
 
 const MacAddress kLocal = mac("00:b0:52:00:02:01");
 const MacAddress kRemote = mac("00:b0:52:00:02:02");
-const std::string kOldFirmware = "INT6400-MAC-3-3-3348-00-2400-CE-0511";
-const std::string kNewFirmware = "INT6400-MAC-3-3-3348-00-2764-CE-0800";
+const std::string kOldFirmware = "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511";
+const std::string kNewFirmware = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0800";
 
 // Restarts short enough to wait for (scaled they last some tens of milliseconds).
 std::string network(const std::string& restart) {
@@ -25,7 +25,7 @@ std::string network(const std::string& restart) {
     {"mac": "00:b0:52:00:02:01", "tei": 1, "networkPassword": "HomeNetwork1", "led": false,
      "firmware": ")" +
            kOldFirmware + R"(", "product": "TALVERN ZRQ406-NA-7", "configLength": 8200,
-     "factory": {"firmware": "INT6400-MAC-3-3-3348-00-2000-NA-0100"}},
+     "factory": {"firmware": "ZRQPLC1-MAC-3-3-3348-00-2000-NA-0100"}},
     {"mac": "00:b0:52:00:02:02", "tei": 2, "networkPassword": "HomeNetwork1", "firmware": ")" +
            kOldFirmware + R"("}
   ]
@@ -207,7 +207,7 @@ TEST_F(CommitRestart, FactoryResetRestoresFactorySettingsAndKeepsTheAddress) {
     const auto snapshot = net->device(kLocal);
     EXPECT_EQ(snapshot->nmk, mme::kDefaultNmk);
     EXPECT_TRUE(snapshot->ledOn);
-    EXPECT_EQ(snapshot->firmware, "INT6400-MAC-3-3-3348-00-2000-NA-0100");
+    EXPECT_EQ(snapshot->firmware, "ZRQPLC1-MAC-3-3-3348-00-2000-NA-0100");
     EXPECT_EQ(snapshot->product, "TALVERN ZRQ406-NA-7");
     EXPECT_EQ(snapshot->configBlock.size(), 8200u);
     EXPECT_TRUE(configBlockValid(snapshot->configBlock));

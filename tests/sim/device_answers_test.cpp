@@ -16,13 +16,13 @@ namespace {
 const std::string kNetwork = R"({
   "hostAdapters": [{"name": "sim0", "mac": "02:00:00:00:00:10", "device": "00:b0:52:00:01:01"}],
   "devices": [
-    {"mac": "00:b0:52:00:01:01", "password": "LOCAL-PASSWORD", "tei": 1, "platform": "INT6400", "deviceId": 3,
-     "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
+    {"mac": "00:b0:52:00:01:01", "password": "LOCAL-PASSWORD", "tei": 1, "platform": "ZRQPLC1", "deviceId": 3,
+     "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
      "rates": {"00:b0:52:00:01:02": {"tx": 100, "rx": 90}}},
     {"mac": "00:b0:52:00:01:02", "password": "REMOTE-ONE", "tei": 2, "bridgedMac": "02:11:22:33:44:55",
-     "firmware": "INT6400-MAC-3-3-3348-00-2400-CE-0511", "led": false},
+     "firmware": "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511", "led": false},
     {"mac": "00:b0:52:00:01:03", "password": "REMOTE-TWO", "tei": 5, "networkPassword": "OtherNetwork1",
-     "platform": "INT6300"},
+     "platform": "ZRQPLC2"},
     {"mac": "00:b0:52:00:01:04", "password": "REMOTE-THREE", "tei": 4}
   ]
 })";
@@ -46,7 +46,9 @@ protected:
 
 TEST_F(DeviceAnswers, SoftwareVersionFromOwnAddressAndLocalAddress) {
     for (const MacAddress& destination : {kLocal, MacAddress::localDevice()}) {
-        const auto frame = host->exchange(mme::buildSoftwareVersionRequest(destination, kHost));
+        auto request = mme::buildSoftwareVersionRequest(destination, kHost);
+        mme::putU32le(request, 20, 0xCAFE0042);
+        const auto frame = host->exchange(request);
         ASSERT_TRUE(frame);
         ASSERT_TRUE(mme::matchesConfirmation(*frame, 0xA001, &kHost));
         const auto confirm = mme::parseSoftwareVersion(*frame);
@@ -54,10 +56,14 @@ TEST_F(DeviceAnswers, SoftwareVersionFromOwnAddressAndLocalAddress) {
         EXPECT_EQ(confirm->status, 0);
         // The answer names the device itself, also when it was asked through the local address.
         EXPECT_EQ(confirm->source, kLocal);
-        EXPECT_EQ(confirm->version, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+        EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
         EXPECT_EQ((*frame)[21], 3);                           // device id
         EXPECT_EQ((*frame)[22], confirm->version.size() + 1); // length with terminator
-        EXPECT_GE(frame->size(), 60u);
+        // The whole answer of a device: the 128-byte version field, the upgrade flag and the echoed cookie.
+        EXPECT_EQ(frame->size(), 156u);
+        EXPECT_EQ((*frame)[23 + confirm->version.size()], 0);
+        EXPECT_EQ((*frame)[151], 1);
+        EXPECT_EQ(mme::getU32le(*frame, 152), 0xCAFE0042u);
         EXPECT_EQ((*frame)[14], 0);
         EXPECT_EQ((*frame)[17], 0x00);
         EXPECT_EQ((*frame)[18], 0xB0);
@@ -72,7 +78,7 @@ TEST_F(DeviceAnswers, RemoteDevicesAnswerThroughTheAttachedOneOnlyOnItsNetwork) 
     const auto confirm = mme::parseSoftwareVersion(*frame);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->source, kRemote);
-    EXPECT_EQ(confirm->version, "INT6400-MAC-3-3-3348-00-2400-CE-0511");
+    EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
 
     // A device with another network key is on the power line but not reachable.
     EXPECT_FALSE(host->exchange(mme::buildSoftwareVersionRequest(kForeign, kHost), kSilenceWindow));
@@ -111,9 +117,11 @@ TEST_F(DeviceAnswers, AttributesCarryThePlatformAndEchoTheCookie) {
     const auto confirm = mme::parseAttributes(*frame);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->status, 0);
-    EXPECT_EQ(confirm->platform, "INT6400");
+    EXPECT_EQ(confirm->platform, "ZRQPLC1");
     EXPECT_EQ(mme::getU32le(*frame, 22), 0x12345678u);
-    EXPECT_EQ(mme::getU16le(*frame, 27), 17);
+    // The whole attribute block, with the platform text in its first 17 bytes.
+    EXPECT_EQ(mme::getU16le(*frame, 27), 80);
+    EXPECT_EQ(frame->size(), 29u + 80u);
 }
 
 TEST_F(DeviceAnswers, NetworkInfoListsThePeersOnTheSameKey) {
@@ -251,11 +259,15 @@ TEST_F(DeviceAnswers, WriteModuleChecksEveryBlock) {
     // A good block of each module.
     EXPECT_EQ(statusOf(host->exchange(mme::buildWriteModuleRequest(kLocal, kHost, 2, 0, data))), 0);
     EXPECT_EQ(statusOf(host->exchange(mme::buildWriteModuleRequest(kLocal, kHost, 1, 4096, data))), 0);
-    // The confirmation echoes the module.
-    const auto echo = host->exchange(mme::buildWriteModuleRequest(kLocal, kHost, 1, 0, data));
+    // The confirmation echoes module, length and offset after its status, as the request carried them.
+    const auto echo =
+        host->exchange(mme::buildWriteModuleRequest(kLocal, kHost, 1, 0x2400, std::span(data).first(1000)));
     ASSERT_TRUE(echo);
     EXPECT_TRUE(mme::matchesConfirmation(*echo, 0xA021, nullptr));
     EXPECT_EQ((*echo)[21], 1);
+    EXPECT_EQ((*echo)[22], 0);
+    EXPECT_EQ(mme::getU16le(*echo, 23), 1000);
+    EXPECT_EQ(mme::getU32le(*echo, 25), 0x2400u);
 
     auto badChecksum = mme::buildWriteModuleRequest(kLocal, kHost, 2, 0, data);
     badChecksum[28] ^= 0x01;
@@ -274,6 +286,11 @@ TEST_F(DeviceAnswers, WriteModuleChecksEveryBlock) {
     // Staged, not active: the block as read is unchanged.
     EXPECT_EQ(readConfigBlock(*host, kLocal), network->device(kLocal)->configBlock);
     EXPECT_TRUE(configBlockValid(network->device(kLocal)->configBlock));
+    // A commit of the incomplete images is refused; its confirmation names the module set.
+    const auto commit = host->exchange(mme::buildCommitRequest(kLocal, kHost, 3));
+    ASSERT_TRUE(commit);
+    EXPECT_NE(statusOf(commit), 0);
+    EXPECT_EQ((*commit)[21], 3);
 }
 
 TEST_F(DeviceAnswers, GarbageNeverBreaksTheDevices) {

@@ -185,7 +185,7 @@ TEST(Faults, PowerLossInTheMiddleOfAnUpgrade) {
     RIG(rig, R"([{"kind": "power-loss", "afterBlock": 3, "downMs": 20000}])", true);
     auto& host = *rig.host;
     const auto before = *rig.network->device(kRemote);
-    const auto image = makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0900", 6 * 1024);
+    const auto image = makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0900", 6 * 1024);
     // The third block is confirmed, then the device goes dark.
     EXPECT_EQ(writeModule(host, kRemote, 1, image, kSilenceWindow), std::vector<std::uint8_t>(3, 0));
     ASSERT_TRUE(waitUntilAnswering(host, kRemote));
@@ -197,7 +197,7 @@ TEST(Faults, PowerLossInTheMiddleOfAnUpgrade) {
     // Once only: a second attempt goes through.
     EXPECT_EQ(writeModule(host, kRemote, 1, image), std::vector<std::uint8_t>(6, 0));
     EXPECT_EQ(statusOf(host.exchange(mme::buildCommitRequest(kRemote, kHost, 3))), 0);
-    EXPECT_EQ(rig.network->device(kRemote)->firmware, "INT6400-MAC-3-3-3348-00-2764-CE-0900");
+    EXPECT_EQ(rig.network->device(kRemote)->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0900");
 }
 
 } // namespace

@@ -12,18 +12,18 @@ namespace zrq406::sim {
 namespace {
 
 TEST(FirmwareImage, LayoutAndRoundTrip) {
-    const auto image = makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0800", 4098);
+    const auto image = makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0800", 4098);
     ASSERT_EQ(image.size(), 4098u);
     EXPECT_EQ(std::string(image.begin(), image.begin() + 4), "ZQFW");
     EXPECT_EQ(mme::getU32le(image, 4), 4098u);
     auto zeroed = image;
     mme::putU32le(zeroed, 8, 0);
     EXPECT_EQ(mme::getU32le(image, 8), mme::blockChecksum(zeroed));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data() + 12)), "INT6400-MAC-3-3-3348-00-2764-CE-0800");
-    EXPECT_EQ(firmwareImageVersion(image), "INT6400-MAC-3-3-3348-00-2764-CE-0800");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data() + 12)), "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0800");
+    EXPECT_EQ(firmwareImageVersion(image), "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0800");
     // Deterministic, and different for another version.
-    EXPECT_EQ(image, makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0800", 4098));
-    const auto other = makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-CE-0801", 4098);
+    EXPECT_EQ(image, makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0800", 4098));
+    const auto other = makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0801", 4098);
     EXPECT_NE(std::vector<std::uint8_t>(image.begin() + 200, image.end()),
               std::vector<std::uint8_t>(other.begin() + 200, other.end()));
 }

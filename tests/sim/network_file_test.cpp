@@ -127,7 +127,7 @@ TEST(NetworkFile, GivenFileIsKeptUpToDateAndKeepsItsOtherFields) {
   ]
 })");
     const MacAddress remote = mac("00:b0:52:00:04:02");
-    const auto image = makeFirmwareImage("INT6400-MAC-3-3-3348-00-2764-NA-0999", 2500);
+    const auto image = makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-NA-0999", 2500);
     {
         std::string error;
         auto network = Network::load(path, error);
@@ -142,7 +142,7 @@ TEST(NetworkFile, GivenFileIsKeptUpToDateAndKeepsItsOtherFields) {
         ASSERT_TRUE(network->flush(error)) << error;
         // Written at once, not only when the network goes away.
         const auto saved = nlohmann::json::parse(readFile(path));
-        EXPECT_EQ(saved["devices"][1]["firmware"], "INT6400-MAC-3-3-3348-00-2764-NA-0999");
+        EXPECT_EQ(saved["devices"][1]["firmware"], "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0999");
     }
     const auto saved = nlohmann::json::parse(readFile(path));
     EXPECT_EQ(saved["comment"], "two devices in the lab");
@@ -158,7 +158,7 @@ TEST(NetworkFile, GivenFileIsKeptUpToDateAndKeepsItsOtherFields) {
     HostPort host(network->hostAdapters()[0].segment, kHost);
     const auto version = mme::parseSoftwareVersion(*host.exchange(mme::buildSoftwareVersionRequest(remote, kHost)));
     ASSERT_TRUE(version);
-    EXPECT_EQ(version->version, "INT6400-MAC-3-3-3348-00-2764-NA-0999");
+    EXPECT_EQ(version->version, "ZRQPLC1-MAC-3-3-3348-00-2764-NA-0999");
     const auto snapshot = network->device(remote);
     EXPECT_FALSE(snapshot->ledOn);
     EXPECT_EQ(snapshot->firmwareImage, *firmwareImageIdentity(image));
@@ -201,12 +201,12 @@ TEST(NetworkFile, SavingKeepsWhatAnotherProgramSavedForOtherDevices) {
     auto block = makeConfigBlock(ConfigBlockFields{});
     mme::setLeds(block, false);
     mme::sealConfigBlock(block);
-    ours->recordState(2, DeviceState{block, *firmwareImageIdentity(makeFirmwareImage("INT6400-MAC-9-9"))});
+    ours->recordState(2, DeviceState{block, *firmwareImageIdentity(makeFirmwareImage("ZRQPLC1-MAC-9-9"))});
     auto disk = nlohmann::ordered_json::parse(NetworkFile::builtInText());
     disk["devices"][0]["led"] = false;
     const auto merged = nlohmann::ordered_json::parse(ours->mergedText(disk.dump(), {2}));
     EXPECT_EQ(merged["devices"][0]["led"], false);
-    EXPECT_EQ(merged["devices"][2]["firmware"], "INT6400-MAC-9-9");
+    EXPECT_EQ(merged["devices"][2]["firmware"], "ZRQPLC1-MAC-9-9");
     EXPECT_EQ(merged["devices"][2]["led"], false);
     // A file that is no longer the same network is written over whole.
     disk["devices"][1]["mac"] = "00:b0:52:77:77:77";
@@ -228,7 +228,7 @@ TEST(NetworkFile, DefaultsOfAMinimalDescription) {
     EXPECT_EQ(first->nmk, mme::kDefaultNmk);
     EXPECT_EQ(first->configBlock.size(), 8192u);
     EXPECT_TRUE(first->ledOn);
-    EXPECT_EQ(first->platform, "INT6400");
+    EXPECT_EQ(first->platform, "ZRQPLC1");
     EXPECT_EQ(first->product, "TALVERN ZRQ406-CE-12");
     EXPECT_EQ(first->tei, 1);
     EXPECT_EQ(first->dak, mme::DeriveDak("00B0-5200-0601"));

@@ -68,9 +68,9 @@ int simulatorChild(LineChannel& parent, const std::string& interfaceName, const 
 const char* const kNetwork = R"({
   "hostAdapters": [{"name": "plc", "device": "00:b0:52:00:0a:01"}],
   "devices": [
-    {"mac": "00:b0:52:00:0a:01", "tei": 1, "firmware": "INT6400-MAC-3-3-3348-00-2764-CE-0712",
+    {"mac": "00:b0:52:00:0a:01", "tei": 1, "firmware": "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712",
      "rates": {"00:b0:52:00:0a:02": {"tx": 111, "rx": 99}}},
-    {"mac": "00:b0:52:00:0a:02", "tei": 2, "firmware": "INT6400-MAC-3-3-3348-00-2400-NA-0500"}
+    {"mac": "00:b0:52:00:0a:02", "tei": 2, "firmware": "ZRQPLC1-MAC-3-3-3348-00-2400-NA-0500"}
   ]
 })";
 
@@ -128,7 +128,7 @@ TEST(SimulatorEndToEnd, AnswersRealFramesOverAVethPair) {
     const auto confirm = mme::parseSoftwareVersion(*version);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->source, mac("00:b0:52:00:0a:01"));
-    EXPECT_EQ(confirm->version, "INT6400-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
 
     const auto info = ask(table, mme::buildNetworkInfoRequest(confirm->source, host), 0xA039);
     ASSERT_TRUE(info);

@@ -1,0 +1,18 @@
+#include "mme/confirmations.h"
+
+#include "fuzz/entries/entries.h"
+
+namespace zrq406::fuzz {
+
+void confirmations(std::span<const std::uint8_t> frame) {
+    using namespace zrq406::mme;
+    const MacAddress host{{0x02, 0, 0, 0, 0, 1}};
+    (void)matchesConfirmation(frame, 0xA001, &host);
+    (void)parseSoftwareVersion(frame);
+    (void)parseStatus(frame);
+    (void)parseAttributes(frame);
+    (void)parseNetworkInfo(frame);
+    (void)parseReadModule(frame, frame.empty() ? 0u : frame[0] * 4u);
+}
+
+} // namespace zrq406::fuzz
