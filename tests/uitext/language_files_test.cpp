@@ -153,14 +153,15 @@ const std::vector<std::string> kUtilityNumbers = {"Utility/Size_w",     "Utility
 
 const std::vector<PageNodes> kToolControls = {
     {"BaseDLG",
-     {"Panel", "ButtonNext", "ButtonBack", "ButtonYes", "ButtonFinish", "ButtonSkip", "ButtonClose", "ButtonCancel"}},
+     {"Picture", "Panel", "ButtonNext", "ButtonBack", "ButtonYes", "ButtonFinish", "ButtonSkip", "ButtonClose",
+      "ButtonCancel"}},
     {"WelcomeDLG", {"Catpion", "Welcome", "Welcome3", "WelcomeNote", "WelcomeMaint"}},
     {"DeviceList", {"Caption", "Devices"}},
     {"DeviceInfo",
      {"Caption", "DeviceIndex", "NameCaption", "MacCaption", "FirmwareCaption", "LocationCaption", "Name", "Mac",
       "Firmware", "Location"}},
     {"UpgradeDLG", {"UpSoft", "UpFirm", "UpConf", "ReSet", "Done", "Progress", "Prop"}},
-    {"FinishDLG", {"Lable", "Note"}},
+    {"FinishDLG", {"Lable", "Note", "Backup"}},
 };
 
 const std::vector<std::string> kToolMessages = {"Parentmsg01", "msg01", "msg02", "msg03", "msg04", "msg05", "msg06",
@@ -178,7 +179,11 @@ std::vector<std::string> toolTexts() {
                                       "DeviceInfo/DeviceIndex/Text",
                                       "UpgradeDLG/UpgradeFilePath/Text",
                                       "FinishDLG/Lable/Text",
-                                      "FinishDLG/Lable/Text2"};
+                                      "FinishDLG/Lable/Text2",
+                                      "FinishDLG/Lable/Text3",
+                                      "FinishDLG/Lable/Text4",
+                                      "FinishDLG/Backup/Text",
+                                      "BaseDLG/Picture/Text"};
     for (const char* column : {"ColumnName", "ColumnMac", "ColumnFMVer", "ColumnLocation"})
         paths.push_back(std::string("DeviceList/Devices/") + column + "/Text");
     for (const std::string& key : kToolMessages)
@@ -412,11 +417,13 @@ TEST_P(ToolFile, FormatsAndFixedTextsAreAsTheToolUsesThem) {
     EXPECT_EQ(file.text("Utility/Text"), "TALVERN ZRQ406 Upgrade Tool");
     EXPECT_EQ(file.text("Utility/ModelName"), "TALVERN ZRQ406");
     EXPECT_EQ(file.text("Utility/FirmwareVersion"), "3-3-3348-00-2764");
-    for (const char* field : {"Text", "Text2"}) {
+    for (const char* field : {"Text", "Text2", "Text3", "Text4"}) {
         const std::string format = file.text(std::string("FinishDLG/Lable/") + field);
         EXPECT_EQ(countOf(format, "%s"), 2u) << field;
         EXPECT_EQ(countOf(format, "%"), 2u) << field;
     }
+    EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%"), 1u);
     const std::string heading = file.text("WelcomeDLG/Catpion/Text");
     EXPECT_EQ(countOf(heading, "%s"), 1u);
     EXPECT_EQ(countOf(heading, "%"), 1u);
