@@ -9,6 +9,8 @@
 #include "sim/config_block.h"
 #include "sim/firmware_image.h"
 #include "sim/network.h"
+#include "tests/support/accessibility.h"
+#include "tests/support/gui_wait.h"
 #include "tests/support/simulated_program.h"
 #include "upgrade/device_info.h"
 #include "upgrade/dut_list.h"
@@ -38,16 +40,8 @@ namespace {
 
 constexpr char kNewImage[] = "3-3-3348-00-2764-CE-0712";
 
-// Serves the window thread's events until `condition` holds or a minute has passed.
 template <class Condition> bool eventually(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return zrq406::test::waitUntil(condition, std::chrono::seconds(60));
 }
 
 void pressEnter(QWidget* window) {
@@ -309,4 +303,17 @@ TEST(UpgradeToolStart, RefusedBesideTheUtilityUnlessItStartedTheToolAndWhenAlrea
     InstanceLock second;
     EXPECT_FALSE(CZRQ406UPGRADEApp::singleInstanceCheck(program.texts, program.messages, second));
     EXPECT_EQ(program.messages.texts(), std::vector<std::string>{message("msg01")});
+}
+
+// Screen readers and UI automation name every control of every page by its text or caption, in both languages.
+TEST(UpgradeWizard, EveryControlHasAnAccessibleName) {
+    for (const char* language : {"EnglishUpgrade.xml", "GermanUpgrade.xml"}) {
+        Wizard wizard(SimulatedProgram::builtInNetwork(), language);
+        wizard.start();
+        // Every page lays out its controls, without being entered.
+        for (CNewWizPage* page :
+             std::initializer_list<CNewWizPage*>{&wizard.list, &wizard.question, &wizard.upgrading, &wizard.finish})
+            ASSERT_TRUE(page->InitPage());
+        EXPECT_EQ(zrq406::test::unnamedControls(&wizard.frame), std::vector<std::string>()) << language;
+    }
 }

@@ -2,7 +2,10 @@
 #include "platform/instance_lock.h"
 #include "platform/text_field.h"
 #include "registry/history_file.h"
+#include "tests/support/accessibility.h"
+#include "utility/led_dialog.h"
 #include "utility/network_page.h"
+#include "utility/upgrade_dialog.h"
 #include "utility/utility_app.h"
 #include "utility_fixture.h"
 
@@ -156,4 +159,16 @@ TEST_F(UtilityTest, TimerRescanAndDeviceArrival) {
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(context->session.adapters().count(), 1);
     EXPECT_TRUE(main->scanTimer()->isActive());
+}
+
+// Screen readers and UI automation name every control by its text or caption, in both languages.
+TEST_F(UtilityTest, EveryControlHasAnAccessibleName) {
+    for (const char* language : {"English.xml", "German.xml"}) {
+        makeWindow(test::SimulatedProgram::builtInNetwork(), language);
+        EXPECT_EQ(test::unnamedControls(main.get()), std::vector<std::string>()) << language;
+        utility::CSetLED led(*context, "Kitchen", "00:b0:52:5a:00:02", "On");
+        EXPECT_EQ(test::unnamedControls(&led), std::vector<std::string>()) << language;
+        utility::CUpgradePage upgrade(*main, "00:b0:52:5a:00:02");
+        EXPECT_EQ(test::unnamedControls(&upgrade), std::vector<std::string>()) << language;
+    }
 }

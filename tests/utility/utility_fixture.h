@@ -18,6 +18,9 @@ class UtilityTest : public ::testing::Test {
 protected:
     void makeWindow(const nlohmann::json& network = SimulatedProgram::builtInNetwork(),
                     const std::string& language = "English.xml") {
+        main.reset();
+        context.reset();
+        program.reset();
         program = std::make_unique<SimulatedProgram>(network, language);
         context = std::make_unique<utility::UtilityContext>(program->messages, program->texts, files, false);
         context->linkOptions = program->linkOptions();
