@@ -101,7 +101,8 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     const int code = saveFailed ? kRefused : kDone;
 
     const auto& scan = registry.scanTable();
-    const auto& adapter = session.adapters().current();
+    const link::AdapterRecord* adapter = session.adapters().current();
+    const std::string adapterName = adapter != nullptr ? adapter->interfaceName : std::string();
     const std::string key = !built.localKeyIsDefault ? "unknown" : *built.localKeyIsDefault ? "default" : "private";
     if (options.json) {
         json devices = json::array();
@@ -112,7 +113,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
                         {"coordinator", result.local.ccoMac.text()},
                         {"coordinatorTei", result.local.ccoTei},
                         {"key", key}};
-        io.out << json{{"adapter", adapter.interfaceName}, {"network", network}, {"devices", devices}}.dump(2) << '\n';
+        io.out << json{{"adapter", adapterName}, {"network", network}, {"devices", devices}}.dump(2) << '\n';
         return code;
     }
     std::vector<std::vector<std::string>> rows;
@@ -121,7 +122,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
         rows.push_back({fieldText(d.name), fieldText(d.mac), fieldText(d.location), fieldText(d.quality),
                         fieldText(d.phyRate), fieldText(d.led), fieldText(d.firmware), d.isOwnModel ? "yes" : "no"});
     }
-    io.out << "Adapter " << adapter.interfaceName << ", network " << hexText(result.local.nid) << ", coordinator "
+    io.out << "Adapter " << adapterName << ", network " << hexText(result.local.nid) << ", coordinator "
            << result.local.ccoMac.text() << ", " << key << " network key\n\n";
     printTable(io.out, {"Name", "MAC", "Location", "Quality", "PHY rate", "LED", "Firmware", "ZRQ406"}, rows);
     return code;
@@ -230,7 +231,8 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
             failed.push_back(remotes[i].text());
     }
     if (request.local) {
-        const MacAddress local = session.adapters().current().localDeviceMac;
+        const link::AdapterRecord* adapter = session.adapters().current();
+        const MacAddress local = adapter != nullptr ? adapter->localDeviceMac : MacAddress{};
         const bool ok = operations.SetKey(nmk, nullptr, nullptr);
         results.push_back({{"mac", local.text()}, {"keyed", ok}, {"local", true}});
         if (!ok)

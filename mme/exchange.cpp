@@ -42,18 +42,19 @@ std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const
 }
 
 std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, const ExchangeTiming& timing) {
-    if (m_adapters.count() == 0)
+    const link::AdapterRecord* adapter = m_adapters.current();
+    if (adapter == nullptr)
         return std::nullopt;
+    const MacAddress host = adapter->hostMac;
     drain();
     const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
     m_adapters.SendFrame(request);
-    const MacAddress host = m_adapters.current().hostMac;
     bool anyFrame = false;
     return lookThrough(confirmationOf(requestType), timing.daCheck ? &host : nullptr, deadline, anyFrame);
 }
 
 std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestType) {
-    if (m_adapters.count() == 0)
+    if (m_adapters.current() == nullptr)
         return std::nullopt;
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {

@@ -77,7 +77,10 @@ const char* const kNetwork = R"({
 // Sends `request` on the table's current adapter until a confirmation of `type` comes back (the first frames
 // on a new pair can be lost while the kernel brings its queues up).
 std::optional<std::vector<std::uint8_t>> ask(link::AdapterTable& table, const mme::Frame& request, std::uint16_t type) {
-    const MacAddress host = table.current().hostMac;
+    const link::AdapterRecord* adapter = table.current();
+    if (adapter == nullptr)
+        return std::nullopt;
+    const MacAddress host = adapter->hostMac;
     for (int attempt = 0; attempt < 10; ++attempt) {
         table.SendFrame(request);
         const auto deadline = Clock::now() + std::chrono::milliseconds(500);
@@ -121,7 +124,7 @@ TEST(SimulatorEndToEnd, AnswersRealFramesOverAVethPair) {
     ASSERT_TRUE(table.OpenAdapters());
     ASSERT_EQ(table.count(), 1);
     table.setCurrentAdapter(0);
-    const MacAddress host = table.current().hostMac;
+    const MacAddress host = table.record(0).hostMac;
 
     const auto version = ask(table, mme::buildSoftwareVersionRequest(MacAddress::localDevice(), host), 0xA001);
     ASSERT_TRUE(version);
