@@ -311,6 +311,9 @@ std::size_t AdapterTable::FetchFrame(std::vector<std::uint8_t>& frame) {
 PacketArea* AdapterTable::PollReceiveSlots() {
     for (int r = 0; r < m_count; ++r) {
         AdapterRecord& rec = record(r);
+        // The slots are brought up to date first with what has reached the adapter: the look does not depend
+        // on when the library's receive thread next gets to run.
+        m_library.completeArrivedReads(rec.handle);
         for (int s = 0; s < kSlotsPerAdapter; ++s) {
             ReceiveSlot& slot = rec.slots[static_cast<std::size_t>(s)];
             if (!slot.io.eventCreated)

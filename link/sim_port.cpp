@@ -94,6 +94,14 @@ int SimPort::receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds t
     return static_cast<int>(copied);
 }
 
+int SimPort::waitReadable(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_inbox->mutex);
+    m_inbox->arrived.wait_for(lock, timeout, [&] { return m_inbox->interrupted || !m_inbox->frames.empty(); });
+    if (m_inbox->interrupted)
+        return -1;
+    return m_inbox->frames.empty() ? 0 : 1;
+}
+
 void SimPort::interrupt() {
     {
         std::lock_guard lock(m_inbox->mutex);

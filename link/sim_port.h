@@ -30,6 +30,7 @@ public:
     bool setPromiscuous(bool on) override;
     bool send(std::span<const std::uint8_t> frame) override;
     int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override;
+    int waitReadable(std::chrono::milliseconds timeout) override;
     void interrupt() override;
 
 private:

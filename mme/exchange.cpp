@@ -25,8 +25,10 @@ std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const
     // shared medium cannot hold the exchange.
     int lateFrames = 0;
     for (;;) {
-        const std::size_t length = m_adapters.FetchFrame(frame);
+        // The clock is read before the look: a fetch that finds nothing then covers everything that had arrived
+        // when the exchange was found late, however long this thread waited for the processor in between.
         const bool late = Pacing::Clock::now() >= deadline;
+        const std::size_t length = m_adapters.FetchFrame(frame);
         if (length > 0 && length <= kLargestFetch) {
             anyFrame = true;
             if (matchesConfirmation(frame, confirmationType, destination))
@@ -47,8 +49,9 @@ std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, con
         return std::nullopt;
     const MacAddress host = adapter->hostMac;
     drain();
-    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
     m_adapters.SendFrame(request);
+    // The wait starts once the request is out: a send that took its time does not shorten it.
+    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
     bool anyFrame = false;
     return lookThrough(confirmationOf(requestType), timing.daCheck ? &host : nullptr, deadline, anyFrame);
 }
@@ -58,8 +61,8 @@ std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestT
         return std::nullopt;
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
-        const auto deadline = m_pacing.deadlineAfter(wait);
         m_adapters.SendFrame(request);
+        const auto deadline = m_pacing.deadlineAfter(wait);
         bool anyFrame = false;
         auto found = lookThrough(confirmationOf(requestType), nullptr, deadline, anyFrame);
         // Once anything at all came back, the look-through has had its chance: no further send.

@@ -22,6 +22,7 @@ public:
     int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
         return m_inner->receive(buffer, timeout);
     }
+    int waitReadable(std::chrono::milliseconds timeout) override { return m_inner->waitReadable(timeout); }
     void interrupt() override { m_inner->interrupt(); }
 
 private:
