@@ -4,18 +4,26 @@
 #include "link/packet_library.h"
 #include "mme/device_operations.h"
 #include "mme/discovery.h"
+#include "mme/key_derivation.h"
 #include "sim/network.h"
 #include "sim/network_file.h"
 
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/file.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zrq406;
 using namespace zrq406::mme;
 
 namespace {
 
+const MacAddress kRemote = *MacAddress::parse("00:b0:52:5a:00:02");
+constexpr char kRemotePassword[] = "GTNE-WHFU-YBSK-QCLM";
 constexpr std::uint32_t kStations = 3;
 
 // What a busy host holds back, and for how long.
@@ -112,6 +120,36 @@ std::unique_ptr<sim::Network> builtInNetwork(std::optional<std::chrono::millisec
     return network;
 }
 
+// A copy of the built-in network's description in a file of its own, removed again at the end.
+struct NetworkFileCopy {
+    NetworkFileCopy() { std::ofstream(path) << sim::NetworkFile::builtInText(); }
+    ~NetworkFileCopy() {
+        std::filesystem::remove(path);
+        std::filesystem::remove(path.string() + ".lock");
+    }
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("zrq406-busy-host-" + std::to_string(getpid()) + ".json");
+};
+
+// Holds the lock with which programs that share a network file take turns at saving it.
+class StateFileLock {
+public:
+    explicit StateFileLock(const std::filesystem::path& file)
+        : m_fd(::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        EXPECT_GE(m_fd, 0);
+        EXPECT_EQ(::flock(m_fd, LOCK_EX), 0);
+    }
+    ~StateFileLock() {
+        ::flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+    }
+    StateFileLock(const StateFileLock&) = delete;
+    StateFileLock& operator=(const StateFileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 } // namespace
 
 TEST(BusyHost, RepeatedScansFindEveryStationWhileTheReceiveThreadIsHeldBack) {
@@ -133,4 +171,24 @@ TEST(BusyHost, TheWaitForAConfirmationStartsOnceTheRequestHasGoneOut) {
     Stack stack(std::make_shared<HeldBackBackend>(network->backend(), Hold{2 * wait, false, true}));
     LocalNetworkRecord record;
     EXPECT_TRUE(stack.discovery.QuerySoftwareVersion(nullptr, record));
+}
+
+TEST(BusyHost, DevicesAnswerWhileTheSimulatorsOwnThreadIsHeldUp) {
+    const NetworkFileCopy file;
+    std::string error;
+    const auto network = sim::Network::load(file.path.string(), error);
+    ASSERT_TRUE(network) << error;
+    {
+        // Another program sharing the file saves meanwhile: the network's saving thread waits for the lock.
+        const StateFileLock otherProgram(file.path);
+        Stack stack(network->backend());
+        DiscoveryResult result;
+        ASSERT_TRUE(stack.discovery.ScanNetwork(0, result));
+        // Forwarding a key changes the remote device, which the network then saves.
+        ASSERT_TRUE(stack.operations.SetRemoteKey(kRemotePassword, DeriveNmk("HomePlugAV"), kRemote));
+        for (int scan = 1; scan <= 3; ++scan) {
+            ASSERT_TRUE(stack.discovery.ScanNetwork(0, result)) << "scan " << scan;
+            ASSERT_EQ(result.local.stationCount, kStations) << "scan " << scan;
+        }
+    }
 }
