@@ -63,7 +63,8 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
 
     const auto& result = session.discoveryResult();
     const auto& scan = registry.scanTable();
-    const auto& adapter = session.adapters().current();
+    const link::AdapterRecord* adapter = session.adapters().current();
+    const std::string adapterName = adapter != nullptr ? adapter->interfaceName : std::string();
     const auto& built = report.built;
     const std::string key = !built.localKeyIsDefault ? "unknown" : *built.localKeyIsDefault ? "default" : "private";
     if (options.json) {
@@ -75,7 +76,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
                         {"coordinator", result.local.ccoMac.text()},
                         {"coordinatorTei", result.local.ccoTei},
                         {"key", key}};
-        printJson(io.out, json{{"adapter", adapter.interfaceName}, {"network", network}, {"devices", devices}});
+        printJson(io.out, json{{"adapter", adapterName}, {"network", network}, {"devices", devices}});
         return code;
     }
     std::vector<std::vector<std::string>> rows;
@@ -84,7 +85,7 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
         rows.push_back({fieldText(d.name), fieldText(d.mac), fieldText(d.location), fieldText(d.quality),
                         fieldText(d.phyRate), fieldText(d.led), fieldText(d.firmware), d.isOwnModel ? "yes" : "no"});
     }
-    io.out << "Adapter " << terminalText(adapter.interfaceName) << ", network " << hexText(result.local.nid)
+    io.out << "Adapter " << terminalText(adapterName) << ", network " << hexText(result.local.nid)
            << ", coordinator " << result.local.ccoMac.text() << ", " << key << " network key\n\n";
     printTable(io.out, {"Name", "MAC", "Location", "Quality", "PHY rate", "LED", "Firmware", "ZRQ406"}, rows);
     return code;
@@ -225,8 +226,10 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
     if (auto code = openWithDevice(session, options, io))
         return *code;
     // Remote devices first: keying the local device first would cut the way to the others.
-    if (request.local)
-        targets.push_back({session.adapters().current().localDeviceMac, false, {}});
+    if (request.local) {
+        const link::AdapterRecord* adapter = session.adapters().current();
+        targets.push_back({adapter != nullptr ? adapter->localDeviceMac : MacAddress{}, false, {}});
+    }
     const auto outcomes = app::setNetworkKeys(session, password, targets);
     json results = json::array();
     int failed = 0;

@@ -52,10 +52,13 @@ public:
     AdapterTable(const AdapterTable&) = delete;
     AdapterTable& operator=(const AdapterTable&) = delete;
 
-    // Opens every adapter that both the host's interface list and the packet library know (at most 16).
+    // Opens every adapter that both the host's interface list and the packet library know (at most 16). The
+    // adapter that was current when the table was last closed stays current if its interface is among them
+    // (under its new index); otherwise no adapter is current until discovery makes one current.
     bool OpenAdapters();
     // OpenAdapters, then the texts of the opened records; 0 when opening failed.
     int ListAdapters(std::vector<std::string>& texts);
+    // Closes every adapter. No adapter is current afterwards; OpenAdapters looks for the current one again.
     bool CloseAdapters();
     // Sends on the current adapter: shorter than 60 bytes is padded with zeros, longer than 1514 not sent.
     void SendFrame(std::span<const std::uint8_t> frame);
@@ -70,11 +73,16 @@ public:
     void waitForFrame(std::chrono::steady_clock::time_point deadline);
 
     int count() const { return m_count; }
+    // The index of the current adapter; it may name no open record (-1 after CloseAdapters, or any index that a
+    // caller set), which current() tells.
     int currentAdapter() const { return m_current; }
     void setCurrentAdapter(int index) { m_current = index; }
+    // An open record: `index` must lie below count().
     AdapterRecord& record(int index) { return *m_records[static_cast<std::size_t>(index)]; }
     const AdapterRecord& record(int index) const { return *m_records[static_cast<std::size_t>(index)]; }
-    AdapterRecord& current() { return record(m_current); }
+    // The record of the current adapter, or nullptr when the current index names no open record.
+    AdapterRecord* current();
+    const AdapterRecord* current() const;
     // The index of the record of the given interface, or -1.
     int findInterface(const std::string& interfaceName) const;
     LinkMode mode() const { return m_mode; }
@@ -90,6 +98,9 @@ private:
     std::array<std::unique_ptr<AdapterRecord>, kMaxAdapters> m_records;
     int m_count = 0;
     int m_current = 0;
+    // What CloseAdapters remembers of the current adapter, for OpenAdapters to find it again.
+    std::string m_closedCurrentInterface;
+    MacAddress m_closedCurrentDevice;
     IoBlock m_requestIo;
     IoBlock m_sendIo;
     std::uint64_t m_seenCompletions = 0;

@@ -50,6 +50,8 @@ void resetRecord(AdapterRecord& record) {
     record.handle = kInvalidHandle;
     record.hostMac = MacAddress{};
     std::memset(record.text, 0, sizeof record.text);
+    // The record may now stand for another interface than before: the device behind it is not known yet.
+    record.localDeviceMac = MacAddress{};
     record.interfaceName.clear();
     for (ReceiveSlot& slot : record.slots) {
         slot.bytesTransferred = 0;
@@ -188,6 +190,14 @@ bool AdapterTable::OpenAdapters() {
     }
 
     m_sendIo.eventCreated = m_library.createEvent();
+    // Indices shift when interfaces come or go: the current adapter is found again by its interface, and
+    // keeps the device that discovery found behind it.
+    if (!m_closedCurrentInterface.empty()) {
+        m_current = findInterface(m_closedCurrentInterface);
+        if (m_current >= 0)
+            record(m_current).localDeviceMac = m_closedCurrentDevice;
+        m_closedCurrentInterface.clear();
+    }
     return true;
 }
 
@@ -219,16 +229,30 @@ void AdapterTable::closeRecord(AdapterRecord& rec) {
 }
 
 bool AdapterTable::CloseAdapters() {
+    if (const AdapterRecord* rec = current(); rec != nullptr) {
+        m_closedCurrentInterface = rec->interfaceName;
+        m_closedCurrentDevice = rec->localDeviceMac;
+    }
     for (int i = 0; i < m_count; ++i)
         closeRecord(record(i));
     m_sendIo.eventCreated = false;
     m_requestIo.eventCreated = false;
     m_count = 0;
+    m_current = -1;
     return true;
 }
 
+AdapterRecord* AdapterTable::current() {
+    return m_current >= 0 && m_current < m_count ? &record(m_current) : nullptr;
+}
+
+const AdapterRecord* AdapterTable::current() const {
+    return m_current >= 0 && m_current < m_count ? &record(m_current) : nullptr;
+}
+
 void AdapterTable::SendFrame(std::span<const std::uint8_t> frame) {
-    if (m_current < 0 || m_current >= m_count || frame.size() > kMaxFrameLength)
+    AdapterRecord* rec = current();
+    if (rec == nullptr || frame.size() > kMaxFrameLength)
         return;
     // Callers allocate only their own length; the padding of a short frame is ours, and zero.
     std::array<std::uint8_t, kMaxFrameLength> buffer{};
@@ -244,7 +268,7 @@ void AdapterTable::SendFrame(std::span<const std::uint8_t> frame) {
         completion->done.notify_all();
     };
     std::uint32_t written = 0;
-    const bool accepted = m_library.PlcWriteFrame(current().handle, buffer.data(), static_cast<std::uint32_t>(length),
+    const bool accepted = m_library.PlcWriteFrame(rec->handle, buffer.data(), static_cast<std::uint32_t>(length),
                                                   &written, &m_sendIo, callback);
     if (!accepted) {
         const std::uint32_t error = m_library.PlcLastError();
@@ -287,6 +311,9 @@ std::size_t AdapterTable::FetchFrame(std::vector<std::uint8_t>& frame) {
 PacketArea* AdapterTable::PollReceiveSlots() {
     for (int r = 0; r < m_count; ++r) {
         AdapterRecord& rec = record(r);
+        // The slots are brought up to date first with what has reached the adapter: the look does not depend
+        // on when the library's receive thread next gets to run.
+        m_library.completeArrivedReads(rec.handle);
         for (int s = 0; s < kSlotsPerAdapter; ++s) {
             ReceiveSlot& slot = rec.slots[static_cast<std::size_t>(s)];
             if (!slot.io.eventCreated)

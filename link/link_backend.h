@@ -36,8 +36,12 @@ public:
     virtual bool setPromiscuous(bool on) = 0;
     virtual bool send(std::span<const std::uint8_t> frame) = 0;
     // Waits up to `timeout` for one frame and copies it into `buffer` (cut to its size). Returns the number of
-    // bytes copied, 0 when none arrived in time, or -1 once the port is closed or interrupted.
+    // bytes copied, 0 when none arrived in time, or -1 once the port is closed or interrupted. A timeout of 0
+    // takes a frame only if one is there already.
     virtual int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) = 0;
+    // Waits up to `timeout` until a frame can be taken without waiting, and leaves it for receive(). Returns 1
+    // then, 0 when none could be by then, or -1 once the port is closed or interrupted.
+    virtual int waitReadable(std::chrono::milliseconds timeout) = 0;
     // Makes a blocked or later receive return -1.
     virtual void interrupt() = 0;
 };

@@ -44,10 +44,12 @@ struct PendingRead {
 struct OpenAdapter {
     std::unique_ptr<LinkPort> port;
     std::thread thread;
-    // Guards `reads` and `closed`; a read is completed, armed and released only under it.
+    // Guards `reads`, `closed` and `dropped`; a read is completed, armed and released only under it, and frames
+    // are taken from the port only under it, so that they fill the reads in the order the port got them.
     std::mutex mutex;
     std::deque<PendingRead> reads;
     bool closed = false;
+    std::array<std::uint8_t, kPacketAreaRoom> dropped{}; // where a frame goes that finds no read armed
 };
 
 struct AdapterItem {
@@ -100,42 +102,58 @@ struct PacketLibrary::Impl {
     }
 
     void receiveLoop(OpenAdapter& adapter);
+    void completeArrived(OpenAdapter& adapter);
     void closeAdapter(const std::shared_ptr<OpenAdapter>& adapter);
 };
 
 void PacketLibrary::Impl::receiveLoop(OpenAdapter& adapter) {
-    std::array<std::uint8_t, kPacketAreaRoom> buffer{};
     for (;;) {
-        const int received = adapter.port->receive(buffer, kReceiveWait);
-        if (received < 0)
+        const int ready = adapter.port->waitReadable(kReceiveWait);
+        if (ready < 0)
             return;
-        if (received == 0)
-            continue;
-        const std::uint64_t arrival = wallClockNanoseconds();
-        const std::size_t length = std::min(static_cast<std::size_t>(received), buffer.size());
-        {
-            std::lock_guard lock(adapter.mutex);
+        if (ready > 0)
+            completeArrived(adapter);
+    }
+}
+
+void PacketLibrary::Impl::completeArrived(OpenAdapter& adapter) {
+    constexpr std::chrono::milliseconds kNoWait{0};
+    std::uint64_t completed = 0;
+    {
+        std::lock_guard lock(adapter.mutex);
+        while (!adapter.closed) {
             // Like a network card's receive buffers: with no read armed the frame is gone.
-            if (adapter.reads.empty())
+            if (adapter.reads.empty()) {
+                if (adapter.port->receive(adapter.dropped, kNoWait) <= 0)
+                    break;
                 continue;
+            }
             const PendingRead read = adapter.reads.front();
+            const int received =
+                adapter.port->receive(std::span<std::uint8_t>(frameRoom(*read.area), kPacketAreaRoom), kNoWait);
+            if (received <= 0)
+                break;
             adapter.reads.pop_front();
-            std::memcpy(frameRoom(*read.area), buffer.data(), length);
-            read.area->frameLength = static_cast<std::uint32_t>(length);
-            read.area->arrivalNanoseconds = arrival;
+            const auto length =
+                static_cast<std::uint32_t>(std::min(static_cast<std::size_t>(received), kPacketAreaRoom));
+            read.area->frameLength = length;
+            read.area->arrivalNanoseconds = wallClockNanoseconds();
             if (read.bytesTransferred != nullptr)
-                *read.bytesTransferred = static_cast<std::uint32_t>(length);
+                *read.bytesTransferred = length;
             // The status goes before the pending flag: whoever sees the read no longer pending also sees the
             // stored frame, and so never arms a slot that still holds one.
             read.area->status.store(kStatusStored, std::memory_order_release);
             read.io->pending.store(false, std::memory_order_release);
+            ++completed;
         }
-        {
-            std::lock_guard lock(completionMutex);
-            ++completionCount;
-        }
-        completionChanged.notify_all();
     }
+    if (completed == 0)
+        return;
+    {
+        std::lock_guard lock(completionMutex);
+        completionCount += completed;
+    }
+    completionChanged.notify_all();
 }
 
 void PacketLibrary::Impl::closeAdapter(const std::shared_ptr<OpenAdapter>& adapter) {
@@ -409,6 +427,11 @@ void PacketLibrary::waitForCompletion(std::chrono::steady_clock::time_point dead
     std::unique_lock lock(m_impl->completionMutex);
     m_impl->completionChanged.wait_until(lock, deadline, [&] { return m_impl->completionCount != seen; });
     seen = m_impl->completionCount;
+}
+
+void PacketLibrary::completeArrivedReads(PlcHandle handle) {
+    if (const auto adapter = m_impl->find(handle))
+        m_impl->completeArrived(*adapter);
 }
 
 std::uint64_t PacketLibrary::completions() const {

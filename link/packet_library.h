@@ -74,7 +74,8 @@ extern const BpfInstruction kHomePlugFilter[4];
 
 // The raw-frame packet library: adapter enumeration, open and close, adapter requests, receive filter,
 // asynchronous frame reads into caller-owned PacketAreas and frame writes, over one backend. Reads complete
-// from one receive thread per open adapter, in the order they were armed.
+// from one receive thread per open adapter, in the order they were armed, with the frames in the order the
+// port received them; completeArrivedReads completes them on the caller's thread as well.
 class PacketLibrary {
 public:
     explicit PacketLibrary(std::shared_ptr<LinkBackend> backend);
@@ -105,6 +106,10 @@ public:
     // Waits until some read has completed since `seen` (a counter value from an earlier call) or the deadline
     // passes; updates `seen`. This is how callers wait for a frame without sleeping a fixed time.
     void waitForCompletion(std::chrono::steady_clock::time_point deadline, std::uint64_t& seen);
+    // Completes at once, on the calling thread, the armed reads of the adapter with the frames its port holds
+    // already, as the receive thread would once it runs: what had arrived when this was called is then in the
+    // areas, however long that thread is kept from running on a busy host.
+    void completeArrivedReads(PlcHandle handle);
     std::uint64_t completions() const;
 
     // For tests of the link's own failure handling: makes the n-th next event creation fail (1 = the next).

@@ -1,14 +1,18 @@
 #include "link/pcap_bridge.h"
 
 #include "link/pcap_port.h"
+#include "link/timed_frame_queue.h"
 
 #include <array>
+#include <thread>
 
 namespace zrq406::link {
 
 namespace {
 
 constexpr std::chrono::milliseconds kStopCheck{100};
+// Frames of the segment waiting for their moment to go out; beyond this many they are dropped.
+constexpr std::size_t kOutgoingLimit = 4096;
 
 } // namespace
 
@@ -16,12 +20,17 @@ struct PcapBridge::Impl {
     std::shared_ptr<LinkPort> port;
     std::shared_ptr<SimSegment> segment;
     int segmentPort = 0;
+    std::shared_ptr<TimedFrameQueue> outgoing = std::make_shared<TimedFrameQueue>(kOutgoingLimit);
+    std::thread sender;
 };
 
 PcapBridge::~PcapBridge() {
     if (!m_impl)
         return;
     m_impl->segment->detach(m_impl->segmentPort);
+    m_impl->outgoing->close();
+    if (m_impl->sender.joinable())
+        m_impl->sender.join();
     m_impl->port->interrupt();
 }
 
@@ -43,9 +52,22 @@ std::unique_ptr<PcapBridge> PcapBridge::open(const std::string& interfaceName, s
     bridge->m_impl = std::make_unique<Impl>();
     bridge->m_impl->port = port;
     bridge->m_impl->segment = segment;
-    // The receiver keeps the port alive: the segment may still be delivering when the bridge goes away.
+    // The receiver keeps the queue alive: the segment may still be delivering when the bridge goes away.
+    const std::shared_ptr<TimedFrameQueue> outgoing = bridge->m_impl->outgoing;
     bridge->m_impl->segmentPort =
-        segment->attach([port](std::span<const std::uint8_t> frame) { (void)port->send(frame); });
+        segment->attach([outgoing](std::span<const std::uint8_t> frame, SimSegment::Clock::time_point arrives) {
+            outgoing->push(frame, arrives);
+        });
+    bridge->m_impl->sender = std::thread([port, outgoing] {
+        std::array<std::uint8_t, 1600> buffer{};
+        for (;;) {
+            const int length = outgoing->take(buffer, kStopCheck);
+            if (length < 0)
+                return;
+            if (length > 0)
+                (void)port->send(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length)));
+        }
+    });
     return bridge;
 }
 

@@ -9,7 +9,8 @@
 namespace zrq406::link {
 
 // Joins a real interface to a simulated segment: frames received on the interface are transmitted on the
-// segment, frames that the segment delivers to the bridge are sent on the interface.
+// segment, frames that the segment delivers to the bridge are sent on the interface at the moment they reach
+// the bridge (from a thread of its own).
 class PcapBridge {
 public:
     ~PcapBridge();

@@ -136,18 +136,39 @@ bool PcapPort::send(std::span<const std::uint8_t> frame) {
 int PcapPort::receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int ready = waitReadable(std::max(remaining, std::chrono::milliseconds(0)));
+        if (ready <= 0)
+            return ready;
+        std::lock_guard lock(m_mutex);
+        // Another thread may have taken the frame in between; then the wait goes on.
+        if (m_holding) {
+            m_holding = false;
+            const std::size_t copied = std::min(m_held.size(), buffer.size());
+            std::memcpy(buffer.data(), m_held.data(), copied);
+            return static_cast<int>(copied);
+        }
+    }
+}
+
+int PcapPort::waitReadable(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
         if (m_interrupted.load())
             return -1;
         bool failed = false;
         {
             std::lock_guard lock(m_mutex);
+            if (m_holding)
+                return 1;
             pcap_pkthdr* header = nullptr;
             const u_char* data = nullptr;
             const int result = pcap_next_ex(m_pcap, &header, &data);
             if (result == 1) {
-                const std::size_t copied = std::min<std::size_t>(header->caplen, buffer.size());
-                std::memcpy(buffer.data(), data, copied);
-                return static_cast<int>(copied);
+                m_held.assign(data, data + header->caplen);
+                m_holding = true;
+                return 1;
             }
             failed = result < 0;
         }

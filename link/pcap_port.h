@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct pcap;
 
@@ -27,6 +28,7 @@ public:
     bool send(std::span<const std::uint8_t> frame) override;
     // Returns the number of bytes copied into `buffer`.
     int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override;
+    int waitReadable(std::chrono::milliseconds timeout) override;
     void interrupt() override;
 
 private:
@@ -39,6 +41,10 @@ private:
     int m_selectableFd;
     int m_wakeFd;
     bool m_promiscuous = false;
+    // A frame that waitReadable took from libpcap, kept for the next receive: libpcap may hold frames that its
+    // descriptor does not show, so the only sure test for one is to take it.
+    std::vector<std::uint8_t> m_held;
+    bool m_holding = false;
     std::atomic<bool> m_interrupted{false};
 };
 

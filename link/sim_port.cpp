@@ -21,27 +21,26 @@ bool addressedTo(std::span<const std::uint8_t> frame, const MacAddress& mac) {
 
 } // namespace
 
-void SimPort::Inbox::deliver(std::span<const std::uint8_t> frame) {
+void SimPort::Inbox::deliver(std::span<const std::uint8_t> frame, SimSegment::Clock::time_point arrives) {
+    std::size_t kept = 0;
     {
         std::lock_guard lock(mutex);
         if (interrupted)
             return;
         if (!promiscuous && !addressedTo(frame, mac))
             return;
-        std::size_t kept = frame.size();
-        if (filter)
-            kept = filter->run(frame);
-        if (kept == 0 || frames.size() >= kQueueLimit)
-            return;
-        frames.emplace_back(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(kept));
+        kept = filter ? filter->run(frame) : frame.size();
     }
-    arrived.notify_one();
+    if (kept > 0)
+        frames.push(frame.first(std::min(kept, frame.size())), arrives);
 }
 
 SimPort::SimPort(const SimHostAdapter& adapter)
     : m_inbox(std::make_shared<Inbox>()), m_segment(adapter.segment), m_mac(adapter.mac) {
     m_inbox->mac = adapter.mac;
-    m_portId = m_segment->attach([inbox = m_inbox](std::span<const std::uint8_t> frame) { inbox->deliver(frame); });
+    m_portId =
+        m_segment->attach([inbox = m_inbox](std::span<const std::uint8_t> frame,
+                                            SimSegment::Clock::time_point arrives) { inbox->deliver(frame, arrives); });
 }
 
 SimPort::~SimPort() {
@@ -81,26 +80,19 @@ bool SimPort::send(std::span<const std::uint8_t> frame) {
 }
 
 int SimPort::receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_inbox->mutex);
-    m_inbox->arrived.wait_for(lock, timeout, [&] { return m_inbox->interrupted || !m_inbox->frames.empty(); });
-    if (m_inbox->interrupted)
-        return -1;
-    if (m_inbox->frames.empty())
-        return 0;
-    const std::vector<std::uint8_t> frame = std::move(m_inbox->frames.front());
-    m_inbox->frames.pop_front();
-    const std::size_t copied = std::min(frame.size(), buffer.size());
-    std::memcpy(buffer.data(), frame.data(), copied);
-    return static_cast<int>(copied);
+    return m_inbox->frames.take(buffer, timeout);
+}
+
+int SimPort::waitReadable(std::chrono::milliseconds timeout) {
+    return m_inbox->frames.waitArrived(timeout);
 }
 
 void SimPort::interrupt() {
     {
         std::lock_guard lock(m_inbox->mutex);
         m_inbox->interrupted = true;
-        m_inbox->frames.clear();
     }
-    m_inbox->arrived.notify_all();
+    m_inbox->frames.close();
 }
 
 } // namespace zrq406::link

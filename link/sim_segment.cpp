@@ -16,7 +16,7 @@ void SimSegment::detach(int port) {
     std::erase_if(m_ports, [port](const Port& p) { return p.id == port; });
 }
 
-void SimSegment::transmit(int fromPort, std::span<const std::uint8_t> frame) {
+void SimSegment::transmit(int fromPort, std::span<const std::uint8_t> frame, Clock::time_point arrives) {
     std::vector<std::shared_ptr<Receiver>> receivers;
     {
         std::lock_guard lock(m_mutex);
@@ -27,7 +27,7 @@ void SimSegment::transmit(int fromPort, std::span<const std::uint8_t> frame) {
     }
     // Outside the lock: a receiver may answer by transmitting, or attach and detach ports.
     for (const auto& receiver : receivers)
-        (*receiver)(frame);
+        (*receiver)(frame, arrives);
 }
 
 } // namespace zrq406::link

@@ -11,8 +11,9 @@ namespace zrq406::mme {
 DeviceOperations::DeviceOperations(Exchange& exchange, Progress& progress)
     : m_exchange(exchange), m_progress(progress) {}
 
-const MacAddress& DeviceOperations::hostMac() {
-    return m_exchange.adapters().current().hostMac;
+MacAddress DeviceOperations::hostMac() {
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    return adapter != nullptr ? adapter->hostMac : MacAddress{};
 }
 
 bool DeviceOperations::statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing) {
@@ -24,11 +25,11 @@ bool DeviceOperations::statusExchange(const Frame& request, MmType type, const E
 }
 
 bool DeviceOperations::SetKey(const Key& nmk, const MacAddress* remote, const Key* dak) {
-    auto& adapters = m_exchange.adapters();
-    if (adapters.count() == 0)
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr)
         return false;
     // The key always goes to the attached device, which forwards a remote key itself.
-    const MacAddress local = adapters.current().localDeviceMac;
+    const MacAddress local = adapter->localDeviceMac;
     const Frame request = remote && dak ? buildSetRemoteKeyRequest(local, hostMac(), nmk, *remote, *dak)
                                         : buildSetLocalKeyRequest(local, hostMac(), nmk);
     return statusExchange(request, MmType::SetKey, timing::kSetKey);
@@ -57,7 +58,7 @@ bool DeviceOperations::SetRemoteKey(std::string_view devicePassword, const Key& 
 }
 
 bool DeviceOperations::FactoryReset(const MacAddress& device) {
-    if (m_exchange.adapters().count() == 0)
+    if (m_exchange.adapters().current() == nullptr)
         return false;
     return statusExchange(buildFactoryResetRequest(device, hostMac()), MmType::FactoryReset, timing::kFactoryReset);
 }
@@ -80,7 +81,7 @@ bool DeviceOperations::ReadConfigBlock(const MacAddress& device, ConfigBlock& bl
 }
 
 bool DeviceOperations::ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo) {
-    if (m_exchange.adapters().count() == 0)
+    if (m_exchange.adapters().current() == nullptr)
         return false;
     m_destination = device;
     if (!readBlock(m_destination, 0, kMaxBlock, block.data(), timing::kConfigRead))
@@ -119,7 +120,7 @@ bool DeviceOperations::ReadConfigFields(const MacAddress& device, ConfigBlock& b
 
 bool DeviceOperations::WriteModule(std::uint8_t module, double progressBase, double progressTotal,
                                    const MacAddress& device, std::span<const std::uint8_t> image) {
-    if (m_exchange.adapters().count() == 0)
+    if (m_exchange.adapters().current() == nullptr)
         return false;
     m_destination = device;
     for (std::size_t offset = 0; offset < image.size(); offset += kMaxBlock) {
@@ -135,7 +136,7 @@ bool DeviceOperations::WriteModule(std::uint8_t module, double progressBase, dou
 }
 
 bool DeviceOperations::Commit(const MacAddress& device, std::uint8_t moduleSet) {
-    if (m_exchange.adapters().count() == 0)
+    if (m_exchange.adapters().current() == nullptr)
         return false;
     return statusExchange(buildCommitRequest(device, hostMac(), moduleSet), MmType::CommitModules, timing::kCommit);
 }
@@ -153,7 +154,7 @@ bool DeviceOperations::WriteConfigBlock(bool commitAll, double progressBase, dou
 }
 
 ReadResult DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out) {
-    if (m_exchange.adapters().count() == 0)
+    if (m_exchange.adapters().current() == nullptr)
         return ReadResult::NoAnswer;
     const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, kQosLength, kQosOffset);
     const auto frame = m_exchange.run(request, MmType::ReadModule, timing::kQosRead);

@@ -69,7 +69,8 @@ private:
     bool readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
                    const ExchangeTiming& timing);
     bool statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing);
-    const MacAddress& hostMac();
+    // The host MAC of the current adapter (all zero when none is current, in which case the exchange fails).
+    MacAddress hostMac();
 
     Exchange& m_exchange;
     Progress& m_progress;

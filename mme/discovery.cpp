@@ -32,12 +32,11 @@ void storeNetworkFields(const NetworkInfoConfirm& info, LocalNetworkRecord& reco
 Discovery::Discovery(Exchange& exchange) : m_exchange(exchange) {}
 
 bool Discovery::QuerySoftwareVersion(const MacAddress* device, LocalNetworkRecord& record, bool upgradeTool) {
-    auto& adapters = m_exchange.adapters();
-    if (adapters.count() == 0)
+    link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr)
         return false;
-    auto& adapter = adapters.current();
     const MacAddress destination = device ? *device : MacAddress::localDevice();
-    const Frame request = buildSoftwareVersionRequest(destination, adapter.hostMac);
+    const Frame request = buildSoftwareVersionRequest(destination, adapter->hostMac);
     const auto frame = upgradeTool ? m_exchange.runRetrying(request, MmType::SoftwareVersion)
                                    : m_exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion);
     if (!frame)
@@ -48,19 +47,19 @@ bool Discovery::QuerySoftwareVersion(const MacAddress* device, LocalNetworkRecor
     record.mac = confirm->source;
     copyToField(record.text, confirm->version);
     if (device == nullptr) {
-        adapter.localDeviceMac = confirm->source;
+        adapter->localDeviceMac = confirm->source;
         record.reachedThrough = confirm->source;
     } else {
-        record.reachedThrough = adapter.localDeviceMac;
+        record.reachedThrough = adapter->localDeviceMac;
     }
     return true;
 }
 
 bool Discovery::QueryAttributes(const MacAddress& device, LocalNetworkRecord& record) {
-    auto& adapters = m_exchange.adapters();
-    if (adapters.count() == 0)
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr)
         return false;
-    const Frame request = buildAttributesRequest(device, adapters.current().hostMac);
+    const Frame request = buildAttributesRequest(device, adapter->hostMac);
     const auto frame = m_exchange.run(request, MmType::Attributes, timing::kAttributes);
     if (!frame)
         return false;
@@ -75,10 +74,10 @@ bool Discovery::QueryAttributes(const MacAddress& device, LocalNetworkRecord& re
 }
 
 std::optional<NetworkInfoConfirm> Discovery::QueryNetworkInfo(const MacAddress& device) {
-    auto& adapters = m_exchange.adapters();
-    if (adapters.count() == 0)
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr)
         return std::nullopt;
-    const Frame request = buildNetworkInfoRequest(device, adapters.current().hostMac);
+    const Frame request = buildNetworkInfoRequest(device, adapter->hostMac);
     const auto frame = m_exchange.run(request, MmType::NetworkInfo, timing::kNetworkInfo);
     if (!frame)
         return std::nullopt;
@@ -96,7 +95,7 @@ bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
     LocalNetworkRecord& local = result.local;
     if (!QuerySoftwareVersion(nullptr, local))
         return false;
-    const MacAddress localMac = adapters.current().localDeviceMac;
+    const MacAddress localMac = adapters.record(adapter).localDeviceMac;
     QueryAttributes(localMac, local);
 
     if (const auto first = QueryNetworkInfo(localMac)) {
@@ -108,7 +107,7 @@ bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
 
     StationTable& table = result.stationTable;
     table = StationTable{};
-    const MacAddress host = adapters.current().hostMac;
+    const MacAddress host = adapters.record(adapter).hostMac;
     for (std::uint32_t i = 0; i < local.stationCount; ++i) {
         const MacAddress station = local.stations[i].mac;
         adapters.SendFrame(buildProbeFrame(station, host));
@@ -150,7 +149,7 @@ bool Discovery::QueryDevice(int adapter, const MacAddress* device, LocalNetworkR
     adapters.setCurrentAdapter(adapter);
     if (!QuerySoftwareVersion(device, record, true))
         return false;
-    const MacAddress target = device ? *device : adapters.current().localDeviceMac;
+    const MacAddress target = device ? *device : adapters.record(adapter).localDeviceMac;
     QueryAttributes(target, record);
     if (const auto info = QueryNetworkInfo(target)) {
         storeNetworkFields(*info, record);

@@ -25,8 +25,10 @@ std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const
     // shared medium cannot hold the exchange.
     int lateFrames = 0;
     for (;;) {
-        const std::size_t length = m_adapters.FetchFrame(frame);
+        // The clock is read before the look: a fetch that finds nothing then covers everything that had arrived
+        // when the exchange was found late, however long this thread waited for the processor in between.
         const bool late = Pacing::Clock::now() >= deadline;
+        const std::size_t length = m_adapters.FetchFrame(frame);
         if (length > 0 && length <= kLargestFetch) {
             anyFrame = true;
             if (matchesConfirmation(frame, confirmationType, destination))
@@ -42,23 +44,25 @@ std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const
 }
 
 std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, const ExchangeTiming& timing) {
-    if (m_adapters.count() == 0)
+    const link::AdapterRecord* adapter = m_adapters.current();
+    if (adapter == nullptr)
         return std::nullopt;
+    const MacAddress host = adapter->hostMac;
     drain();
-    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
     m_adapters.SendFrame(request);
-    const MacAddress host = m_adapters.current().hostMac;
+    // The wait starts once the request is out: a send that took its time does not shorten it.
+    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
     bool anyFrame = false;
     return lookThrough(confirmationOf(requestType), timing.daCheck ? &host : nullptr, deadline, anyFrame);
 }
 
 std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestType) {
-    if (m_adapters.count() == 0)
+    if (m_adapters.current() == nullptr)
         return std::nullopt;
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
-        const auto deadline = m_pacing.deadlineAfter(wait);
         m_adapters.SendFrame(request);
+        const auto deadline = m_pacing.deadlineAfter(wait);
         bool anyFrame = false;
         auto found = lookThrough(confirmationOf(requestType), nullptr, deadline, anyFrame);
         // Once anything at all came back, the look-through has had its chance: no further send.

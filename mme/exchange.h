@@ -42,7 +42,8 @@ class Exchange {
 public:
     Exchange(link::AdapterTable& adapters, const Pacing& pacing);
 
-    // Sends `request` and returns the first received frame that matches, or nothing by the deadline.
+    // Sends `request` and returns the first received frame that matches, or nothing by the deadline. Fails at
+    // once when no adapter is current.
     std::optional<Frame> run(const Frame& request, MmType requestType, const ExchangeTiming& timing);
     // The upgrade tool's software version exchange: resent with a longer wait while nothing at all arrives.
     std::optional<Frame> runRetrying(const Frame& request, MmType requestType);

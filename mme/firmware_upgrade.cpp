@@ -166,9 +166,10 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     prepared.file = std::move(*file);
 
     report(UpgradeStep::ReadConfig);
-    auto& exchange = m_operations.exchange();
-    if (exchange.adapters().count() == 0)
-        return fail(outcome, UpgradeStep::ReadConfig, "no adapter is open");
+    const link::AdapterRecord* adapter = m_operations.exchange().adapters().current();
+    if (adapter == nullptr)
+        return fail(outcome, UpgradeStep::ReadConfig, "no adapter is current");
+    const MacAddress localDevice = adapter->localDeviceMac;
     const auto version = deviceVersion(device, upgradeTool);
     if (!version)
         return fail(outcome, UpgradeStep::ReadConfig, "the device did not report its firmware version");
@@ -210,8 +211,7 @@ bool FirmwareUpgrade::prepare(const std::string& path, const MacAddress& device,
     carry(cfg::kIdentity, cfg::kIdentityWidth);
     carry(cfg::kUserData, cfg::kUserDataWidth);
     std::copy(kDefaultNmk.begin(), kDefaultNmk.end(), prepared.next.begin() + cfg::kNmk);
-    prepared.leavesNetwork =
-        device != exchange.adapters().current().localDeviceMac && nmkOf(prepared.current) != kDefaultNmk;
+    prepared.leavesNetwork = device != localDevice && nmkOf(prepared.current) != kDefaultNmk;
     return true;
 }
 

@@ -188,10 +188,12 @@ void Network::Core::start() {
     for (std::size_t i = 0; i < hosts.size(); ++i) {
         if (!hosts[i].device)
             continue;
-        hosts[i].port = hosts[i].adapter.segment->attach([weak, i](std::span<const std::uint8_t> frame) {
-            if (const auto core = weak.lock())
-                core->onFrame(i, frame);
-        });
+        // Host adapters send at once; a request is handled when it is transmitted.
+        hosts[i].port = hosts[i].adapter.segment->attach(
+            [weak, i](std::span<const std::uint8_t> frame, link::SimSegment::Clock::time_point) {
+                if (const auto core = weak.lock())
+                    core->onFrame(i, frame);
+            });
     }
     backend = link::makeSimBackend(std::move(adapters));
 }
@@ -354,9 +356,10 @@ void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t>
 
     const auto segment = hosts[hostIndex].adapter.segment;
     const int port = hosts[hostIndex].port;
-    for (Outgoing& out : outgoing) {
-        scheduler.post(out.at, [segment, port, frame = std::move(out.frame)] { segment->transmit(port, frame); });
-    }
+    // Handed over now with the moment they reach the host adapter, rather than sent at that moment by a thread
+    // that a busy host may not run in time.
+    for (const Outgoing& out : outgoing)
+        segment->transmit(port, out.frame, out.at);
     std::lock_guard logLock(logMutex);
     if (log)
         log(line);

@@ -20,9 +20,10 @@ class NetworkFile;
 // A simulated powerline network: its devices on one power line, and the host adapters through which the
 // programs reach them, each an Ethernet segment with at most one device plugged in. The attached device
 // answers its own requests and those sent to 00:B0:52:00:00:01, and carries requests for other devices over
-// the power line; those answer when they share its network key. Answers leave after the devices' latencies
-// (scaled by ZRQ406_TIME_SCALE), from one scheduler thread. Every change of a device (commit, key, factory
-// reset) is saved to the state file, if the network has one.
+// the power line; those answer when they share its network key. An answer goes onto the segment as soon as the
+// request is handled, to reach the host adapter after the devices' latencies (scaled by ZRQ406_TIME_SCALE): it
+// is on time however busy the host is. Every change of a device (commit, key, factory reset) is saved to the
+// state file, if the network has one, from a thread of the network's own.
 class Network {
 public:
     ~Network();

@@ -12,7 +12,7 @@
 namespace zrq406::sim {
 
 // One thread that runs tasks at their time, in time order and, for equal times, in the order posted. The
-// simulated devices answer from here, so nothing waits on the thread that delivered a request.
+// simulated network saves its state from here, so no request waits for the file to be written.
 class Scheduler {
 public:
     using Clock = std::chrono::steady_clock;

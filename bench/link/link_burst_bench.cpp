@@ -46,7 +46,7 @@ int sender(LineChannel& parent, const std::string& peerEnd) {
         return 1;
     }
     table.setCurrentAdapter(table.findInterface(peerEnd));
-    const MacAddress own = table.current().hostMac;
+    const MacAddress own = table.record(table.currentAdapter()).hostMac;
     parent.sendLine("ready " + own.text());
     const auto target = parent.receiveLine(Clock::now() + std::chrono::seconds(30));
     if (!target || target->rfind("target ", 0) != 0)
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_link_burst: cannot open %s\n", veth->hostEnd().c_str());
         return 2;
     }
-    channel.sendLine("target " + table.current().hostMac.text());
+    channel.sendLine("target " + table.record(0).hostMac.text());
 
     // Until one probe has come through, the pair's queues may not be running yet.
     std::vector<std::uint8_t> frame;

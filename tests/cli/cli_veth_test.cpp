@@ -2,6 +2,7 @@
 #include "sim/simulator.h"
 #include "tests/support/namespace_child.h"
 #include "tests/support/netns_veth.h"
+#include "tests/support/powerline_answer.h"
 
 #include <atomic>
 #include <thread>
@@ -48,6 +49,9 @@ protected:
         ASSERT_TRUE(m_child) << reason;
         const auto ready = m_child->channel().receiveLine(Clock::now() + std::chrono::seconds(10));
         ASSERT_TRUE(ready && *ready == "ready") << (ready ? *ready : std::string("no answer from the namespace"));
+        // "ready" comes before the simulator has opened its end of the pair: the tool starts once it answers.
+        const std::string notAnswering = zrq406::testsupport::waitUntilPowerlineAnswers(m_veth->hostEnd());
+        ASSERT_TRUE(notAnswering.empty()) << "the simulator in the namespace does not answer: " << notAnswering;
     }
     void TearDown() override {
         if (m_child) {

@@ -270,6 +270,53 @@ TEST(AdapterTable, CloseAndReopenRebuildsTheTable) {
     EXPECT_EQ(tagOf(frame), 5);
 }
 
+// A device arrival closes the table and opens it again, and the host may then have fewer adapters.
+TEST(AdapterTable, TheCurrentAdapterFollowsItsInterfaceThroughAReopenAndIsGoneWithIt) {
+    Harness h(3);
+    const auto libraryWithout = [&](const std::vector<std::string>& gone) {
+        std::vector<std::string> names;
+        for (const SimHostAdapter& adapter : h.adapters)
+            if (std::find(gone.begin(), gone.end(), adapter.name) == gone.end())
+                names.push_back(adapter.name);
+        h.backend->libraryList = names;
+    };
+    ASSERT_TRUE(h.table.OpenAdapters());
+    h.table.setCurrentAdapter(2);
+    const MacAddress device{{0x00, 0xB0, 0x52, 0x00, 0x00, 0x42}};
+    h.table.record(2).localDeviceMac = device;
+    h.table.record(1).localDeviceMac = MacAddress{{0x00, 0xB0, 0x52, 0x00, 0x00, 0x41}};
+
+    // sim0 has gone: sim2 is record 1 now, and stays the current adapter with its device.
+    libraryWithout({"sim0"});
+    EXPECT_TRUE(h.table.CloseAdapters());
+    EXPECT_EQ(h.table.current(), nullptr);
+    h.table.SendFrame(makeFrame(60, 0x88E1, 1));
+    std::vector<std::string> texts;
+    ASSERT_EQ(h.table.ListAdapters(texts), 2);
+    EXPECT_EQ(h.table.currentAdapter(), 1);
+    ASSERT_NE(h.table.current(), nullptr);
+    EXPECT_EQ(h.table.current()->interfaceName, "sim2");
+    EXPECT_EQ(h.table.current()->localDeviceMac, device);
+    h.table.SendFrame(makeFrame(60, 0x88E1, 2));
+    EXPECT_TRUE(h.stations[1]->received().empty());
+    ASSERT_EQ(h.stations[2]->received().size(), 1u);
+    EXPECT_EQ(h.stations[2]->received()[0], makeFrame(60, 0x88E1, 2));
+
+    // sim2 has gone as well (reopened without a close in between): no adapter is current, and nothing is sent
+    // or taken on the one that is left.
+    libraryWithout({"sim0", "sim2"});
+    ASSERT_EQ(h.table.ListAdapters(texts), 1);
+    EXPECT_EQ(h.table.current(), nullptr);
+    EXPECT_EQ(h.table.currentAdapter(), -1);
+    EXPECT_EQ(h.table.record(0).localDeviceMac, MacAddress{});
+    h.table.SendFrame(makeFrame(60, 0x88E1, 3));
+    EXPECT_TRUE(h.stations[1]->received().empty());
+    h.arrive(1, tagged(9));
+    std::vector<std::uint8_t> frame;
+    EXPECT_EQ(h.table.FetchFrame(frame), 0u);
+    EXPECT_EQ(h.pendingSlots(0), kSlotsPerAdapter);
+}
+
 TEST(AdapterTable, HostAdapterWithoutLibraryBindingIsSkipped) {
     Harness h(3);
     // wlan0 has no binding in the library; sim2 has one but is no host adapter; SIM1 matches case-insensitively.

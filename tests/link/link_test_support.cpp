@@ -1,5 +1,6 @@
 #include "tests/link/link_test_support.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace zrq406::link::test {
@@ -21,6 +22,7 @@ public:
     int receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
         return m_inner->receive(buffer, timeout);
     }
+    int waitReadable(std::chrono::milliseconds timeout) override { return m_inner->waitReadable(timeout); }
     void interrupt() override { m_inner->interrupt(); }
 
 private:
@@ -32,9 +34,13 @@ private:
 
 Endpoint::Endpoint(std::shared_ptr<SimSegment> segment)
     : m_segment(std::move(segment)), m_inbox(std::make_shared<Inbox>()) {
-    m_port = m_segment->attach([inbox = m_inbox](std::span<const std::uint8_t> frame) {
-        std::lock_guard lock(inbox->mutex);
-        inbox->frames.emplace_back(frame.begin(), frame.end());
+    // Its tests transmit nothing that arrives later than at once.
+    m_port = m_segment->attach([inbox = m_inbox](std::span<const std::uint8_t> frame, SimSegment::Clock::time_point) {
+        {
+            std::lock_guard lock(inbox->mutex);
+            inbox->frames.emplace_back(frame.begin(), frame.end());
+        }
+        inbox->arrived.notify_all();
     });
 }
 
@@ -49,6 +55,13 @@ void Endpoint::transmit(const std::vector<std::uint8_t>& frame) {
 std::vector<std::vector<std::uint8_t>> Endpoint::received() {
     std::lock_guard lock(m_inbox->mutex);
     return m_inbox->frames;
+}
+
+bool Endpoint::waitFor(const std::vector<std::uint8_t>& frame, std::chrono::milliseconds bound) {
+    std::unique_lock lock(m_inbox->mutex);
+    return m_inbox->arrived.wait_for(lock, bound, [&] {
+        return std::find(m_inbox->frames.begin(), m_inbox->frames.end(), frame) != m_inbox->frames.end();
+    });
 }
 
 std::vector<std::uint8_t> makeFrame(std::size_t length, std::uint16_t etherType, std::uint8_t fill,

@@ -5,6 +5,8 @@
 #include "link/sim_segment.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,10 +23,13 @@ public:
     ~Endpoint();
     void transmit(const std::vector<std::uint8_t>& frame);
     std::vector<std::vector<std::uint8_t>> received();
+    // Waits, at most `bound`, until `frame` has reached the station; false if it has not.
+    bool waitFor(const std::vector<std::uint8_t>& frame, std::chrono::milliseconds bound);
 
 private:
     struct Inbox {
         std::mutex mutex;
+        std::condition_variable arrived;
         std::vector<std::vector<std::uint8_t>> frames;
     };
     std::shared_ptr<SimSegment> m_segment;

@@ -158,6 +158,7 @@ public:
         std::uint64_t pushed = 0;
         std::uint64_t dealtWith = 0;
         bool interrupted = false;
+        bool starved = false; // the receive thread never sees a frame, as on a host that does not run it
     };
     explicit ManualPort(std::shared_ptr<State> state) : m_state(std::move(state)) {}
     std::optional<MacAddress> hardwareAddress() override { return MacAddress{}; }
@@ -171,12 +172,20 @@ public:
         m_state->changed.wait_for(lock, timeout, [&] { return m_state->interrupted || !m_state->frames.empty(); });
         if (m_state->interrupted)
             return -1;
-        if (m_state->frames.empty())
+        if (m_state->frames.empty() || (m_state->starved && timeout.count() > 0))
             return 0;
         const auto frame = std::move(m_state->frames.front());
         m_state->frames.pop_front();
         std::memcpy(buffer.data(), frame.data(), std::min(frame.size(), buffer.size()));
         return static_cast<int>(std::min(frame.size(), buffer.size()));
+    }
+    int waitReadable(std::chrono::milliseconds timeout) override {
+        std::unique_lock lock(m_state->mutex);
+        m_state->changed.wait_for(
+            lock, timeout, [&] { return m_state->interrupted || (!m_state->frames.empty() && !m_state->starved); });
+        if (m_state->interrupted)
+            return -1;
+        return m_state->frames.empty() || m_state->starved ? 0 : 1;
     }
     void interrupt() override {
         std::lock_guard lock(m_state->mutex);
@@ -226,6 +235,37 @@ TEST(PacketLibraryReceive, AFrameWithNoReadArmedIsLost) {
     EXPECT_EQ(area->frameLength, 70u);
     EXPECT_EQ(area->frame[20], makeFrame(70, 0x88E1, 2)[20]);
     EXPECT_EQ(library.completions(), 1u);
+}
+
+TEST(PacketLibraryReceive, ACallerCompletesTheReadsWithWhatThePortHoldsWhenTheReceiveThreadDoesNotRun) {
+    auto backend = std::make_shared<ManualBackend>();
+    backend->state->starved = true;
+    PacketLibrary library(backend);
+    const PlcHandle handle = library.PlcOpenAdapter(std::string(kAdapterNamePrefix) + "man0");
+    ASSERT_NE(handle, kInvalidHandle);
+    struct Read {
+        std::uint32_t bytes = 0;
+        IoBlock io;
+        PacketArea area;
+    };
+    auto reads = std::make_unique<Read[]>(2);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(library.PlcReadFrame(handle, &reads[i].area, &reads[i].bytes, &reads[i].io, 0));
+    for (std::uint8_t fill = 1; fill <= 3; ++fill)
+        ManualPort::push(*backend->state, makeFrame(60 + fill, 0x88E1, fill));
+    library.completeArrivedReads(handle);
+
+    // In the order the port got them; the third found no read armed and is gone, as it would be from the thread.
+    EXPECT_EQ(library.completions(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        const auto expected = makeFrame(61 + static_cast<std::size_t>(i), 0x88E1, static_cast<std::uint8_t>(i + 1));
+        EXPECT_EQ(reads[i].area.status.load(), kStatusStored);
+        EXPECT_FALSE(reads[i].io.pending.load());
+        ASSERT_EQ(reads[i].area.frameLength, expected.size());
+        EXPECT_EQ(0, std::memcmp(frameRoom(reads[i].area), expected.data(), expected.size()));
+    }
+    std::lock_guard lock(backend->state->mutex);
+    EXPECT_TRUE(backend->state->frames.empty());
 }
 
 TEST(PacketLibraryReceive, AnOverlongFrameIsCutToTheAreasRoom) {

@@ -30,7 +30,7 @@ TEST(SimSegment, ReceiverMayTransmitAndDetachedPortsHearNothing) {
     Endpoint listener(segment);
     // An answering station: transmits from inside its receiver, which would deadlock under the segment's lock.
     int answerer = 0;
-    answerer = segment->attach([&](std::span<const std::uint8_t> frame) {
+    answerer = segment->attach([&](std::span<const std::uint8_t> frame, SimSegment::Clock::time_point) {
         if (frame.size() > 12 && frame[12] == 0x88)
             segment->transmit(answerer, makeFrame(60, 0x0800, 9));
     });
@@ -61,6 +61,33 @@ TEST(SimPort, QueuesFilteredFramesForReceive) {
     EXPECT_FALSE(port.setFilter(loadWord));
     station.transmit(makeFrame(60, 0x0800, 3));
     EXPECT_EQ(port.receive(buffer, kNoWait), 0);
+}
+
+TEST(SimPort, AFrameIsHandedOverFromTheMomentItReachesThePortInThatOrder) {
+    const SimHostAdapter adapter = test::simAdapter("sim0", 1);
+    SimPort port(adapter);
+    ASSERT_TRUE(port.setPromiscuous(true));
+    const auto now = SimSegment::Clock::now();
+    const auto soon = now + std::chrono::milliseconds(30);
+    adapter.segment->transmit(0, makeFrame(60, 0x88E1, 1), now + std::chrono::hours(1));
+    adapter.segment->transmit(0, makeFrame(60, 0x88E1, 2), soon);
+    adapter.segment->transmit(0, makeFrame(60, 0x88E1, 3), soon);
+    adapter.segment->transmit(0, makeFrame(60, 0x88E1, 4));
+
+    std::array<std::uint8_t, 1600> buffer{};
+    const auto next = [&] {
+        return port.receive(buffer, kShortWait) == 60 ? std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 60)
+                                                      : std::vector<std::uint8_t>();
+    };
+    EXPECT_EQ(next(), makeFrame(60, 0x88E1, 4));
+    EXPECT_EQ(next(), makeFrame(60, 0x88E1, 2));
+    EXPECT_GE(SimSegment::Clock::now(), soon);
+    EXPECT_EQ(next(), makeFrame(60, 0x88E1, 3));
+    // The frame of the next hour has not reached the port; closing it ends every wait.
+    EXPECT_EQ(port.waitReadable(kNoWait), 0);
+    port.interrupt();
+    EXPECT_EQ(port.waitReadable(kShortWait), -1);
+    EXPECT_EQ(port.receive(buffer, kShortWait), -1);
 }
 
 TEST(SimPort, WithoutPromiscuityOnlyOwnAndGroupAddressesArrive) {

@@ -41,8 +41,37 @@ std::vector<std::uint8_t> padded(std::vector<std::uint8_t> frame) {
     return frame;
 }
 
+// The frames with which the rig finds out that the pair carries frames both ways; the tests never see them.
+constexpr std::uint8_t kProbeMark[] = {'z', 'r', 'q', '-', 'p', 'r', 'o', 'b', 'e'};
+
+std::vector<std::uint8_t> probeFrame(const MacAddress& to, const MacAddress& from) {
+    auto frame = test::makeFrame(60, 0x88E1, 0, to, from);
+    std::copy(std::begin(kProbeMark), std::end(kProbeMark), frame.begin() + 14);
+    return frame;
+}
+
+bool isProbe(const std::vector<std::uint8_t>& frame) {
+    return frame.size() >= 14 + sizeof kProbeMark &&
+           std::equal(std::begin(kProbeMark), std::end(kProbeMark), frame.begin() + 14);
+}
+
+// The next frame of the current adapter that is no probe, waiting until `deadline`; empty when none came.
+std::vector<std::uint8_t> nextFrame(AdapterTable& table, Clock::time_point deadline) {
+    std::vector<std::uint8_t> frame;
+    for (;;) {
+        if (table.FetchFrame(frame) > 0) {
+            if (!isProbe(frame))
+                return frame;
+            continue;
+        }
+        if (Clock::now() >= deadline)
+            return {};
+        table.waitForFrame(deadline);
+    }
+}
+
 // The station inside the namespace: the real pcap backend on the namespace's own interfaces, driven by lines
-// from the test ("send <hex>", "fetch <ms>", "quit").
+// from the test ("send <hex>", "fetch <ms>", "answer-probe <ms>", "quit").
 int peerStation(LineChannel& parent, const std::string& peerEnd) {
     PacketLibrary library(makePcapBackend());
     AdapterTable table(library, LinkMode::Utility);
@@ -66,14 +95,28 @@ int peerStation(LineChannel& parent, const std::string& peerEnd) {
             table.SendFrame(unhex(line->substr(5)));
             parent.sendLine("sent");
         } else if (line->rfind("fetch ", 0) == 0) {
-            const auto deadline = Clock::now() + std::chrono::milliseconds(std::stoi(line->substr(6)));
+            const auto frame = nextFrame(table, Clock::now() + std::chrono::milliseconds(std::stoi(line->substr(6))));
+            parent.sendLine(!frame.empty() ? "frame " + hex(frame) : "none");
+        } else if (line->rfind("answer-probe ", 0) == 0) {
+            // A probe that came through is sent back to where it came from.
+            const auto deadline = Clock::now() + std::chrono::milliseconds(std::stoi(line->substr(13)));
             std::vector<std::uint8_t> frame;
-            std::size_t length = table.FetchFrame(frame);
-            while (length == 0 && Clock::now() < deadline) {
+            bool answered = false;
+            while (!answered) {
+                if (table.FetchFrame(frame) > 0) {
+                    if (isProbe(frame)) {
+                        MacAddress sender;
+                        std::copy_n(frame.begin() + 6, sender.bytes.size(), sender.bytes.begin());
+                        table.SendFrame(probeFrame(sender, table.record(index).hostMac));
+                        answered = true;
+                    }
+                    continue;
+                }
+                if (Clock::now() >= deadline)
+                    break;
                 table.waitForFrame(deadline);
-                length = table.FetchFrame(frame);
             }
-            parent.sendLine(length > 0 ? "frame " + hex(frame) : "none");
+            parent.sendLine(answered ? "answered" : "none");
         }
     }
 }
@@ -108,6 +151,44 @@ struct VethRig {
             return;
         }
         peerMac = MacAddress::fromText(ready->substr(6));
+        waitUntilTheStationAnswers();
+    }
+
+    // The kernel brings a veth pair's queues up a little after its ends are set up and drops what comes before:
+    // probes go to the station until one comes back, for at most ten seconds.
+    void waitUntilTheStationAnswers() {
+        const std::string hostEnd = veth->hostEnd();
+        PacketLibrary library(std::make_shared<testsupport::InterfaceSubsetBackend>(makePcapBackend(),
+                                                                                    std::vector<std::string>{hostEnd}));
+        AdapterTable table(library, LinkMode::Utility);
+        if (!table.OpenAdapters() || table.count() != 1) {
+            failure = hostEnd + " cannot be opened for raw frames";
+            return;
+        }
+        table.setCurrentAdapter(0);
+        const MacAddress host = table.record(0).hostMac;
+        const auto giveUp = Clock::now() + std::chrono::seconds(10);
+        std::vector<std::uint8_t> frame;
+        while (Clock::now() < giveUp) {
+            table.SendFrame(probeFrame(peerMac, host));
+            const auto answered = ask("answer-probe 250");
+            if (!answered) {
+                failure = "the station in the namespace stopped answering its commands";
+                return;
+            }
+            if (*answered != "answered")
+                continue;
+            const auto backBy = std::min(giveUp, Clock::now() + std::chrono::milliseconds(250));
+            while (Clock::now() < backBy) {
+                if (table.FetchFrame(frame) > 0) {
+                    if (isProbe(frame))
+                        return;
+                    continue;
+                }
+                table.waitForFrame(backBy);
+            }
+        }
+        failure = "no probe went from " + hostEnd + " to the station in the namespace and back within 10 s";
     }
 
     ~VethRig() {
@@ -155,37 +236,24 @@ TEST(VethEndToEnd, FramesCrossTheVethPairThroughTheAdapterTables) {
     // Host to namespace: a 20-byte request goes out as 60 bytes; the IPv4 frame before it is filtered out there.
     auto request = test::makeFrame(20, 0x88E1, 0x21, rig.peerMac, record.hostMac);
     const auto ipv4 = test::makeFrame(60, 0x0800, 0x31, rig.peerMac, record.hostMac);
-    std::optional<std::string> answer;
-    // The first frames may go before the kernel has the pair's queues running; a few tries cover that.
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        table.SendFrame(ipv4);
-        table.SendFrame(request);
-        answer = rig.ask("fetch 500");
-        ASSERT_TRUE(answer);
-        if (*answer != "none")
-            break;
-    }
+    table.SendFrame(ipv4);
+    table.SendFrame(request);
+    const auto answer = rig.ask("fetch 5000");
+    ASSERT_TRUE(answer) << "the station in the namespace stopped answering its commands";
     EXPECT_EQ(*answer, "frame " + hex(padded(request)));
 
     // Namespace to host.
     const auto reply = test::makeFrame(100, 0x88E1, 0x41, record.hostMac, rig.peerMac);
-    std::vector<std::uint8_t> frame;
-    std::size_t length = 0;
-    for (int attempt = 0; attempt < 10 && length == 0; ++attempt) {
-        ASSERT_EQ(rig.ask("send " + hex(reply)), "sent");
-        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-        length = table.FetchFrame(frame);
-        while (length == 0 && Clock::now() < deadline) {
-            table.waitForFrame(deadline);
-            length = table.FetchFrame(frame);
-        }
-    }
-    ASSERT_EQ(length, reply.size());
-    EXPECT_EQ(frame, reply);
+    ASSERT_EQ(rig.ask("send " + hex(reply)), "sent");
+    EXPECT_EQ(nextFrame(table, Clock::now() + std::chrono::seconds(5)), reply) << "nothing came within 5 s";
 
     // Our own sends are never read back: whatever is left came from the namespace.
-    while (table.FetchFrame(frame) > 0)
-        EXPECT_EQ(frame, reply);
+    std::vector<std::uint8_t> frame;
+    while (table.FetchFrame(frame) > 0) {
+        if (!isProbe(frame)) {
+            EXPECT_EQ(frame, reply);
+        }
+    }
 }
 
 TEST(VethEndToEnd, TheBridgeJoinsTheInterfaceToASimulatedSegment) {
@@ -201,29 +269,14 @@ TEST(VethEndToEnd, TheBridgeJoinsTheInterfaceToASimulatedSegment) {
     // From the namespace onto the segment; the station's address is not the interface's (promiscuous bridge).
     const MacAddress simulated{{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01}};
     const auto fromPeer = test::makeFrame(64, 0x88E1, 0x51, simulated, rig.peerMac);
-    bool arrived = false;
-    for (int attempt = 0; attempt < 10 && !arrived; ++attempt) {
-        EXPECT_EQ(rig.ask("send " + hex(fromPeer)), "sent");
-        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-        while (!arrived && Clock::now() < deadline) {
-            for (const auto& f : station.received())
-                arrived = arrived || f == fromPeer;
-            if (!arrived)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    EXPECT_TRUE(arrived);
+    EXPECT_EQ(rig.ask("send " + hex(fromPeer)), "sent");
+    EXPECT_TRUE(station.waitFor(fromPeer, std::chrono::seconds(5))) << "the frame did not reach the segment in 5 s";
 
     // From the segment out of the interface into the namespace.
     const auto toPeer = test::makeFrame(80, 0x88E1, 0x61, rig.peerMac, simulated);
-    std::optional<std::string> answer;
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        station.transmit(toPeer);
-        answer = rig.ask("fetch 500");
-        ASSERT_TRUE(answer);
-        if (*answer != "none")
-            break;
-    }
+    station.transmit(toPeer);
+    const auto answer = rig.ask("fetch 5000");
+    ASSERT_TRUE(answer) << "the station in the namespace stopped answering its commands";
     EXPECT_EQ(*answer, "frame " + hex(toPeer));
 
     stop = true;

@@ -88,3 +88,46 @@ TEST(Exchange, FailingStatusEndsTheOperationAsFailed) {
     });
     EXPECT_FALSE(link.operations().FactoryReset(ScriptedLink::kLocal));
 }
+
+// After the adapters were reopened with fewer of them, the current index may name no record any more.
+TEST(Exchange, WithoutAValidCurrentAdapterEveryOperationFailsAndNothingIsSent) {
+    ScriptedLink link;
+    link.setResponder([](const Frame& request) {
+        return std::vector<Frame>{test::versionConfirm(ScriptedLink::kLocal, "V"),
+                                  test::statusConfirm(ScriptedLink::kLocal, MmType::FactoryReset, 0)};
+        (void)request;
+    });
+    const Frame version = buildSoftwareVersionRequest(ScriptedLink::kLocal, ScriptedLink::kHost);
+    for (const int stale : {3, 1, -1}) {
+        SCOPED_TRACE(stale);
+        link.adapters().setCurrentAdapter(stale);
+        EXPECT_FALSE(link.exchange().run(version, MmType::SoftwareVersion, timing::kSoftwareVersion));
+        EXPECT_FALSE(link.exchange().runRetrying(version, MmType::SoftwareVersion));
+        LocalNetworkRecord record;
+        EXPECT_FALSE(link.discovery().QuerySoftwareVersion(nullptr, record));
+        EXPECT_FALSE(link.discovery().QuerySoftwareVersion(&ScriptedLink::kLocal, record, true));
+        EXPECT_FALSE(link.discovery().QueryAttributes(ScriptedLink::kLocal, record));
+        EXPECT_FALSE(link.discovery().QueryNetworkInfo(ScriptedLink::kLocal));
+        DiscoveryResult result;
+        EXPECT_FALSE(link.discovery().ScanNetwork(stale, result));
+        EXPECT_FALSE(link.discovery().QueryDevice(stale, nullptr, result.local));
+        auto& operations = link.operations();
+        EXPECT_FALSE(operations.FactoryReset(ScriptedLink::kLocal));
+        EXPECT_FALSE(operations.SetKey(Key{}, nullptr, nullptr));
+        ConfigBlock block{};
+        EXPECT_FALSE(operations.ReadConfigBlock(ScriptedLink::kLocal, block));
+        EXPECT_FALSE(operations.WriteModule(kModuleConfig, 0, 0, ScriptedLink::kLocal, std::span(block).first(64)));
+        EXPECT_FALSE(operations.Commit(ScriptedLink::kLocal, kCommitConfigOnly));
+        std::array<std::uint8_t, kQosLength> qos{};
+        EXPECT_EQ(operations.ReadQosBlock(ScriptedLink::kLocal, qos), ReadResult::NoAnswer);
+        EXPECT_TRUE(link.sent().empty());
+    }
+
+    // Closing leaves no adapter current either; opening again finds the one that was.
+    link.adapters().setCurrentAdapter(0);
+    link.adapters().CloseAdapters();
+    EXPECT_FALSE(link.exchange().run(version, MmType::SoftwareVersion, timing::kSoftwareVersion));
+    EXPECT_TRUE(link.sent().empty());
+    ASSERT_TRUE(link.adapters().OpenAdapters());
+    EXPECT_TRUE(link.exchange().run(version, MmType::SoftwareVersion, timing::kSoftwareVersion));
+}

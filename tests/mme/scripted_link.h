@@ -30,7 +30,8 @@ public:
           m_library(link::makeSimBackend({{"sim0", "Scripted adapter", kHost, m_segment}})),
           m_adapters(m_library, link::LinkMode::Utility), m_pacing(Pacing::fromEnvironment()),
           m_exchange(m_adapters, m_pacing), m_discovery(m_exchange), m_operations(m_exchange, m_progress) {
-        m_port = m_segment->attach([this](std::span<const std::uint8_t> frame) { onFrame(frame); });
+        m_port = m_segment->attach(
+            [this](std::span<const std::uint8_t> frame, link::SimSegment::Clock::time_point) { onFrame(frame); });
         m_adapters.OpenAdapters();
     }
     ~ScriptedLink() { m_segment->detach(m_port); }

@@ -316,7 +316,7 @@ TEST_F(DeviceAnswers, AnswersComeThroughTheAdapterTableOfTheSimulatedBackend) {
     ASSERT_TRUE(table.OpenAdapters());
     ASSERT_EQ(table.count(), 1);
     table.setCurrentAdapter(0);
-    const MacAddress hostMac = table.current().hostMac;
+    const MacAddress hostMac = table.record(0).hostMac;
     EXPECT_EQ(hostMac, mac("02:00:00:00:00:10"));
     table.SendFrame(mme::buildSoftwareVersionRequest(MacAddress::localDevice(), hostMac));
     std::vector<std::uint8_t> frame;

@@ -22,14 +22,11 @@ namespace {
 } // namespace
 
 HostPort::HostPort(std::shared_ptr<link::SimSegment> segment, MacAddress mac)
-    : m_segment(std::move(segment)), m_inbox(std::make_shared<Inbox>()), m_mac(mac) {
-    m_port = m_segment->attach([inbox = m_inbox](std::span<const std::uint8_t> frame) {
-        {
-            std::lock_guard lock(inbox->mutex);
-            inbox->frames.emplace_back(frame.begin(), frame.end());
-        }
-        inbox->arrived.notify_all();
-    });
+    : m_segment(std::move(segment)), m_inbox(std::make_shared<link::TimedFrameQueue>(4096)), m_mac(mac) {
+    m_port = m_segment->attach(
+        [inbox = m_inbox](std::span<const std::uint8_t> frame, link::SimSegment::Clock::time_point arrives) {
+            inbox->push(frame, arrives);
+        });
 }
 
 HostPort::~HostPort() {
@@ -41,11 +38,11 @@ void HostPort::send(const mme::Frame& frame) {
 }
 
 std::optional<mme::Frame> HostPort::next(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_inbox->mutex);
-    if (!m_inbox->arrived.wait_for(lock, timeout, [&] { return !m_inbox->frames.empty(); }))
+    mme::Frame frame(1600);
+    const int length = m_inbox->take(frame, timeout);
+    if (length <= 0)
         return std::nullopt;
-    mme::Frame frame = std::move(m_inbox->frames.front());
-    m_inbox->frames.pop_front();
+    frame.resize(static_cast<std::size_t>(length));
     return frame;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/sim_segment.h"
+#include "link/timed_frame_queue.h"
 #include "mme/frame_builder.h"
 #include "platform/mac_address.h"
 #include "sim/network.h"
@@ -42,13 +43,9 @@ public:
     std::vector<mme::Frame> drain(std::chrono::milliseconds quiet = kSilenceWindow);
 
 private:
-    struct Inbox {
-        std::mutex mutex;
-        std::condition_variable arrived;
-        std::deque<mme::Frame> frames;
-    };
     std::shared_ptr<link::SimSegment> m_segment;
-    std::shared_ptr<Inbox> m_inbox;
+    // Frames are taken out at the moment they reach the port, as a card would see them.
+    std::shared_ptr<link::TimedFrameQueue> m_inbox;
     MacAddress m_mac;
     int m_port = 0;
 };

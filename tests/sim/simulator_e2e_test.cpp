@@ -9,6 +9,7 @@
 #include "tests/support/interface_subset_backend.h"
 #include "tests/support/namespace_child.h"
 #include "tests/support/netns_veth.h"
+#include "tests/support/powerline_answer.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -74,22 +75,22 @@ const char* const kNetwork = R"({
   ]
 })";
 
-// Sends `request` on the table's current adapter until a confirmation of `type` comes back (the first frames
-// on a new pair can be lost while the kernel brings its queues up).
+// Sends `request` on the table's current adapter and waits, a few seconds at most, for a confirmation of `type`.
 std::optional<std::vector<std::uint8_t>> ask(link::AdapterTable& table, const mme::Frame& request, std::uint16_t type) {
-    const MacAddress host = table.current().hostMac;
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        table.SendFrame(request);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-        std::vector<std::uint8_t> frame;
-        while (Clock::now() < deadline) {
-            if (table.FetchFrame(frame) > 0) {
-                if (mme::matchesConfirmation(frame, type, &host))
-                    return frame;
-                continue;
-            }
-            table.waitForFrame(deadline);
+    const link::AdapterRecord* adapter = table.current();
+    if (adapter == nullptr)
+        return std::nullopt;
+    const MacAddress host = adapter->hostMac;
+    table.SendFrame(request);
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    std::vector<std::uint8_t> frame;
+    while (Clock::now() < deadline) {
+        if (table.FetchFrame(frame) > 0) {
+            if (mme::matchesConfirmation(frame, type, &host))
+                return frame;
+            continue;
         }
+        table.waitForFrame(deadline);
     }
     return std::nullopt;
 }
@@ -114,6 +115,9 @@ TEST(SimulatorEndToEnd, AnswersRealFramesOverAVethPair) {
         first->rfind("error mount", 0) == 0)
         GTEST_SKIP() << "cannot enter the network namespace: " << first->substr(6);
     ASSERT_EQ(first->rfind("log simulating 2 devices on " + peerEnd, 0), 0u) << *first;
+    // The simulator runs; the pair's queues may not yet carry frames. Its first answer says they do.
+    const std::string notAnswering = testsupport::waitUntilPowerlineAnswers(veth->hostEnd());
+    ASSERT_TRUE(notAnswering.empty()) << "the simulator in the namespace does not answer: " << notAnswering;
 
     link::PacketLibrary library(std::make_shared<testsupport::InterfaceSubsetBackend>(
         link::makePcapBackend(), std::vector<std::string>{veth->hostEnd()}));
@@ -121,17 +125,17 @@ TEST(SimulatorEndToEnd, AnswersRealFramesOverAVethPair) {
     ASSERT_TRUE(table.OpenAdapters());
     ASSERT_EQ(table.count(), 1);
     table.setCurrentAdapter(0);
-    const MacAddress host = table.current().hostMac;
+    const MacAddress host = table.record(0).hostMac;
 
     const auto version = ask(table, mme::buildSoftwareVersionRequest(MacAddress::localDevice(), host), 0xA001);
-    ASSERT_TRUE(version);
+    ASSERT_TRUE(version) << "no software version confirmation within 5 s";
     const auto confirm = mme::parseSoftwareVersion(*version);
     ASSERT_TRUE(confirm);
     EXPECT_EQ(confirm->source, mac("00:b0:52:00:0a:01"));
     EXPECT_EQ(confirm->version, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
 
     const auto info = ask(table, mme::buildNetworkInfoRequest(confirm->source, host), 0xA039);
-    ASSERT_TRUE(info);
+    ASSERT_TRUE(info) << "no network information confirmation within 5 s";
     const auto network = mme::parseNetworkInfo(*info);
     ASSERT_TRUE(network);
     ASSERT_EQ(network->stations.size(), 1u);
@@ -140,7 +144,7 @@ TEST(SimulatorEndToEnd, AnswersRealFramesOverAVethPair) {
 
     // Through the attached device to the remote one.
     const auto remote = ask(table, mme::buildReadModuleRequest(mac("00:b0:52:00:0a:02"), host, 2, 1024, 0), 0xA025);
-    ASSERT_TRUE(remote);
+    ASSERT_TRUE(remote) << "no read-module confirmation from the remote device within 5 s";
     const auto block = mme::parseReadModule(*remote, 1024);
     ASSERT_TRUE(block);
     EXPECT_EQ(block->status, 0);
