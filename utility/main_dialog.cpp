@@ -184,13 +184,17 @@ bool CHomePlugDeviceManagerDlg::scanFromWorker(bool showNoDeviceMessage) {
         callOnThread(this, [&] { showNoDeviceState(showNoDeviceMessage); });
         return false;
     }
+    buildAndShowScan();
+    return true;
+}
+
+void CHomePlugDeviceManagerDlg::buildAndShowScan() {
     const std::string time = app::scanTimeText(m_context.german);
-    const app::ScanReport report = app::buildScanRecords(session, time, &m_context.passwords);
+    const app::ScanReport report = app::buildScanRecords(m_context.session, time, &m_context.passwords);
     callOnThread(this, [&] {
         m_context.lastScanTime = time;
         finishScanCycle(report);
     });
-    return true;
 }
 
 void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
@@ -263,12 +267,7 @@ bool CHomePlugDeviceManagerDlg::rediscoverAfterKeyChange() {
     for (int i = 0; i < attempts && !found; ++i)
         found = app::findLocalDevice(session, adapter) >= 0;
     if (found) {
-        const std::string time = app::scanTimeText(m_context.german);
-        const app::ScanReport report = app::buildScanRecords(session, time, &m_context.passwords);
-        callOnThread(this, [&] {
-            m_context.lastScanTime = time;
-            finishScanCycle(report);
-        });
+        buildAndShowScan();
     } else {
         callOnThread(this, [this] { showNoDeviceState(true); });
     }

@@ -95,6 +95,8 @@ private:
     void setAllActionsEnabled(bool enabled);
     // Worker side of a scan: the adapter loop, then the scan cycle's records and, on the window thread, the rest.
     bool scanFromWorker(bool showNoDeviceMessage);
+    // Worker side, once discovery has found the local device: the records, then the pages on the window thread.
+    void buildAndShowScan();
     // Window thread: the rest of the scan cycle (upgrade offer, pages, history list).
     void finishScanCycle(const app::ScanReport& report);
     // Window thread: no device answered.
