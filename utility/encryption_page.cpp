@@ -129,7 +129,7 @@ void CEncryptionPage::onEnterPassword() {
     const std::string mac = m_list->cell(row, Mac);
     // No rescan while the dialog is open: the proof and a scan must not share the adapters.
     m_main.scanTimer()->stop();
-    CSetDAK dialog(m_context, m_list->cell(row, Name), mac, this);
+    CSetDAK dialog(m_context, &m_main, m_list->cell(row, Name), mac, this);
     const int result = dialog.exec();
     const std::string password = dialog.enteredPassword();
     if (result == CSetDAK::kAccepted && !password.empty() && m_list->cell(row, Mac) == mac) {

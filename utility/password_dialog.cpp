@@ -1,6 +1,7 @@
 #include "utility/password_dialog.h"
 
 #include "app/device_actions.h"
+#include "gui/busy_scope.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/widget_font.h"
@@ -13,11 +14,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 
 namespace zrq406::utility {
 
-CSetDAK::CSetDAK(UtilityContext& context, const std::string& name, const std::string& mac, QWidget* parent)
-    : QDialog(parent), m_context(context), m_mac(mac), m_workers(std::make_unique<WorkerRunner>(this)) {
+CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string& name, const std::string& mac,
+                 QWidget* parent)
+    : QDialog(parent), m_context(context), m_window(window), m_mac(mac),
+      m_workers(std::make_unique<WorkerRunner>(this)) {
     setObjectName(QStringLiteral("CSetDAK"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     PageLayout layout(context.texts, "PwdForm");
@@ -97,8 +101,20 @@ void CSetDAK::onOk() {
     setCursor(Qt::WaitCursor);
     const MacAddress device = MacAddress::fromText(m_mac);
     app::Session& session = m_context.session;
+    // The device arrival and the scan timer wait until the proof is done; the timer starts again with the page.
+    if (m_window != nullptr)
+        m_window->busyState(BusyWindow::Enter);
+    BusyWindow* window = m_window;
     m_workers->start<app::PasswordProof>(
-        [&session, device, password] { return app::proveDevicePassword(session, device, password); },
+        [&session, window, device, password] {
+            std::optional<BusyScope> busy;
+            if (window != nullptr)
+                busy.emplace(*window, BusyScope::Adopt{});
+            const app::PasswordProof proof = app::proveDevicePassword(session, device, password);
+            if (busy)
+                busy->leave(false);
+            return proof;
+        },
         [this](app::PasswordProof proof) {
             m_proving = false;
             unsetCursor();

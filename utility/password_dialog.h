@@ -8,8 +8,9 @@ class QLineEdit;
 class QPushButton;
 
 namespace zrq406 {
+class BusyWindow;
 class WorkerRunner;
-}
+} // namespace zrq406
 
 namespace zrq406::utility {
 
@@ -26,7 +27,9 @@ public:
     // The result of an accepted password.
     static constexpr int kAccepted = 100;
 
-    CSetDAK(UtilityContext& context, const std::string& name, const std::string& mac, QWidget* parent = nullptr);
+    // While the password is proved, `window` (if any) is in its busy state, so that nothing else uses the adapters.
+    CSetDAK(UtilityContext& context, BusyWindow* window, const std::string& name, const std::string& mac,
+            QWidget* parent = nullptr);
     ~CSetDAK() override;
 
     // EnteredDevicePassword: the accepted password; empty after a refusal.
@@ -48,6 +51,7 @@ private:
     void upperCaseTyped();
 
     UtilityContext& m_context;
+    BusyWindow* m_window;
     std::string m_mac;
     std::string m_entered;
     QLineEdit* m_password = nullptr;

@@ -211,4 +211,7 @@ TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
     // Cancelled: the password column and the table stay as they were.
     EXPECT_EQ(page->list()->cell(rowOf(*page, kRemote), CEncryptionPage::Password), "");
     EXPECT_EQ(context->passwords.count(), 0);
+    // The proof held the busy state; the window is usable again and rescans on its timer.
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_TRUE(main->scanTimer()->isActive());
 }
