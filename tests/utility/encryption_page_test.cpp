@@ -2,6 +2,7 @@
 #include "platform/text_field.h"
 #include "registry/history_file.h"
 #include "request_log.h"
+#include "tests/support/accessibility.h"
 #include "utility/encryption_page.h"
 #include "utility/password_dialog.h"
 #include "utility_fixture.h"
@@ -214,4 +215,12 @@ TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
     // The proof held the busy state; the window is usable again and rescans on its timer.
     EXPECT_FALSE(main->isBusy());
     EXPECT_TRUE(main->scanTimer()->isActive());
+}
+
+TEST_F(UtilityTest, DevicePasswordDialogNamesEveryControl) {
+    for (const char* language : {"English.xml", "German.xml"}) {
+        makeWindow(test::SimulatedProgram::builtInNetwork(), language);
+        utility::CSetDAK dialog(*context, main.get(), "Kitchen", kRemote);
+        EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>()) << language;
+    }
 }
