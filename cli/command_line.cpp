@@ -109,6 +109,18 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
 
     auto* history = app.add_subcommand("history", "Print the device history");
 
+    std::string qosWrite;
+    auto* qos = app.add_subcommand("qos", "Print a device's priority (QoS) settings, or change them");
+    qos->add_option("MAC", mac, "The device's MAC address")->required();
+    qos->add_option("--write", qosWrite,
+                    "Change them to a JSON file's (- for stdin), written as --json prints them; what it leaves out "
+                    "keeps its value");
+
+    std::string reportFile;
+    auto* report =
+        app.add_subcommand("report", "Write the diagnostics report: this computer, the devices, the history");
+    report->add_option("-o,--output", reportFile, "Write it to FILE (replaced in one step) instead of standard output");
+
     std::string networkFile;
     bool quiet = false;
     auto* simulateCommand =
@@ -181,6 +193,10 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     }
     if (history->parsed())
         return runHistory(options, io);
+    if (qos->parsed())
+        return runQos(options, mac, qosWrite, io);
+    if (report->parsed())
+        return runReport(options, reportFile, io);
     if (simulateCommand->parsed()) {
         if (options.link.interfaceName.empty()) {
             err << "zrq406: simulate needs --interface IF\n";

@@ -64,6 +64,12 @@ struct PackRequest {
 int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Output& io);
 int runDeriveKey(const GlobalOptions& options, bool nmk, const PasswordSource& password, Output& io);
 int runHistory(const GlobalOptions& options, Output& io);
+// Prints a device's priority (QoS) settings; with `writeFile` ("-": standard input) first changes them to what that
+// JSON document names, in the form that --json prints.
+int runQos(const GlobalOptions& options, const std::string& mac, const std::string& writeFile, Output& io);
+// Writes the diagnostics report (this computer, the devices a scan finds, the history) to `outputFile`, or to
+// standard output when it is empty. The history file is not changed.
+int runReport(const GlobalOptions& options, const std::string& outputFile, Output& io);
 int runSimulate(const GlobalOptions& options, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io);
 

@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/key_change_texts.h"
 #include "app/scan_cycle.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
@@ -208,19 +209,11 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
             return kBadInput;
         password = *read;
     }
-    switch (mme::ValidateNetworkPassword(password)) {
-    case mme::PasswordProblem::Length: {
-        const std::string rule = tool.texts.message("msg21");
-        const auto stop = rule.find('.');
-        io.err << "zrq406: " << rule.substr(0, stop == std::string::npos ? rule.size() : stop + 1)
-               << tool.texts.message("msg22") << '\n';
+    if (const auto problem = mme::ValidateNetworkPassword(password); problem != mme::PasswordProblem::None) {
+        io.err << "zrq406: "
+               << app::networkPasswordProblemText(problem, tool.texts.message("msg21"), tool.texts.message("msg22"))
+               << '\n';
         return kBadInput;
-    }
-    case mme::PasswordProblem::Character:
-        io.err << "zrq406: " << tool.texts.message("msg21") << '\n';
-        return kBadInput;
-    case mme::PasswordProblem::None:
-        break;
     }
     app::Session& session = tool.session;
     if (auto code = openWithDevice(session, options, io))

@@ -8,7 +8,7 @@
 namespace zrq406 {
 
 // Message boxes as QMessageBox, shown on the window thread whichever thread asks: a worker's call waits there
-// until the user has answered.
+// until the user has answered. A text too long for a message box is shown whole in a box that scrolls.
 class QtMessageService : public MessageService {
 public:
     MessageAnswer show(const Message& message) override;
@@ -17,6 +17,8 @@ public:
 
 private:
     MessageAnswer showHere(const Message& message);
+    // A long text in a scrolling box of the same buttons.
+    MessageAnswer showScrolling(const Message& message);
 
     QPointer<QWidget> m_owner;
 };

@@ -4,13 +4,17 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace zrq406 {
 
 ReportList::ReportList(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
+    setAlternatingRowColors(true);
+    setAlternatingRowColors(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -132,6 +136,19 @@ QSize StateMarkDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
     if (m_list->stateColour(index.column(), index.data(Qt::DisplayRole).toString()).isValid())
         size.rwidth() += kMarkSize + kMarkGap;
     return size;
+}
+
+bool StateMarkDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (!text.isEmpty() && sizeHint(option, index).width() > view->visualRect(index).width()) {
+        QToolTip::showText(event->globalPos(), text, view);
+        return true;
+    }
+    QToolTip::hideText();
+    return true;
 }
 
 } // namespace zrq406

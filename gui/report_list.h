@@ -43,12 +43,15 @@ private:
     std::map<int, std::map<std::string, QColor>> m_colours;
 };
 
-// Draws the coloured mark of a ReportList's state columns before the word.
+// Draws the coloured mark of a ReportList's state columns before the word, and shows cut-off texts whole.
 class StateMarkDelegate : public QStyledItemDelegate {
 public:
     explicit StateMarkDelegate(ReportList* list);
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // A text cut off by its column is shown whole as the cell's tool tip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     ReportList* m_list;

@@ -2,6 +2,7 @@
 
 #include "mme/checksum.h"
 #include "mme/mme_frame.h"
+#include "mme/qos_settings.h"
 #include "platform/text_field.h"
 
 #include <algorithm>
@@ -30,6 +31,8 @@ std::vector<std::uint8_t> makeConfigBlock(const ConfigBlockFields& fields) {
     mme::setNmk(block, fields.nmk);
     mme::setProductText(block, fields.product);
     mme::setLeds(block, fields.ledOn);
+    // Devices leave the factory with the default priority settings in place.
+    mme::encodeQosArea(mme::QosSettings::defaults(), std::span<std::uint8_t>(block).subspan(cfg::kQos, cfg::kQosWidth));
     sealConfigBlock(block);
     return block;
 }

@@ -22,7 +22,8 @@ using mme::sealConfigBlock;
 // The length of a new device's configuration block.
 constexpr std::size_t kTypicalConfigLength = 8192;
 
-// What makeConfigBlock puts into a new block; everything else is zero.
+// What makeConfigBlock puts into a new block, besides the default priority settings at offset 524; everything
+// else is zero.
 struct ConfigBlockFields {
     MacAddress mac;
     std::array<std::uint8_t, cfg::kIdentityWidth> identity{};

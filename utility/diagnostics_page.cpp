@@ -1,33 +1,103 @@
 #include "utility/diagnostics_page.h"
 
+#include "app/diagnostics_report.h"
+#include "app/system_information.h"
+#include "gui/file_dialogs.h"
 #include "gui/page_layout.h"
+#include "gui/picture_box.h"
 #include "gui/report_list.h"
 #include "gui/widget_font.h"
+#include "platform/atomic_file.h"
 #include "registry/device_registry.h"
+#include "registry/value_texts.h"
 #include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
 #include "utility/main_dialog.h"
+#include "utility/network_page.h"
 #include "utility/utility_context.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QtGlobal>
+
 namespace zrq406::utility {
+
+namespace {
+constexpr char kPage[] = "MACConfigTab";
+constexpr char kReportFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
+// Columns of the Device History list.
+enum HistoryColumn { HistoryName, HistoryMac, HistoryLocation, HistoryPhyRate, HistoryLed };
+} // namespace
 
 CDiagnosticsPage::CDiagnosticsPage(CHomePlugDeviceManagerDlg& main)
     : UtilityPage(nullptr), m_main(main), m_context(main.context()) {
     setObjectName(QStringLiteral("CDiagnosticsPage"));
-    PageLayout layout(m_context.texts, "MACConfigTab");
+    CLoadUISetting& texts = m_context.texts;
+    PageLayout layout(texts, kPage);
+    const std::string caption = texts.LoadPageCaption("ZRQ406", kPage, "Text");
+    m_picture = new PictureBox(QStringLiteral("diagnostics"), this);
+    layout.rect(m_picture, "pictureBox4", 1104, caption);
+    m_system = new ReportList(this);
+    layout.rect(m_system, "listView2", 1007,
+                texts.LoadPageCaption("ZRQ406", kPage, "listView2", "Columns", "listView2_info", "Text"));
+    // The labels and their values: the language file's one column is the heading over both.
+    layout.columns(m_system, "listView2", {"listView2_info", ""});
+    for (int i = 1; i <= 11; ++i)
+        m_labels.push_back(texts.LoadPageCaption("ZRQ406", kPage, "listView2", "Columns", "listView2_info",
+                                                 "Value" + std::to_string(i)));
+    auto* historyHeading = new QLabel(this);
+    layout.control(historyHeading, "Device_History", 1060);
     m_history = new ReportList(this);
-    layout.rect(m_history, "listView3", 1059,
-                m_context.texts.LoadPageCaption("ZRQ406", "MACConfigTab", "Device_History", "Text"));
+    layout.rect(m_history, "listView3", 1059, stdText(historyHeading->text()));
     layout.columns(
         m_history, "listView3",
         {"listView3_1", "listView3_2", "listView3_4", "listView3_5", "listView3_9", "listView3_7", "listView3_8"});
-    ApplyDialogFont(this, m_context.texts);
+    historyHeading->setBuddy(m_history);
+    m_delete = new QPushButton(this);
+    layout.control(m_delete, "button_Del_Device", 1009);
+    m_save = new QPushButton(this);
+    layout.control(m_save, "button_SaveReport", 1015);
+    m_print = new QPushButton(this);
+    layout.control(m_print, "button_PrintReport", 1036);
+    ApplyDialogFont(this, texts);
+
+    // The LED state is marked in colour beside its word, as on the network page.
+    const ValueTexts words = ValueTexts::load(texts);
+    m_history->setStateColours(HistoryLed,
+                               {{words.ledOn, QColor(0x2e, 0xb8, 0x5c)}, {words.ledOff, QColor(0x9a, 0xa5, 0xb1)}});
+    for (QPushButton* button : {m_delete, m_save, m_print})
+        button->setAutoDefault(false);
+    connect(m_delete, &QPushButton::clicked, this, &CDiagnosticsPage::onDeleteDevice);
+    connect(m_save, &QPushButton::clicked, this, &CDiagnosticsPage::onSaveReport);
+    connect(m_print, &QPushButton::clicked, this, &CDiagnosticsPage::onPrintReport);
 }
 
 void CDiagnosticsPage::setActionsEnabled(bool enabled) {
-    m_history->setEnabled(enabled);
+    // A scan refills the lists meanwhile: nothing is deleted or reported from a list half filled.
+    for (QWidget* control : std::initializer_list<QWidget*>{m_history, m_delete, m_save, m_print})
+        control->setEnabled(enabled);
 }
 
-void CDiagnosticsPage::fillSystemInformation() {}
+void CDiagnosticsPage::fillFromScan(const ScanTable& scan, const std::string&) {
+    m_devicesFound = scan.count;
+    fillSystemInformation();
+}
+
+void CDiagnosticsPage::showNoDevice() {
+    m_devicesFound = 0;
+}
+
+void CDiagnosticsPage::fillSystemInformation() {
+    const std::string toolkit = std::string("Qt ") + qVersion();
+    m_systemValues =
+        app::gatherSystemInformation(&m_context.session, m_devicesFound, m_context.lastScanTime, toolkit).values();
+    ListRows rows;
+    for (std::size_t i = 0; i < m_labels.size(); ++i)
+        rows.push_back({m_labels[i], i < m_systemValues.size() ? m_systemValues[i] : std::string()});
+    m_system->setRows(rows);
+    m_system->resizeColumnToContents(0);
+    m_system->setColumnWidth(0, m_system->columnWidth(0) + 16);
+}
 
 void CDiagnosticsPage::setHistoryRows(const ListRows& rows) {
     m_history->setRows(rows);
@@ -40,8 +110,8 @@ ListRows CDiagnosticsPage::historyRows() const {
 
 void CDiagnosticsPage::renameDevice(const std::string& mac, const std::string& name) {
     for (int r = 0; r < m_history->topLevelItemCount(); ++r)
-        if (m_history->cell(r, 1) == mac)
-            m_history->setCell(r, 0, name);
+        if (m_history->cell(r, HistoryMac) == mac)
+            m_history->setCell(r, HistoryName, name);
 }
 
 void CDiagnosticsPage::applyPendingEdits(const ListRows& deviceRows, const std::vector<int>& renamedRows,
@@ -49,6 +119,39 @@ void CDiagnosticsPage::applyPendingEdits(const ListRows& deviceRows, const std::
     ListRows rows = historyRows();
     zrq406::applyPendingEdits(rows, deviceRows, renamedRows, ledChangedRows);
     m_history->setRows(rows);
+}
+
+void CDiagnosticsPage::onDeleteDevice() {
+    const int row = m_history->selectedRow();
+    if (row < 0) {
+        m_context.showMessage("msg53", MessageIcon::Exclamation);
+        return;
+    }
+    delete m_history->takeTopLevelItem(row);
+}
+
+std::string CDiagnosticsPage::report() const {
+    app::ReportContent content;
+    content.created = app::reportTimeText();
+    content.systemValues = m_systemValues;
+    content.devices = m_main.networkPage() != nullptr ? m_main.networkPage()->rows() : ListRows();
+    content.history = historyRows();
+    return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
+}
+
+void CDiagnosticsPage::onSaveReport() {
+    const auto path = m_context.files.saveFile(this, kReportFilter, app::reportFileName());
+    if (!path)
+        return;
+    // A report is meant to be passed on: it is written as any document is, readable by others.
+    if (const FileWriteResult written = writeFileAtomically(*path, report(), FileAccess::Everyone); !written)
+        m_context.show(fillPlaceholders(m_context.message("msg64"), {written.error}), MessageIcon::Stop);
+}
+
+void CDiagnosticsPage::onPrintReport() {
+    const std::string title = m_context.texts.LoadPageCaption("ZRQ406", "Diagnostics", "Value");
+    if (m_context.printer().print(this, title, report()) == PrintOutcome::Failed)
+        m_context.showMessage("msg65", MessageIcon::Stop);
 }
 
 } // namespace zrq406::utility

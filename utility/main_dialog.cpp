@@ -302,6 +302,7 @@ void CHomePlugDeviceManagerDlg::syncHistoryFromLists() {
 
 void CHomePlugDeviceManagerDlg::deviceRenamed(int row, const std::string& mac, const std::string& name) {
     m_encryption->renameDevice(mac, name);
+    m_qos->renameDevice(mac, name);
     m_diagnostics->renameDevice(mac, name);
     ScanTable& scan = m_context.session.registry().scanTable();
     if (row >= 0 && row < scan.count && fieldText(scan.entries[row].mac) == mac)

@@ -4,6 +4,7 @@
 #include "app/device_password_table.h"
 #include "app/session.h"
 #include "app/upgrade_offer.h"
+#include "gui/print_service.h"
 #include "platform/instance_lock.h"
 #include "platform/message_service.h"
 
@@ -54,6 +55,8 @@ public:
     int scanIntervalMs;
     // Where *.bin upgrade files are looked up for the newest builds.
     std::vector<std::filesystem::path> imageFiles;
+    // Printing of the diagnostics report; tests put one of their own here (nullptr: the Qt print dialog).
+    PrintService* printService = nullptr;
 
     // /ZRQ406/Messages/<key>/<field>
     std::string message(const std::string& key, const std::string& field = "Text");
@@ -61,8 +64,13 @@ public:
     MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons = MessageButtons::Ok);
     // Shows the message of a key.
     MessageAnswer showMessage(const std::string& key, MessageIcon icon, MessageButtons buttons = MessageButtons::Ok);
+    // The print service in use.
+    PrintService& printer() { return printService != nullptr ? *printService : m_qtPrinter; }
     // Appends a row to RenamedRows or LedChangedRows (no more than their capacity).
     static void noteEditedRow(std::vector<int>& rows, int row);
+
+private:
+    QtPrintService m_qtPrinter;
 };
 
 } // namespace zrq406::utility

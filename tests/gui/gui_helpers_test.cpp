@@ -1,9 +1,15 @@
 #include "gui/busy_scope.h"
+#include "gui/qt_message_service.h"
 #include "gui/report_list.h"
 #include "gui/window_thread.h"
 #include "gui/worker_runner.h"
+#include "tests/support/gui_wait.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -89,4 +95,20 @@ TEST(ReportList, RowsStateColoursAndCheckBoxes) {
     EXPECT_EQ(list.stateColour(2, "Good"), QColor(Qt::green));
     EXPECT_FALSE(list.stateColour(2, "Poor").isValid());
     EXPECT_FALSE(list.stateColour(1, "Good").isValid());
+}
+
+TEST(QtMessageService, ALongTextIsShownWholeInABoxThatScrolls) {
+    std::string text = "The network password could not be set on these devices:\n";
+    for (int i = 0; i < 100; ++i)
+        text += "00:b0:52:00:01:" + std::to_string(10 + i % 90) + "\n";
+    QString shownText;
+    test::whenDialogOpens<QDialog>([&](QDialog& dialog) {
+        if (auto* edit = dialog.findChild<QPlainTextEdit*>("messageText"))
+            shownText = edit->toPlainText();
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+    });
+    QtMessageService messages;
+    EXPECT_EQ(messages.show(Message{text, "Title", MessageIcon::None, MessageButtons::OkCancel}),
+              MessageAnswer::Cancel);
+    EXPECT_EQ(shownText.toStdString(), text);
 }

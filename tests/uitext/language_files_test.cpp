@@ -57,7 +57,7 @@ const std::vector<PageNodes> kUtilityControls = {
                        "VLANOverride", "TOSBitOverride"},
                       numbered("label", 71, 78))},
     {"MACConfigTab", {"button_Del_Device", "button_SaveReport", "button_PrintReport", "Device_History"}},
-    {"AboutTab", {"label103", "linkLabel1", "label104", "label105", "label106"}},
+    {"AboutTab", {"label103", "linkLabel1", "label104", "label105", "label106", "lblVersion", "lblLicense"}},
     {"PwdForm", {"label1", "label2", "btnOK", "btnCancel", "label3", "label4"}},
     {"LEDForm", {"label2", "label1", "groupBox1", "rdoEnableLED", "rdoDisableLED", "btnLEDApply", "btnLEDCancel"}},
     {"upgradeform", {"label1", "label2", "label3", "label5", "btnUpgradeLoadFW", "button2", "button3"}},
@@ -92,9 +92,10 @@ const std::vector<ListColumns> kUtilityColumns = {
 };
 
 const std::vector<std::string> kUtilityMessages = {
-    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22", "msg24",
-    "msg28",      "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37", "msg38", "msg39",
-    "msg40",      "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54", "msg57", "msg59", "msg60", "msg61", "msg62"};
+    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22",
+    "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37",
+    "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54",
+    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -120,6 +121,13 @@ std::vector<std::string> utilityTexts() {
                                       "AboutTab/label106/Text",
                                       "MACConfigTab/Device_History/Text",
                                       "Diagnostics/Value",
+                                      "Diagnostics/Value2",
+                                      "Diagnostics/Value3",
+                                      "QoSTab/QosEntryMenu/Text",
+                                      "QoSTab/QosEntryMenu/Text2",
+                                      "QoSTab/QosEntryMenu/Text3",
+                                      "AboutTab/lblVersion/Text",
+                                      "AboutTab/lblLicense/Text",
                                       "QoSTab/lstQosMacAddress/Columns/colMacAddress/Text",
                                       "DeviceName/Value",
                                       "Location/Value1",
@@ -368,8 +376,10 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg61/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg62/Text"), "%s"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg64/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("AboutTab/lblVersion/Text"), "%s"), 1u);
     for (const std::string& key : kUtilityMessages) {
-        if (key != "msg51" && key != "msg61" && key != "msg62") {
+        if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }

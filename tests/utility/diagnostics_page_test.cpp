@@ -1,0 +1,130 @@
+#include "gui/hyperlink_label.h"
+#include "gui/print_service.h"
+#include "gui/report_list.h"
+#include "platform/program_version.h"
+#include "platform/text_field.h"
+#include "registry/history_file.h"
+#include "utility/about_page.h"
+#include "utility/diagnostics_page.h"
+#include "utility/network_page.h"
+#include "utility_fixture.h"
+
+#include <QLabel>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace zrq406;
+using zrq406::test::UtilityTest;
+
+namespace {
+
+class ScriptedPrinter : public PrintService {
+public:
+    PrintOutcome print(QWidget*, const std::string& title, const std::string& text) override {
+        printed.push_back(title + "\n" + text);
+        return answer;
+    }
+    PrintOutcome answer = PrintOutcome::Printed;
+    std::vector<std::string> printed;
+};
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST_F(UtilityTest, SystemInformationNamesThisComputerAndTheScan) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    const ListRows rows = main->diagnosticsPage()->systemList()->rows();
+    ASSERT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows[0][0], "Computer name");
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(rows[0][1], host);
+    EXPECT_EQ(rows[7][1], "02:5a:52:00:00:01"); // the adapter's MAC
+    EXPECT_EQ(rows[8][1], "4");                 // devices found
+    EXPECT_EQ(rows[9][1], context->lastScanTime);
+    EXPECT_EQ(rows[10][1].rfind(std::string(programVersion()), 0), 0u);
+}
+
+TEST_F(UtilityTest, SavedReportHoldsEveryDeviceAndTheHistory) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->diagnosticsPage();
+    program->messages.clear();
+    files.queueAnswer(program->path("report.txt").string());
+    page->onSaveReport();
+    EXPECT_EQ(files.lastFilter(), "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||");
+    const std::string report = fileText(program->path("report.txt"));
+    EXPECT_EQ(report.rfind(context->texts.LoadPageCaption("ZRQ406", "Diagnostics", "Value"), 0), 0u);
+    const std::string heading = context->texts.LoadPageCaption("ZRQ406", "MACConfigTab", "Device_History", "Text");
+    ASSERT_NE(report.find(heading), std::string::npos);
+    for (const auto& row : main->networkPage()->rows()) {
+        // Every device with every column before the history, and again in it.
+        const auto line = report.find(row[0] + "  ");
+        ASSERT_NE(line, std::string::npos) << row[1];
+        EXPECT_LT(line, report.find(heading));
+        const std::string text = report.substr(line, report.find('\n', line) - line);
+        for (const std::string& cell : row)
+            EXPECT_NE(text.find(cell), std::string::npos) << cell;
+        EXPECT_NE(report.find(row[1], report.find(heading)), std::string::npos);
+    }
+    EXPECT_TRUE(program->messages.texts().empty());
+
+    // A folder that does not exist: the failure is told, and nothing is left behind.
+    files.queueAnswer(program->path("no-such-folder/report.txt").string());
+    page->onSaveReport();
+    EXPECT_EQ(shown("msg64"), 1);
+
+    ScriptedPrinter printer;
+    context->printService = &printer;
+    page->onPrintReport();
+    ASSERT_EQ(printer.printed.size(), 1u);
+    EXPECT_NE(printer.printed[0].find(heading), std::string::npos);
+    printer.answer = PrintOutcome::Failed;
+    page->onPrintReport();
+    EXPECT_EQ(shown("msg65"), 1);
+    context->printService = nullptr;
+}
+
+TEST_F(UtilityTest, ADeviceDeletedFromTheHistoryLeavesTheFile) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->diagnosticsPage();
+    page->onDeleteDevice();
+    EXPECT_EQ(shown("msg53"), 1);
+    page->historyList()->selectRow(2);
+    const std::string deleted = page->historyList()->cell(2, 1);
+    page->onDeleteDevice();
+    EXPECT_EQ(page->historyList()->topLevelItemCount(), 3);
+    main->onExit();
+    HistoryTable history{};
+    const auto loaded = HistoryFile(program->historyPath()).load(history);
+    EXPECT_EQ(loaded.loaded, 3);
+    for (int i = 0; i < loaded.loaded; ++i)
+        EXPECT_NE(fieldText(history.records[i].mac), deleted);
+}
+
+TEST_F(UtilityTest, AboutPageShowsTheVersionAndOpensOnlyWebAddresses) {
+    makeWindow();
+    auto* about = main->aboutPage();
+    EXPECT_NE(about->findChild<QLabel*>("lblVersion")->text().toStdString().find(programVersion()), std::string::npos);
+    std::vector<QUrl> opened;
+    about->link()->setOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    QTest::keyClick(about->link(), Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].scheme(), QStringLiteral("https"));
+    about->link()->setText(QStringLiteral("file:///etc/passwd"));
+    QTest::keyClick(about->link(), Qt::Key_Space);
+    EXPECT_EQ(opened.size(), 1u);
+}

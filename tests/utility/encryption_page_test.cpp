@@ -1,0 +1,226 @@
+#include "gui/report_list.h"
+#include "platform/text_field.h"
+#include "registry/history_file.h"
+#include "request_log.h"
+#include "tests/support/accessibility.h"
+#include "utility/encryption_page.h"
+#include "utility/password_dialog.h"
+#include "utility_fixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace zrq406;
+using utility::CEncryptionPage;
+using zrq406::test::UtilityTest;
+
+namespace {
+const std::string kLocal = "00:b0:52:5a:00:01";
+const std::string kRemote = "00:b0:52:5a:00:02";
+const std::string kRemotePassword = "GTNE-WHFU-YBSK-QCLM";
+
+int rowOf(CEncryptionPage& page, const std::string& mac) {
+    const ListRows rows = page.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i][CEncryptionPage::Mac] == mac)
+            return static_cast<int>(i);
+    return -1;
+}
+
+nlohmann::json withFault(const std::string& mac, const nlohmann::json& fault) {
+    auto network = test::SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        if (device["mac"] == mac)
+            device["faults"] = nlohmann::json::array({fault});
+    return network;
+}
+
+class EncryptionPageTest : public UtilityTest {
+protected:
+    void start(const nlohmann::json& network = test::SimulatedProgram::builtInNetwork()) {
+        makeWindow(network);
+        ASSERT_TRUE(startAndWait());
+        page = main->encryptionPage();
+        log = std::make_unique<test::RequestLog>(*context->session.network());
+        program->messages.clear();
+    }
+    void setSelected() {
+        page->onSetSelectedDevices();
+        ASSERT_TRUE(waitIdle());
+    }
+    // The last message whose text starts with the message of `key`.
+    std::string lastText(const std::string& key) {
+        const std::string start = context->message(key).substr(0, 20);
+        std::string found;
+        for (const auto& text : program->messages.texts())
+            if (text.rfind(start, 0) == 0)
+                found = text;
+        return found;
+    }
+    void TearDown() override {
+        log.reset();
+        UtilityTest::TearDown();
+    }
+
+    CEncryptionPage* page = nullptr;
+    std::unique_ptr<test::RequestLog> log;
+};
+} // namespace
+
+TEST_F(EncryptionPageTest, OnlyTheLocalRowSendsOneLocalKeyRequest) {
+    start();
+    page->list()->setChecked(0, true);
+    setSelected();
+    EXPECT_EQ(log->count("set-key"), 1);
+    // The question lists the local device alone; success, and the network is found again with the boxes cleared.
+    const std::string question = program->messages.texts().at(0);
+    EXPECT_NE(question.find(kLocal), std::string::npos);
+    EXPECT_EQ(question.find(kRemote), std::string::npos);
+    EXPECT_EQ(shown("msg37"), 1);
+    EXPECT_EQ(shown("msg24"), 0);
+    EXPECT_FALSE(page->list()->isChecked(0));
+}
+
+TEST_F(EncryptionPageTest, ARemoteRowWithoutPasswordIsUncheckedAndNothingElseHappens) {
+    start();
+    const int remote = rowOf(*page, kRemote);
+    page->list()->setChecked(remote, true);
+    setSelected();
+    EXPECT_EQ(program->messages.texts(), std::vector<std::string>{context->message("msg34")});
+    EXPECT_FALSE(page->list()->isChecked(remote));
+    EXPECT_EQ(log->count("set-key"), 0);
+
+    // With the local row also ticked, OK keys only the local device.
+    page->list()->setChecked(remote, true);
+    page->list()->setChecked(0, true);
+    setSelected();
+    EXPECT_EQ(shown("msg34"), 2);
+    EXPECT_EQ(log->count("set-key"), 1);
+    EXPECT_EQ(shown("msg37"), 1);
+}
+
+TEST_F(EncryptionPageTest, AnyFailedDeviceIsReportedEvenWhenTheLocalOneSucceeds) {
+    start();
+    const int remote = rowOf(*page, kRemote);
+    page->list()->setCell(remote, CEncryptionPage::Password, "AAAA-BBBB-CCCC-DDDD");
+    page->list()->setChecked(remote, true);
+    page->list()->setChecked(0, true);
+    setSelected();
+    EXPECT_EQ(log->count("set-key"), 2);
+    EXPECT_EQ(shown("msg37"), 0);
+    const std::string outcome = lastText("msg36");
+    EXPECT_NE(outcome.find(kRemote), std::string::npos);
+    EXPECT_EQ(outcome.find(kLocal), std::string::npos);
+    EXPECT_NE(outcome.find(context->message("msg36", "Text2")), std::string::npos);
+}
+
+TEST_F(EncryptionPageTest, ABadNetworkPasswordSendsNothing) {
+    start();
+    page->list()->setChecked(0, true);
+    page->networkPassword()->setText(QStringLiteral("short"));
+    setSelected();
+    EXPECT_EQ(log->count("set-key"), 0);
+    ASSERT_EQ(program->messages.texts().size(), 1u);
+    EXPECT_NE(program->messages.texts()[0].find(context->message("msg22")), std::string::npos);
+    // "Use default (Public Network)" puts the public default back.
+    page->onUseDefault();
+    EXPECT_EQ(page->networkPassword()->text(), QStringLiteral("HomePlugAV"));
+}
+
+TEST_F(EncryptionPageTest, TheLocalDeviceNotFoundAfterTheKeyChangeShowsMsg24) {
+    // The local device stops answering its software version query after the start-up scan.
+    start(withFault(kLocal, {{"kind", "drop"}, {"message", "software-version"}, {"nth", 2}}));
+    page->list()->setChecked(0, true);
+    setSelected();
+    EXPECT_EQ(shown("msg37"), 1);
+    EXPECT_EQ(shown("msg24"), 1);
+    EXPECT_TRUE(page->rows().empty());
+}
+
+TEST_F(EncryptionPageTest, EnterPasswordNeedsARemoteRow) {
+    start();
+    page->onEnterPassword();
+    page->list()->selectRow(0);
+    page->onEnterPassword();
+    EXPECT_EQ(shown("msg53"), 1);
+    EXPECT_EQ(shown("msg54"), 1);
+}
+
+TEST_F(EncryptionPageTest, ThePasswordIsProvedKeptAcrossScansAndSaved) {
+    start();
+    const int remote = rowOf(*page, kRemote);
+    page->list()->selectRow(remote);
+    QString nameShown;
+    test::whenDialogOpens<utility::CSetDAK>([&](utility::CSetDAK& dialog) {
+        auto* edit = dialog.findChild<QLineEdit*>("txbDevicePwd");
+        auto* ok = dialog.findChild<QPushButton*>("btnOK");
+        nameShown = dialog.findChild<QLabel*>("lblDeviceName")->text();
+        // Typed in lower case, it is shown in capitals with the cursor where it was.
+        QTest::keyClicks(edit, "gtne");
+        edit->setCursorPosition(2);
+        QTest::keyClicks(edit, "x");
+        EXPECT_EQ(edit->text(), QStringLiteral("GTXNE"));
+        EXPECT_EQ(edit->cursorPosition(), 3);
+        // Enter neither checks nor closes.
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        // The wrong form, then a wrong password: the dialog stays open each time.
+        ok->click();
+        edit->setText(QStringLiteral("AAAA-BBBB-CCCC-DDDD"));
+        ok->click();
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_TRUE(test::waitUntil([&] { return shown("msg04") == 1; }));
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(ok->isEnabled());
+        edit->setText(QString::fromStdString(kRemotePassword));
+        ok->click();
+    });
+    page->onEnterPassword();
+    EXPECT_EQ(shown("msg57"), 1);
+    EXPECT_EQ(nameShown.toStdString(), page->list()->cell(remote, CEncryptionPage::Name) + "        [" + kRemote + "]");
+    EXPECT_EQ(page->list()->cell(remote, CEncryptionPage::Password), kRemotePassword);
+    // The proof left the device on its network.
+    EXPECT_EQ(context->session.network()->device(MacAddress::fromText(kRemote))->nmk, mme::kDefaultNmk);
+
+    main->startManualScan();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(page->list()->cell(rowOf(*page, kRemote), CEncryptionPage::Password), kRemotePassword);
+    main->onExit();
+    HistoryTable history{};
+    const auto loaded = HistoryFile(program->historyPath()).load(history);
+    bool saved = false;
+    for (int i = 0; i < loaded.loaded; ++i)
+        saved |=
+            fieldText(history.records[i].mac) == kRemote && fieldText(history.records[i].password) == kRemotePassword;
+    EXPECT_TRUE(saved);
+}
+
+TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
+    start(withFault(kRemote, {{"kind", "fail"}, {"message", "read-module"}, {"share", 1}}));
+    page->list()->selectRow(rowOf(*page, kRemote));
+    test::whenDialogOpens<utility::CSetDAK>([&](utility::CSetDAK& dialog) {
+        dialog.findChild<QLineEdit*>("txbDevicePwd")->setText(QString::fromStdString(kRemotePassword));
+        dialog.findChild<QPushButton*>("btnOK")->click();
+        EXPECT_TRUE(test::waitUntil([&] { return shown("msg63") == 1; }));
+        dialog.findChild<QPushButton*>("btnCancel")->click();
+    });
+    page->onEnterPassword();
+    EXPECT_EQ(log->count("set-key"), 0);
+    EXPECT_EQ(shown("msg04"), 0);
+    // Cancelled: the password column and the table stay as they were.
+    EXPECT_EQ(page->list()->cell(rowOf(*page, kRemote), CEncryptionPage::Password), "");
+    EXPECT_EQ(context->passwords.count(), 0);
+    // The proof held the busy state; the window is usable again and rescans on its timer.
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_TRUE(main->scanTimer()->isActive());
+}
+
+TEST_F(UtilityTest, DevicePasswordDialogNamesEveryControl) {
+    for (const char* language : {"English.xml", "German.xml"}) {
+        makeWindow(test::SimulatedProgram::builtInNetwork(), language);
+        utility::CSetDAK dialog(*context, main.get(), "Kitchen", kRemote);
+        EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>()) << language;
+    }
+}

@@ -1,0 +1,157 @@
+#include "utility/password_dialog.h"
+
+#include "app/device_actions.h"
+#include "gui/busy_scope.h"
+#include "gui/page_layout.h"
+#include "gui/picture_box.h"
+#include "gui/widget_font.h"
+#include "gui/worker_runner.h"
+#include "mme/key_derivation.h"
+#include "utility/utility_context.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <optional>
+
+namespace zrq406::utility {
+
+CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string& name, const std::string& mac,
+                 QWidget* parent)
+    : QDialog(parent), m_context(context), m_window(window), m_mac(mac),
+      m_workers(std::make_unique<WorkerRunner>(this)) {
+    setObjectName(QStringLiteral("CSetDAK"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    PageLayout layout(context.texts, "PwdForm");
+    layout.window(this);
+    auto* picture = new PictureBox(QStringLiteral("key"), this);
+    layout.rect(picture, "pictureBox1", 1105, stdText(windowTitle()));
+    auto* nameCaption = new QLabel(this);
+    layout.control(nameCaption, "label1", 1089);
+    // Device names are the user's own text: shown as they stand, never as markup.
+    auto* nameLabel = new QLabel(this);
+    nameLabel->setTextFormat(Qt::PlainText);
+    nameLabel->setWordWrap(true);
+    nameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    nameLabel->setText(qtText(name + "        [" + mac + "]"));
+    layout.rect(nameLabel, "lblDeviceName", 1068, "");
+    auto* passwordCaption = new QLabel(this);
+    layout.control(passwordCaption, "label2", 1090);
+    m_password = new QLineEdit(this);
+    layout.rect(m_password, "txbDevicePwd", 1001, stdText(passwordCaption->text()));
+    auto* hint = new QLabel(this);
+    hint->setWordWrap(true);
+    layout.control(hint, "label3", 1091);
+    auto* example = new QLabel(this);
+    layout.control(example, "label4", 1095);
+    m_ok = new QPushButton(this);
+    layout.control(m_ok, "btnOK", 1);
+    m_cancel = new QPushButton(this);
+    layout.control(m_cancel, "btnCancel", 2);
+    ApplyDialogFont(this, context.texts);
+    nameCaption->setBuddy(nameLabel);
+    passwordCaption->setBuddy(m_password);
+    m_password->setFocus();
+
+    for (QPushButton* button : {m_ok, m_cancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(m_password, &QLineEdit::textEdited, this, &CSetDAK::upperCaseTyped);
+    connect(m_ok, &QPushButton::clicked, this, &CSetDAK::onOk);
+    connect(m_cancel, &QPushButton::clicked, this, &CSetDAK::reject);
+}
+
+CSetDAK::~CSetDAK() {
+    m_workers->waitForIdle();
+}
+
+void CSetDAK::upperCaseTyped() {
+    // Device passwords are printed in capitals; what is typed becomes capitals where the cursor was.
+    const QString typed = m_password->text();
+    const QString upper = qtText(app::upperCaseDevicePassword(stdText(typed)));
+    if (upper == typed)
+        return;
+    const int cursor = m_password->cursorPosition();
+    m_password->setText(upper);
+    m_password->setCursorPosition(cursor);
+}
+
+void CSetDAK::setControlsEnabled(bool enabled) {
+    m_ok->setEnabled(enabled);
+    m_cancel->setEnabled(enabled);
+    m_password->setEnabled(enabled);
+}
+
+void CSetDAK::onOk() {
+    if (m_proving)
+        return;
+    setControlsEnabled(false);
+    const std::string password = stdText(m_password->text());
+    if (!mme::isDevicePasswordForm(password)) {
+        m_context.showMessage("msg57", MessageIcon::Exclamation);
+        setControlsEnabled(true);
+        m_password->setFocus();
+        return;
+    }
+    m_entered = password;
+    m_proving = true;
+    setCursor(Qt::WaitCursor);
+    const MacAddress device = MacAddress::fromText(m_mac);
+    app::Session& session = m_context.session;
+    // The device arrival and the scan timer wait until the proof is done; the timer starts again with the page.
+    if (m_window != nullptr)
+        m_window->busyState(BusyWindow::Enter);
+    BusyWindow* window = m_window;
+    m_workers->start<app::PasswordProof>(
+        [&session, window, device, password] {
+            std::optional<BusyScope> busy;
+            if (window != nullptr)
+                busy.emplace(*window, BusyScope::Adopt{});
+            const app::PasswordProof proof = app::proveDevicePassword(session, device, password);
+            if (busy)
+                busy->leave(false);
+            return proof;
+        },
+        [this](app::PasswordProof proof) {
+            m_proving = false;
+            unsetCursor();
+            if (proof == app::PasswordProof::Accepted) {
+                m_entered = stdText(m_password->text());
+                done(kAccepted);
+                return;
+            }
+            setControlsEnabled(true);
+            m_entered.clear();
+            // A key not read from the device would move it to another network: then nothing was sent.
+            m_context.showMessage(proof == app::PasswordProof::KeyUnreadable ? "msg63" : "msg04", MessageIcon::Stop);
+            m_password->setFocus();
+        });
+}
+
+void CSetDAK::keyPressEvent(QKeyEvent* event) {
+    // Enter neither presses OK nor closes the dialog; nothing closes it while the password is proved.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        (m_proving && event->key() == Qt::Key_Escape)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CSetDAK::closeEvent(QCloseEvent* event) {
+    if (m_proving) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CSetDAK::reject() {
+    if (!m_proving)
+        QDialog::reject();
+}
+
+} // namespace zrq406::utility
