@@ -86,8 +86,8 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
         rows.push_back({fieldText(d.name), fieldText(d.mac), fieldText(d.location), fieldText(d.quality),
                         fieldText(d.phyRate), fieldText(d.led), fieldText(d.firmware), d.isOwnModel ? "yes" : "no"});
     }
-    io.out << "Adapter " << terminalText(adapterName) << ", network " << hexText(result.local.nid)
-           << ", coordinator " << result.local.ccoMac.text() << ", " << key << " network key\n\n";
+    io.out << "Adapter " << terminalText(adapterName) << ", network " << hexText(result.local.nid) << ", coordinator "
+           << result.local.ccoMac.text() << ", " << key << " network key\n\n";
     printTable(io.out, {"Name", "MAC", "Location", "Quality", "PHY rate", "LED", "Firmware", "ZRQ406"}, rows);
     return code;
 }

@@ -4,6 +4,7 @@
 #include "uitext/load_ui_setting.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -18,6 +19,9 @@ PageLayout::PageLayout(CLoadUISetting& texts, std::string page) : m_texts(texts)
 void PageLayout::name(QWidget* widget, const std::string& node, int dialogId) {
     widget->setObjectName(qtText(node));
     widget->setProperty("dialogId", dialogId);
+    // Labels show their texts as they stand: a device name or a language text is never read as markup.
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setTextFormat(Qt::PlainText);
 }
 
 void PageLayout::control(QWidget* widget, const std::string& node, int dialogId) {

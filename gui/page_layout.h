@@ -21,7 +21,7 @@ inline std::string stdText(const QString& text) {
 
 // Lays out one page or dialog from the language file. Every control gets its node name as objectName and its
 // dialog id as the property "dialogId", so tests and UI automation find it; a control that shows no text of its
-// own (list, edit, picture, combo box, progress bar) gets its caption as accessible name.
+// own (list, edit, picture, combo box, progress bar) gets its caption as accessible name. Labels show plain text.
 class PageLayout {
 public:
     PageLayout(CLoadUISetting& texts, std::string page);

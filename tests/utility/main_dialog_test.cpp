@@ -10,6 +10,7 @@
 #include "utility_fixture.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -166,8 +167,10 @@ TEST_F(UtilityTest, EveryControlHasAnAccessibleName) {
     for (const char* language : {"English.xml", "German.xml"}) {
         makeWindow(test::SimulatedProgram::builtInNetwork(), language);
         EXPECT_EQ(test::unnamedControls(main.get()), std::vector<std::string>()) << language;
-        utility::CSetLED led(*context, "Kitchen", "00:b0:52:5a:00:02", "On");
+        utility::CSetLED led(*context, "<b>Kitchen</b>", "00:b0:52:5a:00:02", "On");
         EXPECT_EQ(test::unnamedControls(&led), std::vector<std::string>()) << language;
+        // A device name is shown as it stands, never read as markup.
+        EXPECT_EQ(led.findChild<QLabel*>("lblLEDSetDevice")->textFormat(), Qt::PlainText);
         utility::CUpgradePage upgrade(*main, "00:b0:52:5a:00:02");
         EXPECT_EQ(test::unnamedControls(&upgrade), std::vector<std::string>()) << language;
     }
