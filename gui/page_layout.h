@@ -28,6 +28,12 @@ public:
 
     // Text and rectangle of a control.
     void control(QWidget* widget, const std::string& node, int dialogId);
+    // Makes a control of type Widget on `parent` and gives it its text and rectangle.
+    template <class Widget> Widget* add(QWidget* parent, const std::string& node, int dialogId) {
+        auto* widget = new Widget(parent);
+        control(widget, node, dialogId);
+        return widget;
+    }
     // Only the rectangle of a control; `accessibleName` names it for screen readers.
     void rect(QWidget* widget, const std::string& node, int dialogId, const std::string& accessibleName);
     // The heading and width of each column, in order; an empty name makes a narrow column without heading.

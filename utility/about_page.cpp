@@ -22,8 +22,7 @@ CAboutPage::CAboutPage(CHomePlugDeviceManagerDlg& main) : UtilityPage(nullptr) {
     PageLayout layout(texts, "AboutTab");
     auto* picture = new PictureBox(QStringLiteral("zrq406"), this);
     layout.rect(picture, "pictureBox5", 1107, texts.LoadPageCaption("ZRQ406", "AboutTab", "Text"));
-    auto* name = new QLabel(this);
-    layout.control(name, "label103", 1108);
+    auto* name = layout.add<QLabel>(this, "label103", 1108);
     auto* version = new QLabel(this);
     version->setTextFormat(Qt::PlainText);
     layout.control(version, "lblVersion", 1109);
@@ -38,8 +37,7 @@ CAboutPage::CAboutPage(CHomePlugDeviceManagerDlg& main) : UtilityPage(nullptr) {
     auto* needs = new QLabel(this);
     needs->setWordWrap(true);
     layout.control(needs, "label105", 1111);
-    auto* support = new QLabel(this);
-    layout.control(support, "label106", 1112);
+    auto* support = layout.add<QLabel>(this, "label106", 1112);
     m_link = new HyperlinkLabel(this);
     layout.control(m_link, "linkLabel1", 1113);
     auto* licence = new QLabel(this);

@@ -45,20 +45,16 @@ CDiagnosticsPage::CDiagnosticsPage(CHomePlugDeviceManagerDlg& main)
     for (int i = 1; i <= 11; ++i)
         m_labels.push_back(texts.LoadPageCaption("ZRQ406", kPage, "listView2", "Columns", "listView2_info",
                                                  "Value" + std::to_string(i)));
-    auto* historyHeading = new QLabel(this);
-    layout.control(historyHeading, "Device_History", 1060);
+    auto* historyHeading = layout.add<QLabel>(this, "Device_History", 1060);
     m_history = new ReportList(this);
     layout.rect(m_history, "listView3", 1059, stdText(historyHeading->text()));
     layout.columns(
         m_history, "listView3",
         {"listView3_1", "listView3_2", "listView3_4", "listView3_5", "listView3_9", "listView3_7", "listView3_8"});
     historyHeading->setBuddy(m_history);
-    m_delete = new QPushButton(this);
-    layout.control(m_delete, "button_Del_Device", 1009);
-    m_save = new QPushButton(this);
-    layout.control(m_save, "button_SaveReport", 1015);
-    m_print = new QPushButton(this);
-    layout.control(m_print, "button_PrintReport", 1036);
+    m_delete = layout.add<QPushButton>(this, "button_Del_Device", 1009);
+    m_save = layout.add<QPushButton>(this, "button_SaveReport", 1015);
+    m_print = layout.add<QPushButton>(this, "button_PrintReport", 1036);
     ApplyDialogFont(this, texts);
 
     // The LED state is marked in colour beside its word, as on the network page.

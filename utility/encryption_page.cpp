@@ -44,26 +44,21 @@ CEncryptionPage::CEncryptionPage(CHomePlugDeviceManagerDlg& main)
     m_list->setCheckable(true);
     layout.rect(m_list, "listView4", 1053, caption);
     layout.columns(m_list, "listView4", {"", "DeviceN_s", "MACaddress_s", "Location_s", "password_s", "FWversion_s"});
-    m_enterPassword = new QPushButton(this);
-    layout.control(m_enterPassword, "btnEnterPWD", 1009);
-    auto* group = new QGroupBox(this);
-    layout.control(group, "groupBox28", 1083);
+    m_enterPassword = layout.add<QPushButton>(this, "btnEnterPWD", 1009);
+    auto* group = layout.add<QGroupBox>(this, "groupBox28", 1083);
     auto* rule = new QLabel(this);
     rule->setWordWrap(true);
     layout.control(rule, "label55", 1081);
-    m_networkPassword = new QLineEdit(this);
-    layout.control(m_networkPassword, "textBox_Security_NetworkID", 1003);
+    m_networkPassword = layout.add<QLineEdit>(this, "textBox_Security_NetworkID", 1003);
     m_networkPassword->setAccessibleName(group->title());
     auto* defaultNote = new QLabel(this);
     defaultNote->setWordWrap(true);
     layout.control(defaultNote, "label101", 1082);
-    m_useDefault = new QPushButton(this);
-    layout.control(m_useDefault, "button_Security_UseDefaultNetworkID", 1046);
+    m_useDefault = layout.add<QPushButton>(this, "button_Security_UseDefaultNetworkID", 1046);
     auto* orWord = new QLabel(this);
     orWord->setAlignment(Qt::AlignCenter);
     layout.control(orWord, "label54", 1086);
-    m_setSelected = new QPushButton(this);
-    layout.control(m_setSelected, "button_SetSelectedDevices", 1015);
+    m_setSelected = layout.add<QPushButton>(this, "button_SetSelectedDevices", 1015);
     ApplyDialogFont(this, m_context.texts);
     // The controls of the group lie over its frame, as siblings, where the language file puts them.
     for (QWidget* inside :

@@ -44,24 +44,15 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
     layout.columns(m_list, "TopologyView",
                    {"TopologyDeviceName", "TopologySTAMAC", "TopologyLocation", "TopologyQuality", "AveTXPHYRate",
                     "TopologyLED", "FirmwareV"});
-    m_rename = new QPushButton(this);
-    layout.control(m_rename, "button_Rename", 1009);
-    m_reset = new QPushButton(this);
-    layout.control(m_reset, "button_Factory_Reset", 1015);
-    m_upgrade = new QPushButton(this);
-    layout.control(m_upgrade, "button_Firmware_Upgrade", 1036);
-    m_led = new QPushButton(this);
-    layout.control(m_led, "btnLedOnOff", 1056);
-    m_scan = new QPushButton(this);
-    layout.control(m_scan, "button_Scan", 1055);
-    m_detecting = new QLabel(this);
-    layout.control(m_detecting, "Detecting", 1067);
-    m_deviceCount = new QLabel(this);
-    layout.control(m_deviceCount, "Devicenum", 1064);
-    m_nid = new QLabel(this);
-    layout.control(m_nid, "NID", 1079);
-    m_networkType = new QLabel(this);
-    layout.control(m_networkType, "lblNetworkType", 1063);
+    m_rename = layout.add<QPushButton>(this, "button_Rename", 1009);
+    m_reset = layout.add<QPushButton>(this, "button_Factory_Reset", 1015);
+    m_upgrade = layout.add<QPushButton>(this, "button_Firmware_Upgrade", 1036);
+    m_led = layout.add<QPushButton>(this, "btnLedOnOff", 1056);
+    m_scan = layout.add<QPushButton>(this, "button_Scan", 1055);
+    m_detecting = layout.add<QLabel>(this, "Detecting", 1067);
+    m_deviceCount = layout.add<QLabel>(this, "Devicenum", 1064);
+    m_nid = layout.add<QLabel>(this, "NID", 1079);
+    m_networkType = layout.add<QLabel>(this, "lblNetworkType", 1063);
     ApplyDialogFont(this, m_context.texts);
 
     // Link quality and LED state are marked in colour beside their words.

@@ -28,8 +28,7 @@ CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string&
     layout.window(this);
     auto* picture = new PictureBox(QStringLiteral("key"), this);
     layout.rect(picture, "pictureBox1", 1105, stdText(windowTitle()));
-    auto* nameCaption = new QLabel(this);
-    layout.control(nameCaption, "label1", 1089);
+    auto* nameCaption = layout.add<QLabel>(this, "label1", 1089);
     // Device names are the user's own text: shown as they stand, never as markup.
     auto* nameLabel = new QLabel(this);
     nameLabel->setTextFormat(Qt::PlainText);
@@ -37,19 +36,15 @@ CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string&
     nameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     nameLabel->setText(qtText(name + "        [" + mac + "]"));
     layout.rect(nameLabel, "lblDeviceName", 1068, "");
-    auto* passwordCaption = new QLabel(this);
-    layout.control(passwordCaption, "label2", 1090);
+    auto* passwordCaption = layout.add<QLabel>(this, "label2", 1090);
     m_password = new QLineEdit(this);
     layout.rect(m_password, "txbDevicePwd", 1001, stdText(passwordCaption->text()));
     auto* hint = new QLabel(this);
     hint->setWordWrap(true);
     layout.control(hint, "label3", 1091);
-    auto* example = new QLabel(this);
-    layout.control(example, "label4", 1095);
-    m_ok = new QPushButton(this);
-    layout.control(m_ok, "btnOK", 1);
-    m_cancel = new QPushButton(this);
-    layout.control(m_cancel, "btnCancel", 2);
+    layout.add<QLabel>(this, "label4", 1095);
+    m_ok = layout.add<QPushButton>(this, "btnOK", 1);
+    m_cancel = layout.add<QPushButton>(this, "btnCancel", 2);
     ApplyDialogFont(this, context.texts);
     nameCaption->setBuddy(nameLabel);
     passwordCaption->setBuddy(m_password);

@@ -105,22 +105,16 @@ CQoSPage::CQoSPage(CHomePlugDeviceManagerDlg& main) : UtilityPage(nullptr), m_ma
 
     m_picture = new PictureBox(QStringLiteral("qos"), this);
     layout.rect(m_picture, "pictureBox3", 1103, caption);
-    auto* deviceCaption = new QLabel(this);
-    layout.control(deviceCaption, "label57", 1084);
+    auto* deviceCaption = layout.add<QLabel>(this, "label57", 1084);
     m_device = new QComboBox(this);
     layout.rect(m_device, "cmbQosDevice", 1039, stdText(deviceCaption->text()));
     deviceCaption->setBuddy(m_device);
 
-    auto* mapGroup = new QGroupBox(this);
-    layout.control(mapGroup, "VLANTOSGroup", 1085);
-    m_vlanOn = new QCheckBox(this);
-    layout.control(m_vlanOn, "VLANOverride", 1014);
-    m_tosOn = new QCheckBox(this);
-    layout.control(m_tosOn, "TOSBitOverride", 1016);
-    auto* vlanHeading = new QLabel(this);
-    layout.control(vlanHeading, "label107", 1092);
-    auto* tosHeading = new QLabel(this);
-    layout.control(tosHeading, "label56", 1093);
+    auto* mapGroup = layout.add<QGroupBox>(this, "VLANTOSGroup", 1085);
+    m_vlanOn = layout.add<QCheckBox>(this, "VLANOverride", 1014);
+    m_tosOn = layout.add<QCheckBox>(this, "TOSBitOverride", 1016);
+    auto* vlanHeading = layout.add<QLabel>(this, "label107", 1092);
+    auto* tosHeading = layout.add<QLabel>(this, "label56", 1093);
     std::array<QLabel*, 8> rowLabels{};
     for (int i = 0; i < 8; ++i) {
         rowLabels[i] = new QLabel(this);
@@ -142,8 +136,7 @@ CQoSPage::CQoSPage(CHomePlugDeviceManagerDlg& main) : UtilityPage(nullptr), m_ma
     for (int i = 0; i < 8; ++i)
         m_tos[i] = makeMapBox("TOS" + std::to_string(i) + "Priority", 1024 + i, tosHeading, rowLabels[i]);
 
-    auto* destinationGroup = new QGroupBox(this);
-    layout.control(destinationGroup, "groupBox27", 1094);
+    auto* destinationGroup = layout.add<QGroupBox>(this, "groupBox27", 1094);
     auto* destinationNote = new QLabel(this);
     destinationNote->setWordWrap(true);
     layout.control(destinationNote, "label58", 1096);
@@ -156,8 +149,7 @@ CQoSPage::CQoSPage(CHomePlugDeviceManagerDlg& main) : UtilityPage(nullptr), m_ma
     m_summary = new ReportList(this);
     layout.rect(m_summary, "listView5", 1053, caption);
     layout.columns(m_summary, "listView5", {"columnHeader5", "columnHeader6"});
-    m_write = new QPushButton(this);
-    layout.control(m_write, "button_QoS_Apply", 1036);
+    m_write = layout.add<QPushButton>(this, "button_QoS_Apply", 1036);
     ApplyDialogFont(this, texts);
     // The controls of the two groups lie over their frames, as siblings, where the language file puts them.
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
