@@ -158,18 +158,24 @@ void CNetworkPage::nameEdited(int row) {
     m_main.deviceRenamed(row, m_list->cell(row, Mac), name);
 }
 
-void CNetworkPage::onScan() {
-    m_main.startManualScan();
-}
-
-void CNetworkPage::onFactoryReset() {
+int CNetworkPage::chosenRow() {
     m_main.scanTimer()->stop();
     const int row = m_list->selectedRow();
     if (row < 0) {
         m_context.showMessage("msg53", MessageIcon::Warning);
         sendBusyState(m_main, BusyWindow::StartTimer);
-        return;
     }
+    return row;
+}
+
+void CNetworkPage::onScan() {
+    m_main.startManualScan();
+}
+
+void CNetworkPage::onFactoryReset() {
+    const int row = chosenRow();
+    if (row < 0)
+        return;
     const std::string mac = m_list->cell(row, Mac);
     const std::string name = m_list->cell(row, Name);
     const std::string question = fillPlaceholders(m_context.message("msg51"), {name});
@@ -202,13 +208,9 @@ void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std
 }
 
 void CNetworkPage::onLedStatus() {
-    m_main.scanTimer()->stop();
-    const int row = m_list->selectedRow();
-    if (row < 0) {
-        m_context.showMessage("msg53", MessageIcon::Warning);
-        sendBusyState(m_main, BusyWindow::StartTimer);
+    const int row = chosenRow();
+    if (row < 0)
         return;
-    }
     const std::string mac = m_list->cell(row, Mac);
     CSetLED dialog(m_context, m_list->cell(row, Name), mac, m_list->cell(row, Led), this);
     if (dialog.exec() != CSetLED::kApplied) {
@@ -241,13 +243,9 @@ void CNetworkPage::ledWorker(int row, const std::string& macText, bool on) {
 }
 
 void CNetworkPage::onFirmwareUpgrade() {
-    m_main.scanTimer()->stop();
-    const int row = m_list->selectedRow();
-    if (row < 0) {
-        m_context.showMessage("msg53", MessageIcon::Warning);
-        sendBusyState(m_main, BusyWindow::StartTimer);
+    const int row = chosenRow();
+    if (row < 0)
         return;
-    }
     if (m_list->cell(row, Firmware).find("-JP-") != std::string::npos) {
         m_context.showMessage("msg28", MessageIcon::Warning);
         sendBusyState(m_main, BusyWindow::StartTimer);

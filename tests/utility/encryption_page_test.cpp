@@ -15,6 +15,7 @@
 using namespace zrq406;
 using utility::CEncryptionPage;
 using zrq406::test::UtilityTest;
+using zrq406::test::withFault;
 
 namespace {
 const std::string kLocal = "00:b0:52:5a:00:01";
@@ -22,19 +23,7 @@ const std::string kRemote = "00:b0:52:5a:00:02";
 const std::string kRemotePassword = "GTNE-WHFU-YBSK-QCLM";
 
 int rowOf(CEncryptionPage& page, const std::string& mac) {
-    const ListRows rows = page.rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i][CEncryptionPage::Mac] == mac)
-            return static_cast<int>(i);
-    return -1;
-}
-
-nlohmann::json withFault(const std::string& mac, const nlohmann::json& fault) {
-    auto network = test::SimulatedProgram::builtInNetwork();
-    for (auto& device : network["devices"])
-        if (device["mac"] == mac)
-            device["faults"] = nlohmann::json::array({fault});
-    return network;
+    return test::rowWithMac(page.rows(), CEncryptionPage::Mac, mac);
 }
 
 class EncryptionPageTest : public UtilityTest {

@@ -20,26 +20,16 @@
 
 using namespace zrq406;
 using zrq406::test::UtilityTest;
+using zrq406::test::withFault;
 
 namespace {
 const std::string kRemote = "00:b0:52:5a:00:02";
 const std::string kOld = "00:b0:52:5a:00:03";
 
 int rowOf(utility::CNetworkPage& page, const std::string& mac) {
-    const ListRows rows = page.rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i][utility::CNetworkPage::Mac] == mac)
-            return static_cast<int>(i);
-    return -1;
+    return test::rowWithMac(page.rows(), utility::CNetworkPage::Mac, mac);
 }
 
-nlohmann::json withFault(const std::string& mac, const nlohmann::json& fault) {
-    auto network = test::SimulatedProgram::builtInNetwork();
-    for (auto& device : network["devices"])
-        if (device["mac"] == mac)
-            device["faults"] = nlohmann::json::array({fault});
-    return network;
-}
 } // namespace
 
 TEST_F(UtilityTest, EveryActionAsksForADeviceFirst) {

@@ -12,6 +12,23 @@
 
 namespace zrq406::test {
 
+// The built-in network with one fault on the device of `mac`.
+inline nlohmann::json withFault(const std::string& mac, const nlohmann::json& fault) {
+    auto network = SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        if (device["mac"] == mac)
+            device["faults"] = nlohmann::json::array({fault});
+    return network;
+}
+
+// The row of `rows` whose `column` holds `mac`, or -1.
+inline int rowWithMac(const ListRows& rows, int column, const std::string& mac) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i][static_cast<std::size_t>(column)] == mac)
+            return static_cast<int>(i);
+    return -1;
+}
+
 // The configuration utility's main window on a simulated network of its own, with scripted message and file
 // dialogs. The scan timer is set far off so that only the scans a test starts run.
 class UtilityTest : public ::testing::Test {
