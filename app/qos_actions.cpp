@@ -2,6 +2,8 @@
 
 #include "app/session.h"
 
+#include <algorithm>
+
 namespace zrq406::app {
 
 QosRead readQosSettings(Session& session, const MacAddress& device) {
@@ -23,6 +25,12 @@ QosWrite writeQosSettings(Session& session, const MacAddress& device, const mme:
     if (!operations.ReadConfigBlock(device, block))
         return QosWrite::ReadFailed;
     const auto area = std::span<std::uint8_t>(block).subspan(mme::cfg::kQos, mme::cfg::kQosWidth);
+    // Bytes that are not settings of ours (another layout, or a block damaged where no check could see it) are not
+    // overwritten with settings that the user based on a reading of them. A never-used area may be filled.
+    const bool blank = std::all_of(area.begin(), area.end(), [&](std::uint8_t b) { return b == area[0]; }) &&
+                       (area[0] == 0x00 || area[0] == 0xFF);
+    if (!blank && mme::decodeQosArea(area).state == mme::QosAreaState::Unset)
+        return QosWrite::ForeignArea;
     if (!mme::encodeQosArea(settings, area))
         return QosWrite::Invalid;
     return operations.WriteConfigBlock(false, 0, 0, device, block) ? QosWrite::Done : QosWrite::WriteFailed;

@@ -20,6 +20,7 @@ enum class QosWrite {
     Done,       // the block with the new settings was written and committed
     ReadFailed, // the configuration block could not be read; nothing was written
     Invalid,    // the settings cannot be stored (too many rules, port 0); nothing was written
+    ForeignArea, // the block's settings area holds neither settings of this layout nor nothing; nothing was written
     WriteFailed // the device did not confirm the write or its commit
 };
 // Rewrites a device's priority settings: reads its whole configuration block, replaces only the settings' bytes

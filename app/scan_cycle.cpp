@@ -37,6 +37,11 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
     report.adapter = session.adapters().currentAdapter();
     const auto& result = session.discoveryResult();
     auto& operations = session.operations();
+    // Without the station list the network is unknown: the last tables stand rather than a network of one.
+    if (!result.local.stationListRead) {
+        report.stationListUnread = true;
+        return report;
+    }
 
     // Each device's configuration block gives its product, LED state and (for the local one) network key.
     mme::ConfigBlock localBlock{};
@@ -53,7 +58,11 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = result.local.stations[i];
         StationData data{station.mac, static_cast<std::uint8_t>(station.transmitRate), fieldText(station.text),
-                         std::nullopt};
+                         std::nullopt, station.answered};
+        if (!station.answered) {
+            stations.push_back(data);
+            continue;
+        }
         if (operations.ReadConfigFields(station.mac, blocks[i]))
             data.configBlock = std::span<const std::uint8_t>(blocks[i]);
         else

@@ -16,6 +16,8 @@ class Session;
 struct ScanReport {
     // A local device answered on some adapter; the rest is filled only then.
     bool found = false;
+    // The local device answered but its station list could not be read: the tables were left as they were.
+    bool stationListUnread = false;
     // The adapter on which it answered, now the current adapter.
     int adapter = -1;
     ScanBuildResult built;
@@ -29,9 +31,9 @@ struct ScanReport {
 int findLocalDevice(Session& session, int only = -1);
 
 // Builds the scan's device records from the discovery result: reads each device's configuration block fields,
-// rebuilds the ScanTable with the local device first, merges every device into the history (loaded afresh when
-// the history file has data) and gives each device the password that `passwords` holds for it. The history is not
-// saved here.
+// rebuilds the ScanTable with the local device first (stations that did not answer are listed, not read), merges every
+// device into the history (loaded afresh when the history file has data) and gives each device the password that
+// `passwords` holds for it. The history is not saved here.
 ScanReport buildScanRecords(Session& session, const std::string& lastScanTime,
                             const DevicePasswordTable* passwords = nullptr);
 

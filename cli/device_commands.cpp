@@ -8,6 +8,7 @@
 #include "platform/text_field.h"
 #include "registry/device_registry.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <ostream>
@@ -46,6 +47,11 @@ json deviceJson(const DeviceRecord& d) {
             {"firmware", fieldText(d.firmware)}, {"isOwnModel", d.isOwnModel}};
 }
 
+bool silent(const ScanBuildResult& built, const DeviceRecord& d) {
+    return std::find(built.silentStations.begin(), built.silentStations.end(), fieldText(d.mac)) !=
+           built.silentStations.end();
+}
+
 } // namespace
 
 int runScan(const GlobalOptions& options, bool save, Output& io) {
@@ -54,6 +60,11 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     if (auto code = openWithDevice(session, options, io))
         return *code;
     const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
+    if (report.stationListUnread) {
+        io.err << "zrq406: the local device " << session.discoveryResult().local.mac.text()
+               << " answered, but its list of the network's stations could not be read; nothing was changed\n";
+        return kRefused;
+    }
     for (const MacAddress& mac : report.unreadBlocks)
         io.err << "zrq406: the configuration block of " << mac.text() << " could not be read\n";
     DeviceRegistry& registry = session.registry();
@@ -70,8 +81,11 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     const std::string key = !built.localKeyIsDefault ? "unknown" : *built.localKeyIsDefault ? "default" : "private";
     if (options.json) {
         json devices = json::array();
-        for (int i = 0; i < scan.count; ++i)
-            devices.push_back(deviceJson(scan.entries[i]));
+        for (int i = 0; i < scan.count; ++i) {
+            json device = deviceJson(scan.entries[i]);
+            device["answered"] = !silent(built, scan.entries[i]);
+            devices.push_back(std::move(device));
+        }
         json network = {{"nid", hexText(result.local.nid)},
                         {"snid", result.local.snid},
                         {"coordinator", result.local.ccoMac.text()},
@@ -116,7 +130,8 @@ int runLed(const GlobalOptions& options, const std::string& macText, const std::
     const app::LedChange change = app::changeLed(tool.session, device, state == "on");
     switch (change) {
     case app::LedChange::ReadFailed:
-        io.err << "zrq406: the configuration block of " << device.text() << " could not be read; nothing was changed\n";
+        io.err << "zrq406: the configuration block of " << device.text() << " could not be read ("
+               << mme::blockProblemText(tool.session.operations().lastBlockProblem()) << "); nothing was changed\n";
         return kRefused;
     case app::LedChange::NoSetting:
         io.err << "zrq406: the configuration block of " << device.text()

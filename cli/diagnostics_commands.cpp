@@ -222,8 +222,13 @@ int runQos(const GlobalOptions& options, const std::string& macText, const std::
         case app::QosWrite::Done:
             break;
         case app::QosWrite::ReadFailed:
-            io.err << "zrq406: the configuration block of " << mac->text() << " could not be read; nothing was "
+            io.err << "zrq406: the configuration block of " << mac->text() << " could not be read ("
+                   << mme::blockProblemText(tool.session.operations().lastBlockProblem()) << "); nothing was "
                    << "changed\n";
+            return kRefused;
+        case app::QosWrite::ForeignArea:
+            io.err << "zrq406: the priority settings of " << mac->text() << " are not in a layout this tool knows; "
+                   << "nothing was changed\n";
             return kRefused;
         case app::QosWrite::Invalid:
             io.err << "zrq406: these settings cannot be stored\n";

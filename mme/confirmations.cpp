@@ -16,6 +16,71 @@ bool matchesConfirmation(std::span<const std::uint8_t> frame, std::uint16_t conf
     return true;
 }
 
+namespace {
+
+// The request's fields that a successful confirmation carries back, as (request offset, confirmation offset,
+// width) triples.
+struct Echo {
+    std::size_t requestOffset;
+    std::size_t confirmOffset;
+    std::size_t width;
+};
+constexpr Echo kReadModuleEcho[] = {{off::kRdModule, off::kRdCnfModule, 1},
+                                    {off::kRdLength, off::kRdCnfLength, 2},
+                                    {off::kRdOffset, off::kRdCnfOffset, 4}};
+constexpr Echo kWriteModuleEcho[] = {{off::kWrModule, off::kWrCnfModule, 1},
+                                     {off::kWrLength, off::kWrCnfLength, 2},
+                                     {off::kWrOffset, off::kWrCnfOffset, 4}};
+constexpr Echo kCommitEcho[] = {{off::kCommitSet, off::kCommitCnfSet, 1}};
+
+std::span<const Echo> echoesOf(std::uint16_t requestType) {
+    switch (static_cast<MmType>(requestType)) {
+    case MmType::ReadModule:
+        return kReadModuleEcho;
+    case MmType::WriteModule:
+        return kWriteModuleEcho;
+    case MmType::CommitModules:
+        return kCommitEcho;
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+bool answersRequest(std::span<const std::uint8_t> frame, std::span<const std::uint8_t> request,
+                    const MacAddress* requiredDestination, const MacAddress* requiredSource) {
+    const ByteReader asked(request);
+    const auto requestType = asked.u16le(hdr::kMmType);
+    if (!requestType)
+        return false;
+    const auto confirmationType = static_cast<std::uint16_t>(*requestType + 1);
+    if (!matchesConfirmation(frame, confirmationType, requiredDestination))
+        return false;
+    const ByteReader answer(frame);
+    if (requiredSource != nullptr && answer.mac(hdr::kSource) != *requiredSource)
+        return false;
+    // A refusal carries no echo worth comparing. A success names what was asked for, unless it is of the short
+    // form that ends after its status: on the wire its echo fields are the zero padding.
+    if (answer.u8(off::kStatus).value_or(1) != 0)
+        return true;
+    const auto echoes = echoesOf(*requestType);
+    bool echoed = false;
+    for (const Echo& echo : echoes) {
+        const auto back = answer.bytes(echo.confirmOffset, echo.width);
+        echoed = echoed || (back && std::any_of(back->begin(), back->end(), [](std::uint8_t b) { return b != 0; }));
+    }
+    if (!echoed)
+        return true;
+    for (const Echo& echo : echoes) {
+        const auto sent = asked.bytes(echo.requestOffset, echo.width);
+        const auto back = answer.bytes(echo.confirmOffset, echo.width);
+        if (!sent || !back || !std::equal(sent->begin(), sent->end(), back->begin()))
+            return false;
+    }
+    return true;
+}
+
 std::optional<SoftwareVersionConfirm> parseSoftwareVersion(std::span<const std::uint8_t> frame) {
     const ByteReader reader(frame);
     const auto status = reader.u8(off::kStatus);

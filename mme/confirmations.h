@@ -17,6 +17,13 @@ namespace zrq406::mme {
 bool matchesConfirmation(std::span<const std::uint8_t> frame, std::uint16_t confirmationType,
                          const MacAddress* requiredDestination);
 
+// Whether a received frame answers `request`: HomePlug AV Ethertype, the request's confirmation type, sent by
+// `requiredSource` and addressed to `requiredDestination` where they are given, and, for a successful answer of
+// a message that echoes the request's module fields (read and write module block, commit), echoing them as sent.
+// A late answer of another device, or to another block, is no answer to this request.
+bool answersRequest(std::span<const std::uint8_t> frame, std::span<const std::uint8_t> request,
+                    const MacAddress* requiredDestination, const MacAddress* requiredSource);
+
 // Each parser reads only within the received frame and returns nothing for a frame whose counts or lengths
 // do not fit: such a frame is no answer.
 

@@ -63,41 +63,100 @@ bool DeviceOperations::FactoryReset(const MacAddress& device) {
     return statusExchange(buildFactoryResetRequest(device, hostMac()), MmType::FactoryReset, timing::kFactoryReset);
 }
 
-bool DeviceOperations::readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length,
-                                 std::uint8_t* out, const ExchangeTiming& timing) {
+namespace {
+
+// The checksum that devices send with the bytes of a read answer. Zero stands for none sent: a device that does
+// not fill the field is not refused for it.
+bool answerIntact(std::span<const std::uint8_t> frame, std::span<const std::uint8_t> data) {
+    const auto sent = ByteReader(frame).u32le(off::kRdCnfChecksum);
+    return !sent || *sent == 0 || *sent == blockChecksum(data);
+}
+
+} // namespace
+
+const char* blockProblemText(BlockProblem problem) {
+    switch (problem) {
+    case BlockProblem::None:
+        return "no problem";
+    case BlockProblem::NoAnswer:
+        return "the device did not answer";
+    case BlockProblem::Refused:
+        return "the device refused to read it";
+    case BlockProblem::AnswerDamaged:
+        return "its bytes arrived damaged";
+    case BlockProblem::BadLength:
+        return "it announces a length that no configuration block has";
+    case BlockProblem::BadChecksum:
+        return "its checksum does not match its bytes";
+    case BlockProblem::WrongDevice:
+        return "it names another device";
+    }
+    return "unknown problem";
+}
+
+BlockProblem DeviceOperations::readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length,
+                                         std::uint8_t* out, const ExchangeTiming& timing) {
     const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, length, offset);
     const auto frame = m_exchange.run(request, MmType::ReadModule, timing);
     if (!frame)
-        return false;
+        return BlockProblem::NoAnswer;
     const auto confirm = parseReadModule(*frame, length);
-    if (!confirm || confirm->status != 0)
-        return false;
+    if (!confirm)
+        return BlockProblem::AnswerDamaged;
+    if (confirm->status != 0)
+        return BlockProblem::Refused;
+    if (!answerIntact(*frame, confirm->data))
+        return BlockProblem::AnswerDamaged;
     std::memcpy(out, confirm->data.data(), length);
-    return true;
+    return BlockProblem::None;
 }
 
 bool DeviceOperations::ReadConfigBlock(const MacAddress& device, ConfigBlock& block) {
     return ReadConfigBlockPrefix(device, block, kConfigBlockMax);
 }
 
-bool DeviceOperations::ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo) {
-    if (m_exchange.adapters().current() == nullptr)
-        return false;
-    m_destination = device;
-    if (!readBlock(m_destination, 0, kMaxBlock, block.data(), timing::kConfigRead))
-        return false;
+BlockProblem DeviceOperations::readPrefixOnce(ConfigBlock& block, std::size_t upTo) {
+    if (const auto problem = readBlock(m_destination, 0, kMaxBlock, block.data(), timing::kConfigRead);
+        problem != BlockProblem::None)
+        return problem;
     const std::size_t total = configBlockLength(block);
     // A length outside what a configuration block can be would overrun the buffer; such a block is not read.
     if (total < kConfigBlockMin || total > kConfigBlockMax)
-        return false;
+        return BlockProblem::BadLength;
+    // The block of the device asked, not of another: a damaged MAC written back would make the device unreachable.
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    MacAddress identity = m_destination;
+    if (identity == MacAddress::localDevice() && adapter != nullptr)
+        identity = adapter->localDeviceMac;
+    if (identity != MacAddress::localDevice() && !std::equal(identity.bytes.begin(), identity.bytes.end(),
+                                                             block.begin() + static_cast<std::ptrdiff_t>(cfg::kMac)))
+        return BlockProblem::WrongDevice;
     const std::size_t end = std::min(total, std::max(upTo, kMaxBlock));
     for (std::size_t offset = kMaxBlock; offset < end; offset += kMaxBlock) {
         const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - offset));
-        if (!readBlock(m_destination, static_cast<std::uint32_t>(offset), length, block.data() + offset,
-                       timing::kConfigRead))
-            return false;
+        if (const auto problem = readBlock(m_destination, static_cast<std::uint32_t>(offset), length,
+                                           block.data() + offset, timing::kConfigRead);
+            problem != BlockProblem::None)
+            return problem;
     }
-    return true;
+    if (end == total && !configBlockValid(std::span<const std::uint8_t>(block).first(total)))
+        return BlockProblem::BadChecksum;
+    return BlockProblem::None;
+}
+
+bool DeviceOperations::ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo) {
+    m_blockProblem = BlockProblem::NoAnswer;
+    if (m_exchange.adapters().current() == nullptr)
+        return false;
+    m_destination = device;
+    // Silence and refusals are final; what arrived damaged is asked for again.
+    for (int attempt = 0; attempt < kBlockReadTries; ++attempt) {
+        m_blockProblem = readPrefixOnce(block, upTo);
+        if (m_blockProblem == BlockProblem::None || m_blockProblem == BlockProblem::NoAnswer ||
+            m_blockProblem == BlockProblem::Refused)
+            break;
+    }
+    return m_blockProblem == BlockProblem::None;
 }
 
 bool DeviceOperations::ReadConfigFields(const MacAddress& device, ConfigBlock& block) {
@@ -110,8 +169,9 @@ bool DeviceOperations::ReadConfigFields(const MacAddress& device, ConfigBlock& b
         if (offset >= total || start == lastRead)
             continue;
         const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - start));
-        if (!readBlock(m_destination, static_cast<std::uint32_t>(start), length, block.data() + start,
-                       timing::kConfigRead))
+        m_blockProblem = readBlock(m_destination, static_cast<std::uint32_t>(start), length, block.data() + start,
+                                   timing::kConfigRead);
+        if (m_blockProblem != BlockProblem::None)
             return false;
         lastRead = start;
     }
@@ -157,14 +217,20 @@ ReadResult DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<s
     if (m_exchange.adapters().current() == nullptr)
         return ReadResult::NoAnswer;
     const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, kQosLength, kQosOffset);
-    const auto frame = m_exchange.run(request, MmType::ReadModule, timing::kQosRead);
-    const auto confirm = frame ? parseReadModule(*frame, kQosLength) : std::nullopt;
-    if (!confirm)
-        return ReadResult::NoAnswer;
-    if (confirm->status != 0)
-        return ReadResult::Refused;
-    std::memcpy(out.data(), confirm->data.data(), kQosLength);
-    return ReadResult::Done;
+    for (int attempt = 0; attempt < kBlockReadTries; ++attempt) {
+        const auto frame = m_exchange.run(request, MmType::ReadModule, timing::kQosRead);
+        if (!frame)
+            return ReadResult::NoAnswer;
+        const auto confirm = parseReadModule(*frame, kQosLength);
+        if (confirm && confirm->status != 0)
+            return ReadResult::Refused;
+        // Settings read damaged would be taken as the device's and written back with the user's changes.
+        if (!confirm || !answerIntact(*frame, confirm->data))
+            continue;
+        std::memcpy(out.data(), confirm->data.data(), kQosLength);
+        return ReadResult::Done;
+    }
+    return ReadResult::NoAnswer;
 }
 
 } // namespace zrq406::mme

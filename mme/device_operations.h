@@ -29,6 +29,19 @@ enum class KeyResult {
 
 enum class ReadResult { Done, NoAnswer, Refused };
 
+// Why the last configuration block read failed (None after a read that passed every check).
+enum class BlockProblem {
+    None,
+    NoAnswer,      // a block was not answered in time
+    Refused,       // the device answered with a failing status
+    AnswerDamaged, // an answer's bytes do not match the checksum that the device sent with them
+    BadLength,     // the block announces a length that no configuration block has
+    BadChecksum,   // the block's own checksum does not match its bytes
+    WrongDevice    // the block names another device than the one asked
+};
+// The problem in plain words ("its checksum does not match its bytes").
+const char* blockProblemText(BlockProblem problem);
+
 // The operations that change devices. Each runs one or more exchanges on the current adapter, which the
 // caller chose, and returns whether the device confirmed them.
 class DeviceOperations {
@@ -44,10 +57,16 @@ public:
     // Sends `nmk` (already derived) to the local device, or forwarded to `remote` under `dak`.
     bool SetKey(const Key& nmk, const MacAddress* remote, const Key* dak);
     bool FactoryReset(const MacAddress& device);
-    // Reads the device's configuration block; fails when it announces fewer than 1024 or more than 16384 bytes.
+    // Reads the device's whole configuration block and checks it before anyone uses, saves or writes it back: each
+    // answer against the checksum sent with it, the announced length (1024..16384), the block's own checksum and
+    // the MAC it holds against the device asked. A damaged read is read again, up to kBlockReadTries times in all;
+    // lastBlockProblem() then tells why it failed.
     bool ReadConfigBlock(const MacAddress& device, ConfigBlock& block);
-    // Reads only the first `upTo` bytes of the configuration block (at least the first 1024-byte block).
+    // Reads only the first `upTo` bytes of the configuration block (at least the first 1024-byte block), checked
+    // as above but for the block's own checksum, which only the whole block can show.
     bool ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo);
+    BlockProblem lastBlockProblem() const { return m_blockProblem; }
+    static constexpr int kBlockReadTries = 3;
     // Reads the first 1024-byte block and the blocks that hold the LED bytes: all that a scan shows.
     bool ReadConfigFields(const MacAddress& device, ConfigBlock& block);
     // Writes the configuration block in 1024-byte blocks, then commits it (with the firmware image when
@@ -59,15 +78,17 @@ public:
                      std::span<const std::uint8_t> image);
     bool Commit(const MacAddress& device, std::uint8_t moduleSet);
     // The QoS settings (484 bytes at offset 524): Refused for a failing status, which the QoS page reports,
-    // NoAnswer when no confirmation came.
+    // NoAnswer when no confirmation came, or none whose bytes matched their checksum in kBlockReadTries tries.
     ReadResult ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out);
 
     Exchange& exchange() { return m_exchange; }
     Progress& progress() { return m_progress; }
 
 private:
-    bool readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
-                   const ExchangeTiming& timing);
+    BlockProblem readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
+                           const ExchangeTiming& timing);
+    // One attempt at ReadConfigBlockPrefix.
+    BlockProblem readPrefixOnce(ConfigBlock& block, std::size_t upTo);
     bool statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing);
     // The host MAC of the current adapter (all zero when none is current, in which case the exchange fails).
     MacAddress hostMac();
@@ -75,6 +96,7 @@ private:
     Exchange& m_exchange;
     Progress& m_progress;
     MacAddress m_destination;
+    BlockProblem m_blockProblem = BlockProblem::None;
 };
 
 } // namespace zrq406::mme

@@ -87,6 +87,65 @@ std::optional<NetworkInfoConfirm> Discovery::QueryNetworkInfo(const MacAddress& 
     return confirm;
 }
 
+Discovery::NetworkInfoReading Discovery::ReadNetworkInfo(const MacAddress& device, int tries) {
+    NetworkInfoReading reading;
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr)
+        return reading;
+    const Frame request = buildNetworkInfoRequest(device, adapter->hostMac);
+    for (int i = 0; i < tries; ++i) {
+        const auto frame = m_exchange.run(request, MmType::NetworkInfo, timing::kNetworkInfo);
+        auto confirm = frame ? parseNetworkInfo(*frame) : std::nullopt;
+        if (!confirm)
+            continue;
+        reading.answered = true;
+        if (confirm->networks != 0)
+            reading.info = std::move(confirm);
+        return reading;
+    }
+    return reading;
+}
+
+std::vector<std::optional<std::string>> Discovery::queryStations(const std::vector<MacAddress>& stations) {
+    std::vector<std::optional<std::string>> texts(stations.size());
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr || stations.empty())
+        return texts;
+    const MacAddress host = adapter->hostMac;
+    std::vector<Frame> requests;
+    for (const MacAddress& station : stations) {
+        m_exchange.adapters().SendFrame(buildProbeFrame(station, host));
+        requests.push_back(buildSoftwareVersionRequest(station, host));
+    }
+    const auto versions = m_exchange.runAll(requests, timing::kSoftwareVersion);
+
+    std::vector<std::size_t> asked;
+    requests.clear();
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        const auto confirm = versions[i] ? parseSoftwareVersion(*versions[i]) : std::nullopt;
+        if (!confirm || confirm->status != 0)
+            continue;
+        texts[i] = confirm->version;
+        asked.push_back(i);
+        requests.push_back(buildAttributesRequest(stations[i], host));
+    }
+    const auto attributes = m_exchange.runAll(requests, timing::kAttributes);
+    for (std::size_t k = 0; k < asked.size(); ++k) {
+        std::optional<std::string>& text = texts[asked[k]];
+        const auto confirm = attributes[k] ? parseAttributes(*attributes[k]) : std::nullopt;
+        if (!confirm || confirm->status != 0) {
+            text.reset();
+            continue;
+        }
+        // The version text starts with a 7-character chip word, which the platform text replaces.
+        char field[206] = {};
+        copyToField(field, *text);
+        const std::string old = fieldText(field);
+        *text = confirm->platform + (old.size() > 7 ? old.substr(7) : std::string());
+    }
+    return texts;
+}
+
 bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
     auto& adapters = m_exchange.adapters();
     if (adapter < 0 || adapter >= adapters.count())
@@ -98,47 +157,57 @@ bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
     const MacAddress localMac = adapters.record(adapter).localDeviceMac;
     QueryAttributes(localMac, local);
 
-    if (const auto first = QueryNetworkInfo(localMac)) {
-        const std::size_t n = std::min<std::size_t>(first->stations.size(), kMaxStations);
-        for (std::size_t i = 0; i < n; ++i)
-            local.stations[i].mac = first->stations[i].mac;
-        local.stationCount = static_cast<std::uint32_t>(n);
+    const NetworkInfoReading first = ReadNetworkInfo(localMac);
+    if (!first.answered) {
+        local.stationListRead = false;
+        return true;
     }
+    std::vector<MacAddress> stations;
+    if (first.info) {
+        for (const auto& station : first.info->stations) {
+            if (station.mac != MacAddress::broadcast() && stations.size() < kMaxStations)
+                stations.push_back(station.mac);
+        }
+    }
+    const auto texts = queryStations(stations);
 
     StationTable& table = result.stationTable;
     table = StationTable{};
-    const MacAddress host = adapters.record(adapter).hostMac;
-    for (std::uint32_t i = 0; i < local.stationCount; ++i) {
-        const MacAddress station = local.stations[i].mac;
-        adapters.SendFrame(buildProbeFrame(station, host));
-        LocalNetworkRecord scratch;
-        if (QuerySoftwareVersion(&station, scratch) && QueryAttributes(station, scratch) &&
-            table.count < kMaxStations) {
-            auto& entry = table.entries[static_cast<std::size_t>(table.count++)];
-            entry.mac = station;
-            copyToField(entry.text, fieldText(scratch.text));
-        }
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        if (!texts[i])
+            continue;
+        auto& entry = table.entries[static_cast<std::size_t>(table.count++)];
+        entry.mac = stations[i];
+        copyToField(entry.text, *texts[i]);
     }
 
-    if (const auto second = QueryNetworkInfo(localMac)) {
-        storeNetworkFields(*second, local);
-        std::uint32_t written = 0;
-        for (const auto& station : second->stations) {
-            const StationRecord* answered = nullptr;
-            if (station.mac == MacAddress::broadcast() || !inStationTable(table, station.mac, &answered))
+    // The rates are read again now that every station was asked; where that answer fails, the first one serves.
+    const NetworkInfoReading second = ReadNetworkInfo(localMac);
+    const std::optional<NetworkInfoConfirm>& info = second.answered ? second.info : first.info;
+    std::uint32_t written = 0;
+    if (info) {
+        storeNetworkFields(*info, local);
+        for (const auto& station : info->stations) {
+            if (station.mac == MacAddress::broadcast() || written >= kMaxStations)
                 continue;
-            if (written >= kMaxStations)
-                break;
+            const StationRecord* answered = nullptr;
+            const bool listed = inStationTable(table, station.mac, &answered);
+            // A station that joined after the queries was never asked; it shows at the next scan.
+            if (!listed && std::find(stations.begin(), stations.end(), station.mac) == stations.end())
+                continue;
             StationRecord& entry = local.stations[written++];
+            entry = StationRecord{};
             entry.mac = station.mac;
             entry.tei = station.tei;
             entry.bridgedMac = station.bridgedMac;
             entry.transmitRate = station.averageTxRate;
             entry.receiveRate = station.averageRxRate;
-            std::copy(std::begin(answered->text), std::end(answered->text), std::begin(entry.text));
+            entry.answered = listed;
+            if (listed)
+                std::copy(std::begin(answered->text), std::end(answered->text), std::begin(entry.text));
         }
-        local.stationCount = written;
     }
+    local.stationCount = written;
     return true;
 }
 

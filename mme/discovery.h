@@ -1,11 +1,14 @@
 #pragma once
 
+#include "mme/confirmations.h"
 #include "mme/exchange.h"
 #include "platform/mac_address.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace zrq406::mme {
 
@@ -19,6 +22,8 @@ struct StationRecord {
     std::uint32_t transmitRate = 0;
     std::uint32_t receiveRate = 0;
     char text[129] = {}; // the station's firmware text (configuration utility only)
+    // False for a station that the local device lists but that did not answer its own queries.
+    bool answered = true;
 };
 
 // What discovery learnt about the device behind one adapter and its network.
@@ -33,6 +38,9 @@ struct LocalNetworkRecord {
     std::uint8_t ccoTei = 0;
     std::uint32_t stationCount = 0;
     std::array<StationRecord, kMaxStations> stations{};
+    // False when the local device answered but its station list could not be read (no, late or broken network
+    // information answers): the network is unknown, not empty.
+    bool stationListRead = true;
 };
 
 // The stations that answered their own queries during the last scan (configuration utility).
@@ -64,9 +72,22 @@ public:
     // text without its first 7 characters.
     bool QueryAttributes(const MacAddress& device, LocalNetworkRecord& record);
     // One network information exchange; nothing when it fails or names no network.
-    std::optional<struct NetworkInfoConfirm> QueryNetworkInfo(const MacAddress& device);
+    std::optional<NetworkInfoConfirm> QueryNetworkInfo(const MacAddress& device);
+    // The network information of a device, asked up to `tries` times while no sound answer comes. A device alone
+    // answers with no network: `answered` and no `info`.
+    struct NetworkInfoReading {
+        bool answered = false;
+        std::optional<NetworkInfoConfirm> info;
+    };
+    NetworkInfoReading ReadNetworkInfo(const MacAddress& device, int tries = kNetworkInfoTries);
+
+    static constexpr int kNetworkInfoTries = 3;
 
 private:
+    // Asks every station for its version and then its attributes, all in flight together; returns, per station,
+    // its firmware text or nothing when it did not answer both.
+    std::vector<std::optional<std::string>> queryStations(const std::vector<MacAddress>& stations);
+
     Exchange& m_exchange;
 };
 

@@ -7,6 +7,16 @@ namespace zrq406::mme {
 namespace {
 // A fetched length above this is no frame that the link could have received.
 constexpr std::size_t kLargestFetch = 1599;
+
+// The device a confirmation must come from: the request's destination, unless that is the address every local
+// device answers to (or a group address), which any device may answer.
+std::optional<MacAddress> expectedSource(const Frame& request) {
+    const auto destination = ByteReader(request).mac(hdr::kDestination);
+    if (!destination || *destination == MacAddress::localDevice() || (destination->bytes[0] & 0x01) != 0)
+        return std::nullopt;
+    return destination;
+}
+
 } // namespace
 
 Exchange::Exchange(link::AdapterTable& adapters, const Pacing& pacing) : m_adapters(adapters), m_pacing(pacing) {}
@@ -18,8 +28,8 @@ void Exchange::drain() {
     }
 }
 
-std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const MacAddress* destination,
-                                           Pacing::Clock::time_point deadline, bool& anyFrame) {
+void Exchange::lookThrough(const std::function<bool(const Frame&)>& take, Pacing::Clock::time_point deadline,
+                           bool& anyFrame) {
     std::vector<std::uint8_t> frame;
     // Past the deadline only what had already arrived is looked through, so a stream of foreign frames on the
     // shared medium cannot hold the exchange.
@@ -31,40 +41,72 @@ std::optional<Frame> Exchange::lookThrough(std::uint16_t confirmationType, const
         const std::size_t length = m_adapters.FetchFrame(frame);
         if (length > 0 && length <= kLargestFetch) {
             anyFrame = true;
-            if (matchesConfirmation(frame, confirmationType, destination))
-                return frame;
+            if (take(frame))
+                return;
             if (late && ++lateFrames > link::kSlotsPerAdapter)
-                return std::nullopt;
+                return;
             continue;
         }
         if (late)
-            return std::nullopt;
+            return;
         m_adapters.waitForFrame(deadline);
     }
 }
 
-std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, const ExchangeTiming& timing) {
-    const link::AdapterRecord* adapter = m_adapters.current();
-    if (adapter == nullptr)
-        return std::nullopt;
-    const MacAddress host = adapter->hostMac;
-    drain();
-    m_adapters.SendFrame(request);
-    // The wait starts once the request is out: a send that took its time does not shorten it.
-    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
-    bool anyFrame = false;
-    return lookThrough(confirmationOf(requestType), timing.daCheck ? &host : nullptr, deadline, anyFrame);
+std::optional<Frame> Exchange::run(const Frame& request, MmType, const ExchangeTiming& timing) {
+    auto answers = runAll(std::span(&request, 1), timing);
+    return std::move(answers.front());
 }
 
-std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestType) {
+std::vector<std::optional<Frame>> Exchange::runAll(std::span<const Frame> requests, const ExchangeTiming& timing) {
+    std::vector<std::optional<Frame>> answers(requests.size());
+    const link::AdapterRecord* adapter = m_adapters.current();
+    if (adapter == nullptr || requests.empty())
+        return answers;
+    const MacAddress host = adapter->hostMac;
+    std::vector<std::optional<MacAddress>> sources;
+    sources.reserve(requests.size());
+    drain();
+    for (const Frame& request : requests) {
+        sources.push_back(expectedSource(request));
+        m_adapters.SendFrame(request);
+    }
+    // The wait starts once the requests are out: a send that took its time does not shorten it.
+    const auto deadline = m_pacing.deadlineAfter(timing.initialWaitMs);
+    std::size_t missing = requests.size();
+    bool anyFrame = false;
+    lookThrough(
+        [&](const Frame& frame) {
+            for (std::size_t i = 0; i < requests.size(); ++i) {
+                if (answers[i] || !answersRequest(frame, requests[i], timing.daCheck ? &host : nullptr,
+                                                  sources[i] ? &*sources[i] : nullptr))
+                    continue;
+                answers[i] = frame;
+                return --missing == 0;
+            }
+            return false;
+        },
+        deadline, anyFrame);
+    return answers;
+}
+
+std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType) {
     if (m_adapters.current() == nullptr)
         return std::nullopt;
+    const auto source = expectedSource(request);
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
         m_adapters.SendFrame(request);
         const auto deadline = m_pacing.deadlineAfter(wait);
         bool anyFrame = false;
-        auto found = lookThrough(confirmationOf(requestType), nullptr, deadline, anyFrame);
+        std::optional<Frame> found;
+        lookThrough(
+            [&](const Frame& frame) {
+                if (answersRequest(frame, request, nullptr, source ? &*source : nullptr))
+                    found = frame;
+                return found.has_value();
+            },
+            deadline, anyFrame);
         // Once anything at all came back, the look-through has had its chance: no further send.
         if (found || anyFrame)
             return found;

@@ -6,7 +6,10 @@
 #include "platform/pacing.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace zrq406::mme {
 
@@ -36,8 +39,9 @@ inline constexpr double kRetryLastWaitMs = 200;
 } // namespace timing
 
 // One request and its confirmation on the current adapter. There are no transaction identifiers: the
-// confirmation is recognised by its type (and, for some, its destination), so frames already waiting are
-// drained before the request goes out, and frames of other types are dropped while looking.
+// confirmation is recognised by its type, the device that sends it (the request's destination, unless that is the
+// local-device address), the request fields it echoes and, for some, its destination. Frames already waiting are
+// drained before the request goes out; frames that answer nothing asked are dropped while looking.
 class Exchange {
 public:
     Exchange(link::AdapterTable& adapters, const Pacing& pacing);
@@ -45,6 +49,9 @@ public:
     // Sends `request` and returns the first received frame that matches, or nothing by the deadline. Fails at
     // once when no adapter is current.
     std::optional<Frame> run(const Frame& request, MmType requestType, const ExchangeTiming& timing);
+    // Sends every request at once and gathers their confirmations under one deadline: one answer time for all,
+    // however many devices stay silent. Each result stands at its request's index (nothing for no answer).
+    std::vector<std::optional<Frame>> runAll(std::span<const Frame> requests, const ExchangeTiming& timing);
     // The upgrade tool's software version exchange: resent with a longer wait while nothing at all arrives.
     std::optional<Frame> runRetrying(const Frame& request, MmType requestType);
 
@@ -53,9 +60,9 @@ public:
 
 private:
     void drain();
-    // Looks through received frames until the deadline. `anyFrame` tells whether any frame was fetched.
-    std::optional<Frame> lookThrough(std::uint16_t confirmationType, const MacAddress* destination,
-                                     Pacing::Clock::time_point deadline, bool& anyFrame);
+    // Looks through received frames, handing each to `take`, until `take` has all it waits for (returns true) or
+    // the deadline. `anyFrame` tells whether any frame was fetched.
+    void lookThrough(const std::function<bool(const Frame&)>& take, Pacing::Clock::time_point deadline, bool& anyFrame);
 
     link::AdapterTable& m_adapters;
     const Pacing& m_pacing;

@@ -272,6 +272,15 @@ ScanBuildResult DeviceRegistry::buildScanTable(const LocalDeviceData& local, std
         const int rate = station.averagePhyRate * 21 / 16;
         copyToField(entry.phyRate, std::to_string(rate));
         copyToField(entry.quality, qualityFor(rate, m_values));
+        if (!station.answered) {
+            // Known only from the local device's list: its name comes from the history, which keeps what it
+            // knew of the device (a station that was not seen is not recorded as seen).
+            copyToField(entry.quality, m_values.qualityMissing);
+            FindHistoryRecord(entry, mac);
+            ++m_scan.count;
+            result.silentStations.push_back(mac);
+            continue;
+        }
         copyToField(entry.firmware, station.firmware);
         fillFromBlock(entry, station.configBlock, m_values);
         addDevice(entry, lastScanTime, result);

@@ -39,6 +39,8 @@ struct StationData {
     std::string firmware;
     // The station's configuration block; nothing when it could not be read.
     std::optional<std::span<const std::uint8_t>> configBlock;
+    // False for a station that the local device lists but that did not answer: shown, not merged into the history.
+    bool answered = true;
 };
 
 // How MergeIntoHistory went.
@@ -61,6 +63,8 @@ struct ScanBuildResult {
     int notInHistory = 0;
     // Whether the local device uses the given default network key; nothing when its block was not read.
     std::optional<bool> localKeyIsDefault;
+    // The MAC texts of the listed stations that did not answer.
+    std::vector<std::string> silentStations;
 };
 
 // The device tables of one program: the ScanTable of the latest scan, the HistoryTable and its file, the two

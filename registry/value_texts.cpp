@@ -12,6 +12,7 @@ ValueTexts ValueTexts::load(CLoadUISetting& settings) {
     texts.qualityFair = settings.LoadPageCaption("ZRQ406", "Quality", "Value1");
     texts.qualityGood = settings.LoadPageCaption("ZRQ406", "Quality", "Value2");
     texts.qualityPoor = settings.LoadPageCaption("ZRQ406", "Quality", "Value3");
+    texts.qualityMissing = settings.LoadPageCaption("ZRQ406", "Quality", "Value4");
     texts.ledOn = settings.LoadPageCaption("ZRQ406", "LEDStatus", "Value1");
     texts.ledOff = settings.LoadPageCaption("ZRQ406", "LEDStatus", "Value2");
     return texts;

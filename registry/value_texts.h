@@ -16,8 +16,9 @@ struct ValueTexts {
     std::string qualityPoor;    // Quality/Value3 (below 50)
     std::string ledOn;          // LEDStatus/Value1
     std::string ledOff;         // LEDStatus/Value2
+    std::string qualityMissing; // Quality/Value4 (a listed station that did not answer)
 
-    // Reads the eight texts from the language file; a missing one reads as empty (after the loader's message).
+    // Reads the texts from the language file; a missing one reads as empty (after the loader's message).
     static ValueTexts load(CLoadUISetting& settings);
 };
 

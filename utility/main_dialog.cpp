@@ -33,6 +33,8 @@ namespace {
 // The pause of the start-up and manual scans before they start, and after a start-up scan that found nothing.
 constexpr double kScanPauseMs = 2000;
 constexpr char kRoot[] = "ZRQ406";
+// The local device answered but the station list could not be read; the lists keep the last scan.
+constexpr char kStationListUnread[] = "msg80";
 } // namespace
 
 CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QWidget* parent)
@@ -198,6 +200,11 @@ void CHomePlugDeviceManagerDlg::buildAndShowScan() {
 }
 
 void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
+    if (report.stationListUnread) {
+        m_context.showMessage(kStationListUnread, MessageIcon::Warning);
+        Q_EMIT scanFinished(true);
+        return;
+    }
     const ScanTable& scan = m_context.session.registry().scanTable();
     m_networkType = app::networkTypeText(m_context.texts, report.built);
     // The upgrade offer: at most once per scan, and never again for a device declined in this run.

@@ -460,6 +460,7 @@ void CQoSPage::writeWorker(const std::string& mac, const mme::QosSettings& s) {
         m_context.showMessage("msg40", MessageIcon::Information);
         break;
     case app::QosWrite::ReadFailed:
+    case app::QosWrite::ForeignArea:
         m_context.showMessage("msg45", MessageIcon::Stop);
         break;
     case app::QosWrite::Invalid:

@@ -29,6 +29,9 @@ struct BlockDevice {
             const MacAddress from = ScriptedLink::kLocal;
             switch (test::typeOf(request)) {
             case 0xA024: {
+                // A sound device's block names it and carries its checksum.
+                std::copy(from.bytes.begin(), from.bytes.end(), block.begin() + cfg::kMac);
+                sealConfigBlock(block);
                 const std::uint16_t length = getU16le(request, off::kRdLength);
                 const std::uint32_t offset = getU32le(request, off::kRdOffset);
                 auto f = test::confirmTo(from, MmType::ReadModule, 36 + length);
@@ -83,7 +86,8 @@ TEST(DeviceOperations, BlocksAnnouncingImpossibleLengthsAreRefused) {
         link.setResponder(device.responder());
         ConfigBlock block{};
         EXPECT_FALSE(link.operations().ReadConfigBlock(ScriptedLink::kLocal, block)) << length;
-        EXPECT_EQ(link.sentOfType(MmType::ReadModule).size(), 1u) << length;
+        // A length can be a damaged byte: the first block is read again, then the read is given up.
+        EXPECT_EQ(link.sentOfType(MmType::ReadModule).size(), std::size_t{DeviceOperations::kBlockReadTries}) << length;
 
         auto bad = image(1024);
         putU16le(bad, cfg::kLength, static_cast<std::uint16_t>(length));

@@ -67,10 +67,15 @@ TEST(Discovery, ScanFindsLocalDeviceAndStationsInSecondAnswerOrder) {
     EXPECT_EQ(link.adapters().record(0).localDeviceMac, ScriptedLink::kLocal);
     // The 7-character chip word is replaced by the platform text.
     EXPECT_EQ(fieldText(result.local.text), "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
-    ASSERT_EQ(result.local.stationCount, 2u);
+    // Station 2 is listed as not answering, not left out.
+    ASSERT_EQ(result.local.stationCount, 3u);
     EXPECT_EQ(result.local.stations[0].mac, station(3));
     EXPECT_EQ(result.local.stations[1].mac, station(1));
     EXPECT_EQ(result.local.stations[1].transmitRate, 64u);
+    EXPECT_EQ(result.local.stations[2].mac, station(2));
+    EXPECT_FALSE(result.local.stations[2].answered);
+    EXPECT_EQ(fieldText(result.local.stations[2].text), "");
+    EXPECT_TRUE(result.local.stations[0].answered && result.local.stations[1].answered);
     // A longer platform text lengthens the text.
     EXPECT_EQ(fieldText(result.local.stations[0].text), "ZRQPLC1-A1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(result.local.snid, 5);
@@ -107,7 +112,9 @@ TEST(Discovery, MalformedSecondAnswerKeepsTheFirstStationList) {
     ASSERT_TRUE(link.discovery().ScanNetwork(0, result));
     EXPECT_EQ(result.local.stationCount, 2u);
     EXPECT_EQ(result.local.stations[1].mac, station(2));
-    EXPECT_EQ(result.local.stations[1].transmitRate, 0u); // the rates came only with the lost answer
+    // Asked again, the second answer stayed broken: the first answer's rates stand.
+    EXPECT_EQ(net.infoRequests, 1 + Discovery::kNetworkInfoTries);
+    EXPECT_EQ(result.local.stations[1].transmitRate, 61u);
 }
 
 TEST(Discovery, AdapterWithoutDeviceEndsAtOnce) {

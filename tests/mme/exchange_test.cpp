@@ -131,3 +131,50 @@ TEST(Exchange, WithoutAValidCurrentAdapterEveryOperationFailsAndNothingIsSent) {
     ASSERT_TRUE(link.adapters().OpenAdapters());
     EXPECT_TRUE(link.exchange().run(version, MmType::SoftwareVersion, timing::kSoftwareVersion));
 }
+
+TEST(Exchange, AnAnswerIsTakenOnlyFromTheDeviceAskedAndForTheBlockAsked) {
+    const MacAddress stationA{{0x00, 0xB0, 0x52, 0x00, 0x20, 0x0A}};
+    const MacAddress stationB{{0x00, 0xB0, 0x52, 0x00, 0x20, 0x0B}};
+    ScriptedLink link;
+    // A's late answer arrives while B is asked; B itself stays silent.
+    link.setResponder([&](const Frame&) { return std::vector<Frame>{test::versionConfirm(stationA, "A-FIRMWARE")}; });
+    EXPECT_FALSE(link.exchange().run(buildSoftwareVersionRequest(stationB, ScriptedLink::kHost),
+                                     MmType::SoftwareVersion, timing::kSoftwareVersion));
+
+    // A read answer echoing another offset answers another request; one with the short form's zero echo is taken.
+    const Frame read = buildReadModuleRequest(stationA, ScriptedLink::kHost, kModuleConfig, 1024, 2048);
+    Frame answer = test::confirmTo(stationA, MmType::ReadModule, 36 + 1024);
+    EXPECT_TRUE(answersRequest(answer, read, nullptr, &stationA));
+    EXPECT_FALSE(answersRequest(answer, read, nullptr, &stationB));
+    answer[off::kRdCnfModule] = kModuleConfig;
+    putU16le(answer, off::kRdCnfLength, 1024);
+    putU32le(answer, off::kRdCnfOffset, 1024);
+    EXPECT_FALSE(answersRequest(answer, read, nullptr, &stationA));
+    putU32le(answer, off::kRdCnfOffset, 2048);
+    EXPECT_TRUE(answersRequest(answer, read, nullptr, &stationA));
+}
+
+TEST(Exchange, QueriesInFlightTogetherKeepTheirOrderWhateverOrderTheAnswersCome) {
+    std::vector<MacAddress> stations;
+    for (std::uint8_t i = 0; i < 5; ++i)
+        stations.push_back(MacAddress{{0x00, 0xB0, 0x52, 0x00, 0x30, i}});
+    ScriptedLink link;
+    std::vector<Frame> held;
+    // Stations 0..3 answer only when the last request is out, in reverse order; station 4 is silent.
+    link.setResponder([&](const Frame& request) {
+        const MacAddress to = test::destinationOf(request);
+        if (to != stations[4])
+            held.insert(held.begin(), test::versionConfirm(to, "V-" + std::to_string(to.bytes[5])));
+        return to == stations[4] ? held : std::vector<Frame>{};
+    });
+    std::vector<Frame> requests;
+    for (const MacAddress& station : stations)
+        requests.push_back(buildSoftwareVersionRequest(station, ScriptedLink::kHost));
+    const auto answers = link.exchange().runAll(requests, timing::kSoftwareVersion);
+    ASSERT_EQ(answers.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(answers[i]) << i;
+        EXPECT_EQ(parseSoftwareVersion(*answers[i])->version, "V-" + std::to_string(i));
+    }
+    EXPECT_FALSE(answers[4]);
+}

@@ -75,7 +75,7 @@ inline StoredDevice numberedDevice(int i) {
 }
 
 inline ValueTexts englishValues() {
-    return {"Powerline Device", "Local", "Remote", "Good", "Very good", "Poor", "On", "Off"};
+    return {"Powerline Device", "Local", "Remote", "Good", "Very good", "Poor", "On", "Off", "Not answering"};
 }
 
 class TempFolder : public ::testing::Test {
