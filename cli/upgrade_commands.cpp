@@ -78,6 +78,11 @@ private:
         }
     }
     void draw() {
+        if (const int left = m_progress.restartSecondsLeft(); left >= 0) {
+            m_err << "\r" << std::string(60, ' ') << "\rwaiting for the device to restart: given up in " << left
+                  << " s " << std::flush;
+            return;
+        }
         const double value = std::clamp(m_progress.fraction.load(), 0.0, 1.0);
         const int filled = static_cast<int>(value * 40);
         m_err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
@@ -140,8 +145,13 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
     const bool human = !options.json;
     ProgressBar bar(session.progress(), io.err);
     upgrade.setStepReporter([&](mme::UpgradeStep step) {
-        if (human)
-            bar.line(std::string(mme::stepName(step)) + " ...");
+        if (!human)
+            return;
+        std::string text = std::string(mme::stepName(step)) + " ...";
+        // Also where no bar counts down, the restart wait says how long it may take.
+        if (const int left = session.progress().restartSecondsLeft(); step == mme::UpgradeStep::Restart && left >= 0)
+            text += " (given up after " + std::to_string(left) + " s)";
+        bar.line(text);
     });
     const auto outcome = upgrade.upgradeDevice(file, device);
     bar.stop();

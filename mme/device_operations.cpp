@@ -196,21 +196,33 @@ bool DeviceOperations::WriteModule(std::uint8_t module, double progressBase, dou
 }
 
 bool DeviceOperations::Commit(const MacAddress& device, std::uint8_t moduleSet) {
+    const auto status = commitStatus(device, moduleSet);
+    return status && *status == 0;
+}
+
+std::optional<std::uint8_t> DeviceOperations::commitStatus(const MacAddress& device, std::uint8_t moduleSet) {
     if (m_exchange.adapters().current() == nullptr)
-        return false;
-    return statusExchange(buildCommitRequest(device, hostMac(), moduleSet), MmType::CommitModules, timing::kCommit);
+        return std::nullopt;
+    const auto frame =
+        m_exchange.run(buildCommitRequest(device, hostMac(), moduleSet), MmType::CommitModules, timing::kCommit);
+    return frame ? parseStatus(*frame) : std::nullopt;
 }
 
 bool DeviceOperations::WriteConfigBlock(bool commitAll, double progressBase, double progressTotal,
                                         const MacAddress& device, std::span<std::uint8_t> image) {
+    m_commitUnconfirmed = false;
     const std::size_t length = configBlockLength(image);
     // Refused before anything is written: a block announcing a length it cannot have would be cut or overrun.
     if (length < kConfigBlockMin || length > kConfigBlockMax || length > image.size())
         return false;
     sealConfigBlock(image);
+    m_commitUnconfirmed = false;
     if (!WriteModule(kModuleConfig, progressBase, commitAll ? progressTotal : 0, device, image.first(length)))
         return false;
-    return Commit(device, commitAll ? kCommitFirmwareAndConfig : kCommitConfigOnly);
+    const auto status = commitStatus(device, commitAll ? kCommitFirmwareAndConfig : kCommitConfigOnly);
+    // A refusal is final; silence is not: the device may have carried out the commit and be restarting.
+    m_commitUnconfirmed = !status;
+    return status && *status == 0;
 }
 
 ReadResult DeviceOperations::ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -77,6 +78,9 @@ public:
     bool WriteModule(std::uint8_t module, double progressBase, double progressTotal, const MacAddress& device,
                      std::span<const std::uint8_t> image);
     bool Commit(const MacAddress& device, std::uint8_t moduleSet);
+    // True when the last WriteConfigBlock failed at its commit alone: every block was confirmed but no answer to the
+    // commit came, so the device may have carried it out all the same.
+    bool lastCommitUnconfirmed() const { return m_commitUnconfirmed; }
     // The QoS settings (484 bytes at offset 524): Refused for a failing status, which the QoS page reports,
     // NoAnswer when no confirmation came, or none whose bytes matched their checksum in kBlockReadTries tries.
     ReadResult ReadQosBlock(const MacAddress& device, std::array<std::uint8_t, kQosLength>& out);
@@ -85,6 +89,8 @@ public:
     Progress& progress() { return m_progress; }
 
 private:
+    // The status of a commit's confirmation, nothing when none came.
+    std::optional<std::uint8_t> commitStatus(const MacAddress& device, std::uint8_t moduleSet);
     BlockProblem readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
                            const ExchangeTiming& timing);
     // One attempt at ReadConfigBlockPrefix.
@@ -97,6 +103,7 @@ private:
     Progress& m_progress;
     MacAddress m_destination;
     BlockProblem m_blockProblem = BlockProblem::None;
+    bool m_commitUnconfirmed = false;
 };
 
 } // namespace zrq406::mme

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <type_traits>
 
 namespace zrq406::mme {
 
@@ -255,15 +256,58 @@ bool FirmwareUpgrade::leftNetwork(const Prepared& prepared, UpgradeOutcome& outc
 
 bool FirmwareUpgrade::waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block,
                                      UpgradeOutcome& outcome) {
-    report(UpgradeStep::Restart);
     const auto giveUp = m_pacing.deadlineAfter(firstWaitMs + m_restartBoundMs);
+    auto& progress = m_operations.progress();
+    static_assert(std::is_same_v<Pacing::Clock, std::chrono::steady_clock>);
+    progress.restartGiveUpNs = std::chrono::duration_cast<std::chrono::nanoseconds>(giveUp.time_since_epoch()).count();
+    report(UpgradeStep::Restart);
     m_pacing.sleep(firstWaitMs);
     // The device is silent while it restarts; it has come back once its configuration block reads again.
+    bool back = true;
     while (!m_operations.ReadConfigBlock(device, block)) {
-        if (Pacing::Clock::now() >= giveUp)
-            return fail(outcome, UpgradeStep::Restart, "the device did not answer again after its restart");
+        if (Pacing::Clock::now() >= giveUp) {
+            back = false;
+            break;
+        }
         m_pacing.sleep(kRereadPauseMs);
     }
+    progress.restartGiveUpNs = 0;
+    if (!back)
+        return fail(outcome, UpgradeStep::Restart, "the device did not answer again after its restart");
+    return true;
+}
+
+FirmwareUpgrade::Commit FirmwareUpgrade::writeAndCommit(bool commitAll, double progressBase, double progressTotal,
+                                                        const MacAddress& device, std::span<std::uint8_t> block) {
+    if (m_operations.WriteConfigBlock(commitAll, progressBase, progressTotal, device, block))
+        return Commit::Confirmed;
+    return m_operations.lastCommitUnconfirmed() ? Commit::Unconfirmed : Commit::Failed;
+}
+
+bool FirmwareUpgrade::unconfirmedLeavesNetwork(const Prepared& prepared, UpgradeOutcome& outcome) {
+    if (!prepared.leavesNetwork)
+        return false;
+    // Unreachable either way once it took the commit: whether it did cannot be seen from here.
+    fail(outcome, UpgradeStep::WriteConfig,
+         "the commit was not confirmed; if the device carried it out, it now uses the default network key");
+    return true;
+}
+
+bool FirmwareUpgrade::runsFileFirmware(const MacAddress& device, bool upgradeTool, const Prepared& prepared,
+                                       Commit commit, UpgradeOutcome& outcome) {
+    const auto version = deviceVersion(device, upgradeTool);
+    if (!version)
+        return fail(outcome, UpgradeStep::Restart, "the device did not report its firmware version after the restart");
+    if (splitVersion(*version).firmware != splitVersion(prepared.file.version).firmware) {
+        if (commit == Commit::Unconfirmed)
+            return fail(outcome, UpgradeStep::WriteConfig,
+                        "the commit was not confirmed and the device still runs " + *version +
+                            ": nothing was changed; try again");
+        return fail(outcome, UpgradeStep::Restart,
+                    "the device reports " + *version + " after the restart, not " + prepared.file.version);
+    }
+    if (commit == Commit::Unconfirmed)
+        outcome.detail = "the commit was not confirmed, but the device restarted and runs " + *version;
     return true;
 }
 
@@ -296,37 +340,42 @@ UpgradeOutcome FirmwareUpgrade::upgradeDevice(const std::string& path, const Mac
             return outcome;
         }
         report(UpgradeStep::WriteConfig);
-        if (!m_operations.WriteConfigBlock(true, firmwareLength, total, device, nextBlock)) {
-            fail(outcome, UpgradeStep::WriteConfig, "the configuration block or the commit was not confirmed");
+        const Commit commit = writeAndCommit(true, firmwareLength, total, device, nextBlock);
+        if (commit == Commit::Failed) {
+            fail(outcome, UpgradeStep::WriteConfig, "the configuration block was not confirmed");
             return outcome;
         }
         progress.written(1.0);
-        if (leftNetwork(prepared, outcome))
+        if (commit == Commit::Unconfirmed ? unconfirmedLeavesNetwork(prepared, outcome)
+                                          : leftNetwork(prepared, outcome))
             return outcome;
-        if (!waitForRestart(device, kRestartWaitAfterFirmwareMs, reread, outcome))
+        // The device must now run the firmware of the file; after a lost commit confirmation that decides.
+        if (!waitForRestart(device, kRestartWaitAfterFirmwareMs, reread, outcome) ||
+            !runsFileFirmware(device, false, prepared, commit, outcome))
             return outcome;
-        // The device must now run the firmware of the file.
-        const auto version = deviceVersion(device, false);
-        if (!version) {
-            fail(outcome, UpgradeStep::Restart, "the device did not report its firmware version after the restart");
-            return outcome;
-        }
-        if (splitVersion(*version).firmware != splitVersion(prepared.file.version).firmware) {
-            fail(outcome, UpgradeStep::Restart,
-                 "the device reports " + *version + " after the restart, not " + prepared.file.version);
-            return outcome;
-        }
     } else {
         report(UpgradeStep::WriteConfig);
-        if (!m_operations.WriteConfigBlock(true, 0, configLength, device, nextBlock)) {
-            fail(outcome, UpgradeStep::WriteConfig, "the configuration block or the commit was not confirmed");
+        const Commit commit = writeAndCommit(true, 0, configLength, device, nextBlock);
+        if (commit == Commit::Failed) {
+            fail(outcome, UpgradeStep::WriteConfig, "the configuration block was not confirmed");
             return outcome;
         }
         progress.written(1.0);
-        if (leftNetwork(prepared, outcome))
+        if (commit == Commit::Unconfirmed ? unconfirmedLeavesNetwork(prepared, outcome)
+                                          : leftNetwork(prepared, outcome))
             return outcome;
         if (!waitForRestart(device, kRestartWaitAfterConfigMs, reread, outcome))
             return outcome;
+        if (commit == Commit::Unconfirmed) {
+            if (!std::equal(nextBlock.begin(), nextBlock.begin() + static_cast<std::ptrdiff_t>(prepared.configLength),
+                            reread.begin())) {
+                fail(outcome, UpgradeStep::WriteConfig,
+                     "the commit was not confirmed and the device kept its previous configuration block: nothing was "
+                     "changed; try again");
+                return outcome;
+            }
+            outcome.detail = "the commit was not confirmed, but the device restarted with the new configuration block";
+        }
     }
     outcome.ok = true;
     return outcome;
@@ -355,16 +404,18 @@ UpgradeOutcome FirmwareUpgrade::upgradeToolSequence(const std::string& path, con
     m_pacing.sleep(kToolStepPauseMs);
 
     report(UpgradeStep::WriteConfig);
-    if (!m_operations.WriteConfigBlock(true, 0, 0, device, std::span(prepared.next)))
-        return fail(outcome, UpgradeStep::WriteConfig, "the configuration block or the commit was not confirmed"),
-               outcome;
+    const Commit commit = writeAndCommit(true, 0, 0, device, std::span(prepared.next));
+    if (commit == Commit::Failed)
+        return fail(outcome, UpgradeStep::WriteConfig, "the configuration block was not confirmed"), outcome;
     progress.basePercent = 46;
-    if (leftNetwork(prepared, outcome)) {
+    if (commit == Commit::Unconfirmed ? unconfirmedLeavesNetwork(prepared, outcome) : leftNetwork(prepared, outcome)) {
         progress.basePercent = 50;
         return outcome;
     }
     ConfigBlock reread{};
     if (!waitForRestart(device, kToolRestartWaitMs, reread, outcome))
+        return outcome;
+    if (commit == Commit::Unconfirmed && !runsFileFirmware(device, true, prepared, commit, outcome))
         return outcome;
     progress.basePercent = 48;
 

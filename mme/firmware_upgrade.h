@@ -82,7 +82,16 @@ private:
     // Saves the device's current configuration block into the backup folder; every path calls it before its
     // first write.
     bool saveBackup(const MacAddress& device, const Prepared& prepared, UpgradeOutcome& outcome);
+    // Waits for the device to answer again, up to the bound, with the moment it is given up in the progress.
     bool waitForRestart(const MacAddress& device, double firstWaitMs, ConfigBlock& block, UpgradeOutcome& outcome);
+    // A commit whose confirmation was lost may still have been carried out: the device restarting decides.
+    enum class Commit { Confirmed, Unconfirmed, Failed };
+    Commit writeAndCommit(bool commitAll, double progressBase, double progressTotal, const MacAddress& device,
+                          std::span<std::uint8_t> block);
+    bool unconfirmedLeavesNetwork(const Prepared& prepared, UpgradeOutcome& outcome);
+    // True when the restarted device reports the file's firmware; else a failed outcome that says what it runs.
+    bool runsFileFirmware(const MacAddress& device, bool upgradeTool, const Prepared& prepared, Commit commit,
+                          UpgradeOutcome& outcome);
     bool fail(UpgradeOutcome& outcome, UpgradeStep step, std::string detail);
     void report(UpgradeStep step);
 

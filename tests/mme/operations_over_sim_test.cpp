@@ -334,3 +334,39 @@ TEST(OperationsOverSim, DeviceSilentAfterItsCommitFailsTheUpgradeAtTheRestart) {
         std::filesystem::remove(file);
     }
 }
+
+TEST(OperationsOverSim, ALostCommitConfirmationIsJudgedByWhatTheRestartedDeviceRuns) {
+    for (const Path path : kPaths) {
+        SCOPED_TRACE(pathName(path));
+        // The commit takes effect; only its confirmation is lost.
+        SimStack stack(kOld, fault("drop", "commit"));
+        BackupDir backups;
+        const auto file =
+            writeUpgradeFile("unconfirmed", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        FirmwareUpgrade upgrade(*stack.operations, stack.pacing);
+        upgrade.setBackupDir(backups.path);
+        int countdownAtRestart = -1;
+        upgrade.setStepReporter([&](UpgradeStep step) {
+            if (step == UpgradeStep::Restart)
+                countdownAtRestart = stack.progress.restartSecondsLeft();
+        });
+        const auto outcome = runUpgrade(upgrade, path, file, kOld);
+        EXPECT_TRUE(outcome.ok) << stepName(outcome.failedStep) << ": " << outcome.detail;
+        EXPECT_NE(outcome.detail.find("not confirmed"), std::string::npos) << outcome.detail;
+        EXPECT_EQ(stack.network->device(kOld)->firmware, "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+        // The wait for the restart counted down from its bound, and stopped counting once the device was back.
+        EXPECT_GT(countdownAtRestart, 0);
+        EXPECT_EQ(stack.progress.restartSecondsLeft(), -1);
+        std::filesystem::remove(file);
+    }
+    // A commit refused outright is no commit: the device still runs its old firmware, and the upgrade says so.
+    SimStack refused(kOld, fault("fail", "commit"));
+    BackupDir backups;
+    const auto file = writeUpgradeFile("refused", "3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+    FirmwareUpgrade upgrade(*refused.operations, refused.pacing);
+    upgrade.setBackupDir(backups.path);
+    const auto outcome = upgrade.upgradeDevice(file, kOld);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(refused.network->device(kOld)->firmware, "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0511");
+    std::filesystem::remove(file);
+}
