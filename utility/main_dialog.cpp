@@ -34,7 +34,7 @@ namespace {
 constexpr double kScanPauseMs = 2000;
 constexpr char kRoot[] = "ZRQ406";
 // The local device answered but the station list could not be read; the lists keep the last scan.
-constexpr char kStationListUnread[] = "msg80";
+constexpr char kStationListUnread[] = "msg81";
 } // namespace
 
 CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QWidget* parent)
