@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zrq406::link {
 
@@ -50,9 +53,24 @@ bool CaptureFile::open(const std::string& path, std::string& error) {
         std::fclose(m_file);
         m_file = nullptr;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wbe");
+    // Opened without blocking and checked before it is emptied: a FIFO would hold the program until some reader
+    // came, and a device node is no place for a capture.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+        const bool regular = S_ISREG(st.st_mode);
+        error = path + ": " + (regular ? std::strerror(errno) : "not a regular file");
+        ::close(fd);
+        return false;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     const FileHeader header{kMagicNanoseconds, kVersionMajor, kVersionMinor, 0, 0, kSnapLength, kLinkTypeEthernet};

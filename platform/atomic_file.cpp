@@ -61,7 +61,8 @@ bool resolveTarget(const std::filesystem::path& path, std::filesystem::path& tar
         if (S_ISREG(st.st_mode))
             return true;
         if (!S_ISLNK(st.st_mode)) {
-            refused = {false, path.string() + ": is " + kindOf(st.st_mode) + ", not a regular file; it is left as it is"};
+            refused = {false,
+                       path.string() + ": is " + kindOf(st.st_mode) + ", not a regular file; it is left as it is"};
             return false;
         }
         std::error_code ec;
