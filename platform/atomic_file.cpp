@@ -1,5 +1,7 @@
 #include "platform/atomic_file.h"
 
+#include "platform/regular_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -30,20 +32,6 @@ FileWriteResult failure(const std::filesystem::path& path, const char* what, int
     return {false, path.string() + ": " + what + ": " + std::strerror(error)};
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISBLK(mode))
-        return "a block device";
-    return "a special file";
-}
-
 // The file that a write to `path` replaces: a symbolic link is followed to its target, so that the link stays a
 // link and the file it names gets the content. Anything there that is not a regular file is refused, since the
 // rename would put a plain file in place of a device node or FIFO.
@@ -61,8 +49,8 @@ bool resolveTarget(const std::filesystem::path& path, std::filesystem::path& tar
         if (S_ISREG(st.st_mode))
             return true;
         if (!S_ISLNK(st.st_mode)) {
-            refused = {false,
-                       path.string() + ": is " + kindOf(st.st_mode) + ", not a regular file; it is left as it is"};
+            refused = {false, path.string() + ": is " + specialFileKind(st.st_mode) +
+                                  ", not a regular file; it is left as it is"};
             return false;
         }
         std::error_code ec;

@@ -10,20 +10,6 @@ namespace zrq406 {
 
 namespace {
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a FIFO";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISBLK(mode))
-        return "a block device";
-    return "a special file";
-}
-
 FileReadResult failure(FileReadStatus status, std::string error) {
     FileReadResult result;
     result.status = status;
@@ -48,7 +34,8 @@ FileReadResult readFile(const std::filesystem::path& path, std::size_t limit, bo
     if (::fstat(fd, &st) != 0)
         return failure(FileReadStatus::Unreadable, name + ": cannot be examined: " + std::strerror(errno));
     if (!S_ISREG(st.st_mode))
-        return failure(FileReadStatus::NotRegular, name + ": is " + kindOf(st.st_mode) + ", not a regular file");
+        return failure(FileReadStatus::NotRegular,
+                       name + ": is " + specialFileKind(st.st_mode) + ", not a regular file");
     if (refuseLonger && static_cast<std::uintmax_t>(st.st_size) > limit)
         return failure(FileReadStatus::TooLarge, name + ": larger than " + std::to_string(limit) + " bytes");
 
@@ -77,6 +64,20 @@ FileReadResult readFile(const std::filesystem::path& path, std::size_t limit, bo
 }
 
 } // namespace
+
+const char* specialFileKind(unsigned mode) {
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "a special file";
+}
 
 FileReadResult readRegularFile(const std::filesystem::path& path, std::size_t limit) {
     return readFile(path, limit, true);

@@ -415,4 +415,18 @@ TEST_F(CliFixture, ImageDamagedInItsSecondHalfIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(checked.code, 2);
     EXPECT_NE(checked.err.find("its own"), std::string::npos) << checked.err;
     EXPECT_EQ(run({"upgrade", file.string(), kRemote}).code, 2);
+
+    // pack-upgrade writes only files that pass: an image that fails its own checksum is not packed.
+    auto image = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    image.back() ^= 0x01;
+    std::ofstream(path("fw.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const auto config = zrq406::sim::makeConfigBlock({});
+    std::ofstream(path("cfg.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(config.data()), static_cast<std::streamsize>(config.size()));
+    EXPECT_EQ(run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("cfg.img").string(),
+                   "--version", "V", "-o", path("out.bin").string()})
+                  .code,
+              2);
+    EXPECT_FALSE(std::filesystem::exists(path("out.bin")));
 }
