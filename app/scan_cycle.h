@@ -46,7 +46,7 @@ std::string scanTimeText(bool german, std::time_t when = std::time(nullptr));
 std::string networkTypeText(CLoadUISetting& texts, const ScanBuildResult& built);
 
 // The language file's key of the message that devices of a scan found no room in the full device history.
-inline constexpr const char* kHistoryFull = "msg66";
+inline constexpr const char* kHistoryFull = "msg82";
 
 // That message, filled with the number of devices left out, when it is due: the first time devices are left out,
 // and again only when more are left out than `lastTold` (updated here), so that the rescan every two minutes does
