@@ -5,6 +5,7 @@
 #include "mme/key_derivation.h"
 #include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
 
 #include <cstdio>
 #include <optional>
@@ -110,6 +111,15 @@ std::string networkTypeText(CLoadUISetting& texts, const ScanBuildResult& built)
         return {};
     return texts.LoadPageCaption("ZRQ406", "NetworkTab", "lblNetworkType",
                                  *built.localKeyIsDefault ? "Text2" : "Text3");
+}
+
+std::string historyFullNotice(CLoadUISetting& texts, const ScanReport& report, int& lastTold) {
+    const int left = report.built.notInHistory;
+    const bool due = left > lastTold;
+    lastTold = left;
+    if (!due)
+        return {};
+    return fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kHistoryFull, "Text"), {std::to_string(left)});
 }
 
 } // namespace zrq406::app

@@ -47,4 +47,12 @@ std::string scanTimeText(bool german, std::time_t when = std::time(nullptr));
 // key is not known.
 std::string networkTypeText(CLoadUISetting& texts, const ScanBuildResult& built);
 
+// The language file's key of the message that devices of a scan found no room in the full device history.
+inline constexpr const char* kHistoryFull = "msg82";
+
+// That message, filled with the number of devices left out, when it is due: the first time devices are left out,
+// and again only when more are left out than `lastTold` (updated here), so that the rescan every two minutes does
+// not repeat it. Empty when nothing is to be told.
+std::string historyFullNotice(CLoadUISetting& texts, const ScanReport& report, int& lastTold);
+
 } // namespace zrq406::app

@@ -3,6 +3,7 @@
 #include "app/scan_cycle.h"
 #include "platform/display_text.h"
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "uitext/language_choice.h"
 
 #include <fstream>
@@ -73,12 +74,22 @@ std::optional<int> openForDevice(app::Session& session, const GlobalOptions& opt
 
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io) {
     const auto mac = MacAddress::parse(text);
-    if (!mac)
+    if (!mac) {
         io.err << "zrq406: \"" << terminalText(text) << "\" is not a MAC address (write it as 00:b0:52:12:34:56)\n";
+        return std::nullopt;
+    }
+    // Every command that takes a MAC acts on one device, and a group or zero address names none in particular.
+    if (mac->isGroup() || mac->isZero()) {
+        io.err << "zrq406: " << mac->text() << " is " << (mac->isGroup() ? "a group" : "no device's")
+               << " address; name one device by its own MAC address\n";
+        return std::nullopt;
+    }
     return mac;
 }
 
 namespace {
+
+constexpr std::size_t kMaxPasswordFile = 64 * 1024;
 
 std::string withoutLineEnd(std::string line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -120,12 +131,14 @@ std::optional<std::string> readPassword(const PasswordSource& source, const std:
         if (!password)
             io.err << "zrq406: no password was given on standard input\n";
     } else {
-        std::ifstream in(source.file);
-        std::string line;
-        if (!in || !std::getline(in, line))
-            io.err << "zrq406: " << source.file << ": cannot read a password from it\n";
+        // A password file holds one line; a much larger file is not one.
+        const FileReadResult read = readRegularFile(source.file, kMaxPasswordFile);
+        if (!read)
+            io.err << "zrq406: " << terminalText(read.error) << '\n';
+        else if (read.content.empty())
+            io.err << "zrq406: " << terminalText(source.file) << ": cannot read a password from it\n";
         else
-            password = withoutLineEnd(line);
+            password = withoutLineEnd(read.content.substr(0, read.content.find('\n')));
     }
     if (password && password->empty()) {
         io.err << "zrq406: the password is empty\n";

@@ -44,7 +44,8 @@ std::optional<int> openSession(app::Session& session, const GlobalOptions& optio
 // Parses the device's MAC (before anything is opened), then opens the session and finds the local device.
 std::optional<int> openForDevice(app::Session& session, const GlobalOptions& options, const std::string& macText,
                                  MacAddress& mac, Output& io);
-// Parses a MAC given on the command line; prints the reason on failure.
+// Parses the MAC of one device given on the command line (no group or zero address); prints the reason on
+// failure.
 std::optional<MacAddress> parseMacArgument(const std::string& text, Output& io);
 
 // Reads a password from where the command line says; prints the reason and returns nothing on failure.

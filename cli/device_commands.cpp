@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "mme/key_derivation.h"
 #include "platform/display_text.h"
+#include "platform/regular_file.h"
 #include "platform/text_field.h"
 #include "registry/device_registry.h"
 
@@ -44,7 +45,7 @@ namespace {
 json deviceJson(const DeviceRecord& d) {
     return {{"name", fieldText(d.name)},         {"mac", fieldText(d.mac)},         {"location", fieldText(d.location)},
             {"quality", fieldText(d.quality)},   {"phyRate", fieldText(d.phyRate)}, {"led", fieldText(d.led)},
-            {"firmware", fieldText(d.firmware)}, {"isOwnModel", d.isOwnModel}};
+            {"firmware", fieldText(d.firmware)}, {"isOwnModel", d.isOwnModel != 0}};
 }
 
 bool silent(const ScanBuildResult& built, const DeviceRecord& d) {
@@ -67,10 +68,15 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     }
     for (const MacAddress& mac : report.unreadBlocks)
         io.err << "zrq406: the configuration block of " << mac.text() << " could not be read\n";
+    int told = 0;
+    if (const std::string full = app::historyFullNotice(tool.texts.settings(), report, told); save && !full.empty())
+        io.err << "zrq406: " << full << '\n';
     DeviceRegistry& registry = session.registry();
-    const bool saveFailed = save && !registry.SaveHistory(registry.historyTable().inUseCount);
+    const FileWriteResult saved =
+        save ? registry.SaveHistory(registry.historyTable().inUseCount) : FileWriteResult{true, {}};
+    const bool saveFailed = !saved;
     if (saveFailed)
-        io.err << "zrq406: the device history could not be written to " << registry.historyPath().string() << '\n';
+        io.err << "zrq406: the device history could not be written: " << terminalText(saved.error) << '\n';
     const int code = saveFailed ? kRefused : kDone;
 
     const auto& result = session.discoveryResult();
@@ -157,16 +163,18 @@ namespace {
 // "MAC PASSWORD" lines of a device password file; blank lines and lines starting with '#' are skipped.
 bool readDevicePasswordFile(const std::string& file, std::vector<std::string>& macs,
                             std::vector<std::string>& passwords, Output& io) {
-    std::ifstream opened;
+    std::istringstream opened;
     std::istream* in = nullptr;
     if (file == "-") {
         in = io.in != nullptr ? io.in : &std::cin;
     } else {
-        opened.open(file);
-        if (!opened) {
-            io.err << "zrq406: " << file << ": cannot be read\n";
+        constexpr std::size_t kMaxDevicePasswordFile = 1024 * 1024;
+        FileReadResult read = readRegularFile(file, kMaxDevicePasswordFile);
+        if (!read) {
+            io.err << "zrq406: " << terminalText(read.error) << '\n';
             return false;
         }
+        opened.str(std::move(read.content));
         in = &opened;
     }
     std::string line;
@@ -297,9 +305,12 @@ int runCheckPassword(const GlobalOptions& options, const std::string& macText, c
 int runHistory(const GlobalOptions& options, Output& io) {
     DeviceRegistry registry = options.historyPath.empty() ? DeviceRegistry() : DeviceRegistry(options.historyPath);
     const auto& table = registry.historyTable();
-    if (registry.HistoryFileHasData())
-        registry.LoadHistory();
-    const int count = registry.HistoryFileHasData() ? std::min(table.fileCount, HistoryTable::capacity) : 0;
+    const HistoryLoadResult loaded = registry.LoadHistory();
+    if (!loaded.error.empty()) {
+        io.err << "zrq406: " << terminalText(loaded.error) << '\n';
+        return kBadInput;
+    }
+    const int count = loaded.storedCount >= 1 ? std::min(table.fileCount, HistoryTable::capacity) : 0;
     if (options.json) {
         json list = json::array();
         for (int i = 0; i < count; ++i) {

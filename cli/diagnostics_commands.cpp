@@ -8,6 +8,7 @@
 #include "mme/qos_settings.h"
 #include "platform/atomic_file.h"
 #include "platform/display_text.h"
+#include "platform/regular_file.h"
 #include "registry/device_registry.h"
 
 #include <fstream>
@@ -97,12 +98,15 @@ std::optional<json> readSettingsDocument(const std::string& file, Output& io) {
         std::istream& in = io.in != nullptr ? *io.in : std::cin;
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } else {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            io.err << "zrq406: " << terminalText(file) << ": cannot be read\n";
+        FileReadResult read = readRegularFile(file, kMaxSettingsFile);
+        if (!read) {
+            io.err << "zrq406: "
+                   << terminalText(read.status == FileReadStatus::TooLarge ? file + ": too large for QoS settings"
+                                                                           : read.error)
+                   << '\n';
             return std::nullopt;
         }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        text = std::move(read.content);
     }
     if (text.size() > kMaxSettingsFile) {
         io.err << "zrq406: " << terminalText(file) << ": too large for QoS settings\n";

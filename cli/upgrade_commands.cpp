@@ -6,6 +6,7 @@
 #include "mme/upgrade_file.h"
 #include "platform/atomic_file.h"
 #include "platform/display_text.h"
+#include "platform/regular_file.h"
 #include "platform/text_field.h"
 #include "sim/simulator.h"
 
@@ -28,17 +29,12 @@ using nlohmann::json;
 namespace {
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be opened";
+    const FileReadResult read = readRegularFile(path, mme::kMaxUpgradeFileSize);
+    if (!read) {
+        error = read.error;
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = path + ": cannot be read";
-        return std::nullopt;
-    }
-    return bytes;
+    return std::vector<std::uint8_t>(read.content.begin(), read.content.end());
 }
 
 // Shows the progress value as a bar on the terminal until stopped, and the steps as lines above it. Only a

@@ -1,9 +1,14 @@
 #include "link/capture_file.h"
 
+#include "platform/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zrq406::link {
 
@@ -50,9 +55,27 @@ bool CaptureFile::open(const std::string& path, std::string& error) {
         std::fclose(m_file);
         m_file = nullptr;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wbe");
+    // Checked before it is opened and again once open, without blocking: a FIFO would hold the program until some
+    // reader came (or fail with a puzzling error), and a device node is no place for a capture.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = path + ": is " + specialFileKind(st.st_mode) + ", not a regular file";
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+        error = path + ": " + (S_ISREG(st.st_mode) ? std::strerror(errno) : "not a regular file");
+        ::close(fd);
+        return false;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     const FileHeader header{kMagicNanoseconds, kVersionMajor, kVersionMinor, 0, 0, kSnapLength, kLinkTypeEthernet};

@@ -2,10 +2,11 @@
 
 #include "mme/checksum.h"
 #include "mme/device_operations.h"
+#include "mme/firmware_image.h"
 #include "mme/mme_frame.h"
+#include "platform/regular_file.h"
 
 #include <cstring>
-#include <fstream>
 
 namespace zrq406::mme {
 
@@ -83,14 +84,20 @@ std::optional<UpgradeFile> parseUpgradeFile(std::span<const std::uint8_t> bytes,
         error = "the firmware image does not match its checksum";
         return std::nullopt;
     }
+    // The file's checksums read only the first half of each image: a damaged byte further on shows only in the
+    // image's own checksum.
+    if (!firmwareImageValid(firmware)) {
+        error = "the firmware image fails its own length or checksum";
+        return std::nullopt;
+    }
     const std::size_t announced = configBlockLength(config);
     if (announced < kConfigBlockMin || announced > kConfigBlockMax || announced > config.size()) {
         error = "the configuration block announces " + std::to_string(announced) + " bytes; it must be 1024 to " +
                 std::to_string(std::min<std::size_t>(kConfigBlockMax, config.size())) + " bytes";
         return std::nullopt;
     }
-    // The file's checksums cover only the first half of each image, so the block's own checksum is checked too:
-    // the upgrade reseals the block after carrying the device's fields, which would hide a damaged byte.
+    // Its own checksum covers the whole block, and the upgrade reseals the block after carrying the device's
+    // fields, which would hide a damaged byte.
     if (!configBlockValid(config)) {
         error = "the configuration block image fails its own checksum";
         return std::nullopt;
@@ -102,23 +109,13 @@ std::optional<UpgradeFile> parseUpgradeFile(std::span<const std::uint8_t> bytes,
 
 std::optional<UpgradeFile> readUpgradeFile(const std::string& path, std::string_view manufacturer,
                                            std::string_view model, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be opened";
+    const FileReadResult read = readRegularFile(path, kMaxUpgradeFileSize);
+    if (!read) {
+        error = read.status == FileReadStatus::TooLarge ? path + ": not a readable file of at most 64 MiB" : read.error;
         return std::nullopt;
     }
-    in.seekg(0, std::ios::end);
-    const auto size = in.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxUpgradeFileSize) {
-        error = path + ": not a readable file of at most 64 MiB";
-        return std::nullopt;
-    }
-    in.seekg(0);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        error = path + ": cannot be read";
-        return std::nullopt;
-    }
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(read.content.data()),
+                                              read.content.size());
     auto file = parseUpgradeFile(bytes, manufacturer, model, error);
     if (!file)
         error = path + ": " + error;

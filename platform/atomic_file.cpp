@@ -1,5 +1,7 @@
 #include "platform/atomic_file.h"
 
+#include "platform/regular_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -30,10 +32,46 @@ FileWriteResult failure(const std::filesystem::path& path, const char* what, int
     return {false, path.string() + ": " + what + ": " + std::strerror(error)};
 }
 
+// The file that a write to `path` replaces: a symbolic link is followed to its target, so that the link stays a
+// link and the file it names gets the content. Anything there that is not a regular file is refused, since the
+// rename would put a plain file in place of a device node or FIFO.
+bool resolveTarget(const std::filesystem::path& path, std::filesystem::path& target, FileWriteResult& refused) {
+    target = path;
+    // As many links as the kernel itself follows before it gives up.
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return true;
+            refused = failure(path, "cannot be examined", errno);
+            return false;
+        }
+        if (S_ISREG(st.st_mode))
+            return true;
+        if (!S_ISLNK(st.st_mode)) {
+            refused = {false, path.string() + ": is " + specialFileKind(st.st_mode) +
+                                  ", not a regular file; it is left as it is"};
+            return false;
+        }
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec) {
+            refused = failure(path, "cannot be examined", ec.value());
+            return false;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    refused = failure(path, "cannot be examined", ELOOP);
+    return false;
+}
+
 } // namespace
 
-FileWriteResult writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> content,
+FileWriteResult writeFileAtomically(const std::filesystem::path& requested, std::span<const std::uint8_t> content,
                                     FileAccess access) {
+    std::filesystem::path path;
+    if (FileWriteResult refused; !resolveTarget(requested, path, refused))
+        return refused;
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

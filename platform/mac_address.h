@@ -27,6 +27,8 @@ struct MacAddress {
     static std::optional<MacAddress> parse(std::string_view text);
 
     [[nodiscard]] bool isZero() const;
+    // A group (multicast or broadcast) address, which many devices answer at once.
+    [[nodiscard]] bool isGroup() const { return (bytes[0] & 0x01) != 0; }
     const std::uint8_t* data() const { return bytes.data(); }
     auto operator<=>(const MacAddress&) const = default;
 };

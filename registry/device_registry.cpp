@@ -69,7 +69,7 @@ HistoryLoadResult DeviceRegistry::LoadHistory() {
     return m_file.load(m_history);
 }
 
-bool DeviceRegistry::SaveHistory(int count) {
+FileWriteResult DeviceRegistry::SaveHistory(int count) {
     return m_file.save(m_history, count);
 }
 
@@ -186,7 +186,7 @@ bool DeviceRegistry::SyncHistoryFromLists(const ListRows& historyRows, const Lis
         copyToField(record.lastSeen, cell(row, 5));
         copyToField(record.firmware, cell(row, 6));
     }
-    return SaveHistory(rows);
+    return static_cast<bool>(SaveHistory(rows));
 }
 
 ListRows DeviceRegistry::FillHistoryList(int count, const ListRows& deviceRows, const std::string& lastScanTime) {

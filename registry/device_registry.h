@@ -99,7 +99,7 @@ public:
     // Reads the history file into the HistoryTable (the caller clears the table first).
     HistoryLoadResult LoadHistory();
     // Writes history records 0 .. count - 1 to the history file.
-    bool SaveHistory(int count);
+    FileWriteResult SaveHistory(int count);
 
     // The 1-based index of the history record with this MAC text, or 0. Sets the entry's name and password: the
     // stored ones of a known device, else the next free default name.

@@ -1,37 +1,20 @@
 #include "registry/history_file.h"
 
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 #include "platform/text_field.h"
 #include "uitext/decimal_text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace zrq406 {
 
 namespace {
-
-// Reads up to `size` bytes, stopping early only at the end of the file or on an error.
-std::size_t readFully(int fd, void* buffer, std::size_t size) {
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, out + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
 
 std::int32_t readInt32(const std::uint8_t* bytes) {
     const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
@@ -52,21 +35,6 @@ void writeInt32(std::uint8_t* bytes, std::int32_t signedValue) {
 template <std::size_t N> void copyStoredField(char (&to)[N], const char (&from)[N]) {
     copyToField(to, fieldText(from));
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -103,43 +71,45 @@ HistoryRecord HistoryFile::unpack(const HistoryFileRecord& stored) {
 }
 
 bool HistoryFile::hasData() const {
-    const FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    const FileReadResult head = readRegularFileStart(m_path, 4);
+    if (!head || head.content.size() != 4)
         return false;
-    std::uint8_t count[4];
-    if (readFully(fd.get(), count, sizeof count) != sizeof count)
-        return false;
-    return readInt32(count) >= 1;
+    return readInt32(reinterpret_cast<const std::uint8_t*>(head.content.data())) >= 1;
 }
 
 HistoryLoadResult HistoryFile::load(HistoryTable& table) const {
     HistoryLoadResult result;
-    const FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    // Never more than the table can take, whatever the file claims or holds.
+    const FileReadResult read =
+        readRegularFileStart(m_path, 4 + sizeof(HistoryFileRecord) * static_cast<std::size_t>(HistoryTable::capacity));
+    if (!read) {
+        if (read.status != FileReadStatus::Missing)
+            result.error = read.error;
         return result;
+    }
     result.opened = true;
-    std::uint8_t count[4];
-    if (readFully(fd.get(), count, sizeof count) == sizeof count)
-        result.storedCount = readInt32(count);
-    // The table has room for its capacity only, whatever the file claims.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(read.content.data());
+    const std::size_t size = read.content.size();
+    if (size >= 4)
+        result.storedCount = readInt32(bytes);
     const int wanted = std::clamp(result.storedCount, 0, HistoryTable::capacity);
     for (int i = 0; i < wanted; ++i) {
+        const std::size_t at = 4 + sizeof(HistoryFileRecord) * static_cast<std::size_t>(i);
+        if (at >= size)
+            break;
         HistoryFileRecord stored;
         std::memset(&stored, 0, sizeof stored);
-        const std::size_t got = readFully(fd.get(), &stored, sizeof stored);
-        if (got == 0)
-            break;
+        // A short file ends with its last whole or partial record.
+        std::memcpy(&stored, bytes + at, std::min(sizeof stored, size - at));
         table.records[i] = unpack(stored);
         ++result.loaded;
-        if (got < sizeof stored)
-            break;
     }
     // The count of records actually read, so that no empty record of a short file is taken for a device.
     table.fileCount = result.loaded;
     return result;
 }
 
-bool HistoryFile::save(HistoryTable& table, int count) const {
+FileWriteResult HistoryFile::save(HistoryTable& table, int count) const {
     count = std::clamp(count, 0, HistoryTable::capacity);
     table.fileCount = count;
 
@@ -155,10 +125,10 @@ bool HistoryFile::save(HistoryTable& table, int count) const {
     if (!std::filesystem::is_directory(folder, ec)) {
         std::filesystem::create_directories(folder, ec);
         if (ec)
-            return false;
+            return {false, folder.string() + ": cannot be created: " + ec.message()};
     }
     // The file holds device passwords: it is written for its owner only and replaces the old one in one step.
-    return static_cast<bool>(writeFileAtomically(m_path, content, FileAccess::OwnerOnly));
+    return writeFileAtomically(m_path, content, FileAccess::OwnerOnly);
 }
 
 } // namespace zrq406

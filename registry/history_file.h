@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/atomic_file.h"
 #include "registry/history_record.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace zrq406 {
 
@@ -43,6 +45,8 @@ struct HistoryLoadResult {
     std::int32_t storedCount = 0;
     // Records unpacked into the table (at most the table's capacity, at most what the file holds).
     std::int32_t loaded = 0;
+    // Why a file that is there was not read (it is no regular file, or unreadable); empty otherwise.
+    std::string error;
 };
 
 // The device history file "devices.dat": an int32 record count followed by that many 296-byte records, no
@@ -63,7 +67,7 @@ public:
     // Writes records 0 .. count - 1 (count bounded by the capacity) and stores the count as the table's file
     // count. The file is written beside the old one under a temporary name with mode 0600 and renamed over it,
     // so a failed write leaves the previous history intact.
-    bool save(HistoryTable& table, int count) const;
+    FileWriteResult save(HistoryTable& table, int count) const;
 
     // The 296 bytes of one record as the file holds it.
     static HistoryFileRecord pack(const HistoryRecord& record);

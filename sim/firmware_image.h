@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mme/firmware_image.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,8 +20,8 @@ namespace zrq406::sim {
 //   140..  payload
 namespace fw {
 constexpr std::size_t kMagic = 0;
-constexpr std::size_t kLength = 4;
-constexpr std::size_t kChecksum = 8;
+constexpr std::size_t kLength = mme::firmware_header::kLength;
+constexpr std::size_t kChecksum = mme::firmware_header::kChecksum;
 constexpr std::size_t kVersion = 12;
 constexpr std::size_t kVersionWidth = 128;
 constexpr std::size_t kHeaderLength = kVersion + kVersionWidth;

@@ -3,6 +3,7 @@
 #include "mme/mme_frame.h"
 #include "platform/pacing.h"
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "sim/fault_injector.h"
 #include "sim/network_file.h"
 #include "sim/scheduler.h"
@@ -83,25 +84,16 @@ void makeMalformed(mme::Frame& frame, MalformedForm form, const std::string& ver
 }
 
 std::optional<std::string> readWholeFile(const fs::path& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path.string() + ": cannot read: " + std::strerror(errno);
-        return std::nullopt;
-    }
-    // A network description is a few kilobytes; anything far larger is not one (and /dev/zero never ends).
+    // A network description is a few kilobytes; anything far larger is not one.
     constexpr std::size_t kLargestNetworkFile = 8u * 1024 * 1024;
-    std::string content(kLargestNetworkFile + 1, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<std::size_t>(in.gcount()));
-    if (content.size() > kLargestNetworkFile) {
-        error = path.string() + ": larger than 8 MiB, not a network description";
+    FileReadResult read = readRegularFile(path, kLargestNetworkFile);
+    if (!read) {
+        error = read.status == FileReadStatus::TooLarge
+                    ? path.string() + ": larger than 8 MiB, not a network description"
+                    : read.error;
         return std::nullopt;
     }
-    if (in.bad()) {
-        error = path.string() + ": cannot read: " + std::strerror(errno);
-        return std::nullopt;
-    }
-    return content;
+    return std::move(read.content);
 }
 
 } // namespace

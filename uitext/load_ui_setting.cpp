@@ -1,5 +1,6 @@
 #include "uitext/load_ui_setting.h"
 
+#include "platform/regular_file.h"
 #include "uitext/decimal_text.h"
 
 #include <exception>
@@ -85,17 +86,17 @@ bool CLoadUISetting::LoadXMLFile(const std::string& path) {
         report("CreateInstance failure.");
         return false;
     }
-    // Language files are small; anything far larger is not one, and is not read into memory.
-    constexpr std::uintmax_t kLargestLanguageFile = 4u * 1024 * 1024;
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kLargestLanguageFile) {
+    // Language files are small; anything far larger is not one, and is not read into memory. A FIFO or device
+    // node in the file's place is refused rather than waited on.
+    constexpr std::size_t kLargestLanguageFile = 4u * 1024 * 1024;
+    const FileReadResult read = readRegularFile(path, kLargestLanguageFile);
+    if (!read) {
         report("Load XML file failure.");
         return false;
     }
     // White space between inline elements belongs to the text; only the ends of a node's text are trimmed.
     const pugi::xml_parse_result result =
-        m_document->load_file(path.c_str(), pugi::parse_default | pugi::parse_ws_pcdata);
+        m_document->load_buffer(read.content.data(), read.content.size(), pugi::parse_default | pugi::parse_ws_pcdata);
     if (result.status == pugi::status_out_of_memory) {
         m_document.reset();
         report("CreateInstance failure.");

@@ -130,6 +130,8 @@ private:
     bool m_adaptersChanged = false;
     bool m_closing = false;
     std::string m_networkType;
+    // Devices left out of the full device history that the user has been told of.
+    int m_historyFullTold = 0;
 };
 
 } // namespace zrq406::utility

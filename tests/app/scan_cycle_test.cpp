@@ -3,6 +3,7 @@
 #include "app/upgrade_offer.h"
 #include "mme/upgrade_file.h"
 #include "platform/text_field.h"
+#include "registry/history_file.h"
 #include "sim/config_block.h"
 #include "sim/firmware_image.h"
 #include "tests/support/simulated_program.h"
@@ -51,6 +52,25 @@ TEST(ScanCycle, FindsEveryDeviceLocalFirstWithProvedPasswords) {
     // Every device is in the history, with the scan's time.
     EXPECT_EQ(program.session.registry().historyTable().inUseCount, 4);
     EXPECT_EQ(fieldText(program.session.registry().historyTable().records[3].lastSeen), "Dec 08 10:00");
+}
+
+TEST(ScanCycle, FullHistoryIsToldOnceUntilMoreDevicesAreLeftOut) {
+    SimulatedProgram program;
+    auto stored = std::make_unique<HistoryTable>();
+    for (int i = 0; i < HistoryTable::capacity; ++i)
+        copyToField(stored->records[i].mac, "00:11:22:33:44:" + std::to_string(10 + i));
+    ASSERT_TRUE(HistoryFile(program.historyPath()).save(*stored, HistoryTable::capacity));
+    ASSERT_TRUE(program.open());
+
+    int told = 0;
+    const auto report = app::runScan(program.session, "t");
+    EXPECT_EQ(app::historyFullNotice(program.texts, report, told),
+              "The device history is full: 4 newly found devices were not saved in it. Delete devices you no longer "
+              "use from the Device History list to make room.");
+    EXPECT_EQ(app::historyFullNotice(program.texts, app::runScan(program.session, "t"), told), "");
+    app::ScanReport more = report;
+    more.built.notInHistory = 5;
+    EXPECT_NE(app::historyFullNotice(program.texts, more, told), "");
 }
 
 TEST(ScanCycle, AdaptersReopenedAfterArrivalScanAgain) {

@@ -351,3 +351,82 @@ TEST_F(CliFixture, PasswordsFromFilesAndStandardInput) {
     EXPECT_EQ(keyed.json()["devices"][1]["mac"], kLocal);
     EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 2u);
 }
+
+TEST_F(CliFixture, SpecialFilesAreRefusedAtOnceByName) {
+    // Each of these would wait for ever on a FIFO without a writer.
+    const auto fifo = path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string name = fifo.string();
+    std::ofstream(path("device.pw")) << kRemotePassword << "\n";
+    auto refused = [&](const Result& result, const std::string& file) {
+        EXPECT_EQ(result.code, 2) << result.err;
+        EXPECT_NE(result.err.find(file), std::string::npos) << result.err;
+    };
+    refused(run({"check-file", name}), name);
+    refused(run({"upgrade", name, kRemote}), name);
+    refused(run({"pack-upgrade", "--firmware", name, "--config", name, "--version", "V", "-o", path("o.bin").string()}),
+            name);
+    refused(run({"check-password", kRemote, "--password-file", name}), name);
+    refused(run({"set-key", "--password-file", name, "--local"}), name);
+    refused(run({"set-key", "--default", "--local", "--device-password-file", name}), name);
+    refused(run({"qos", kRemote, "--write", name}), name);
+    refused(run({"--capture", name, "adapters"}), name);
+
+    // The history and the network description in place of a FIFO: neither is read, nor replaced by a file.
+    std::filesystem::remove(historyPath());
+    ASSERT_EQ(::mkfifo(historyPath().c_str(), 0600), 0);
+    refused(run({"history"}), historyPath().string());
+    EXPECT_EQ(run({"scan"}).code, 1);
+    EXPECT_TRUE(std::filesystem::is_fifo(historyPath()));
+    std::filesystem::remove(networkPath());
+    ASSERT_EQ(::mkfifo(networkPath().c_str(), 0600), 0);
+    refused(run({"adapters"}), networkPath().string());
+}
+
+TEST_F(CliFixture, OneDeviceCommandsRefuseGroupAddressesAndScanPrintsBooleans) {
+    const std::string group = "ff:ff:ff:ff:ff:ff";
+    std::ofstream(path("device.pw")) << kRemotePassword << "\n";
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713");
+    for (const auto& result :
+         {run({"reset", group}), run({"led", group, "off"}), run({"led", "01:00:5e:00:00:01", "on"}),
+          run({"check-password", group, "--password-file", path("device.pw").string()}),
+          run({"upgrade", file.string(), group}), run({"qos", group}),
+          run({"set-key", "--password", "OurNetwork42", "--device", group, "--device-password", kRemotePassword})}) {
+        EXPECT_EQ(result.code, 2) << result.err;
+        EXPECT_NE(result.err.find("group address"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(run({"reset", "00:00:00:00:00:00"}).code, 2);
+    // Nothing reached a device.
+    EXPECT_EQ(deviceOf(run({"--json", "scan", "--no-save"}).json(), kRemote)["led"], "On");
+
+    const auto scan = run({"--json", "scan", "--no-save"}).json();
+    EXPECT_EQ(scan["devices"][0]["isOwnModel"], true);
+}
+
+TEST_F(CliFixture, ImageDamagedInItsSecondHalfIsRefusedBeforeAnythingIsSent) {
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713");
+    std::fstream damaged(file, std::ios::in | std::ios::out | std::ios::binary);
+    damaged.seekg(-100, std::ios::end); // within the firmware image, which ends the file
+    const char byte = static_cast<char>(damaged.get() ^ 0x01);
+    damaged.seekp(-100, std::ios::end);
+    damaged.put(byte);
+    damaged.close();
+    auto checked = run({"check-file", file.string()});
+    EXPECT_EQ(checked.code, 2);
+    EXPECT_NE(checked.err.find("its own"), std::string::npos) << checked.err;
+    EXPECT_EQ(run({"upgrade", file.string(), kRemote}).code, 2);
+
+    // pack-upgrade writes only files that pass: an image that fails its own checksum is not packed.
+    auto image = zrq406::sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2800-CE-0800", 4096);
+    image.back() ^= 0x01;
+    std::ofstream(path("fw.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const auto config = zrq406::sim::makeConfigBlock({});
+    std::ofstream(path("cfg.img"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(config.data()), static_cast<std::streamsize>(config.size()));
+    EXPECT_EQ(run({"pack-upgrade", "--firmware", path("fw.img").string(), "--config", path("cfg.img").string(),
+                   "--version", "V", "-o", path("out.bin").string()})
+                  .code,
+              2);
+    EXPECT_FALSE(std::filesystem::exists(path("out.bin")));
+}

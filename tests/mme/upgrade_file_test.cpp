@@ -1,5 +1,6 @@
 #include "mme/checksum.h"
 #include "mme/device_operations.h"
+#include "mme/firmware_image.h"
 #include "mme/firmware_upgrade.h"
 #include "mme/upgrade_file.h"
 
@@ -19,8 +20,19 @@ std::vector<std::uint8_t> configImage(std::size_t length) {
     return bytes;
 }
 
+// A firmware image whose head announces its length and carries its own checksum.
+std::vector<std::uint8_t> firmwareImage(std::size_t length) {
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    putU32le(bytes, firmware_header::kLength, static_cast<std::uint32_t>(length));
+    putU32le(bytes, firmware_header::kChecksum, 0);
+    putU32le(bytes, firmware_header::kChecksum, blockChecksum(bytes));
+    return bytes;
+}
+
 std::vector<std::uint8_t> goodFile() {
-    const std::vector<std::uint8_t> firmware(5000, 0x42);
+    const std::vector<std::uint8_t> firmware = firmwareImage(5000);
     return packUpgradeFile(firmware, configImage(2048), "3-3-3348-00-2764-CE-0713");
 }
 
@@ -67,10 +79,10 @@ TEST(UpgradeFile, BadFilesAreRefusedWithTheirReason) {
     expectRefused(flipped, "firmware image does not match");
 
     // The stored sums never reach the second half of an image: a damaged byte there passes the file check, and
-    // for the configuration block its own checksum catches it.
+    // each image's own checksum catches it.
     auto lateFirmware = bytes;
-    lateFirmware.back() ^= 0x01;
-    EXPECT_TRUE(parseUpgradeFile(lateFirmware, kManufacturerWord, kModelWord, error));
+    lateFirmware[bytes.size() - 8] ^= 0x01;
+    expectRefused(lateFirmware, "firmware image fails its own");
     auto lateConfig = bytes;
     lateConfig[92 + 2000] ^= 0x01;
     expectRefused(lateConfig, "fails its own checksum");
@@ -86,7 +98,7 @@ TEST(UpgradeFile, BadFilesAreRefusedWithTheirReason) {
     putU32le(wrongSum, upgrade_header::kConfigChecksum, ~s);
     expectRefused(wrongSum, "configuration block image does not match");
 
-    const std::vector<std::uint8_t> firmware(100, 1);
+    const std::vector<std::uint8_t> firmware = firmwareImage(100);
     expectRefused(packUpgradeFile(firmware, configImage(1000), "V"), "announces 1000 bytes");
     auto tooLong = configImage(2048);
     putU16le(tooLong, cfg::kLength, 4096); // announces more than the image holds

@@ -101,3 +101,28 @@ TEST_F(AtomicFileTest, FolderInPlaceOfTheFileOrNoFolderAtAllIsAnError) {
     EXPECT_FALSE(noFolder);
     EXPECT_NE(noFolder.error.find("missing/x.bin"), std::string::npos) << noFolder.error;
 }
+
+TEST_F(AtomicFileTest, LinkLeadsToItsTargetAndSpecialFilesStay) {
+    // A link into another folder: the link stays a link and its target gets the content.
+    const fs::path elsewhere = folder / "real";
+    fs::create_directories(elsewhere);
+    ASSERT_TRUE(writeFileAtomically(elsewhere / "state.dat", std::string_view("old"), FileAccess::OwnerOnly));
+    fs::create_symlink("real/state.dat", target);
+    const auto linked = writeFileAtomically(target, std::string_view("new"), FileAccess::OwnerOnly);
+    ASSERT_TRUE(linked) << linked.error;
+    EXPECT_TRUE(fs::is_symlink(target));
+    EXPECT_EQ(read(elsewhere / "state.dat"), "new");
+
+    // A FIFO behind a link is neither replaced nor written into.
+    const fs::path fifo = folder / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path toFifo = folder / "to-pipe";
+    fs::create_symlink(fifo, toFifo);
+    for (const fs::path& path : {fifo, toFifo}) {
+        const auto refused = writeFileAtomically(path, std::string_view("x"), FileAccess::OwnerOnly);
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.error.find("FIFO"), std::string::npos) << refused.error;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(toFifo));
+}

@@ -33,6 +33,20 @@ TEST_F(HistoryFileTest, MissingFileHasNoData) {
     EXPECT_EQ(result.loaded, 0);
 }
 
+TEST_F(HistoryFileTest, FifoInPlaceOfTheFileIsRefusedAndStays) {
+    ASSERT_EQ(::mkfifo(historyPath.c_str(), 0600), 0);
+    HistoryFile file(historyPath);
+    EXPECT_FALSE(file.hasData());
+    HistoryTable& table = emptyTable();
+    const HistoryLoadResult result = file.load(table);
+    EXPECT_FALSE(result.opened);
+    EXPECT_NE(result.error.find(historyPath.string() + ": is a FIFO"), std::string::npos) << result.error;
+    const auto saved = file.save(table, 0);
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.error.find("FIFO"), std::string::npos) << saved.error;
+    EXPECT_TRUE(std::filesystem::is_fifo(historyPath));
+}
+
 TEST_F(HistoryFileTest, CountsWhoseLowByteIsALineFeedOrZeroStillLoad) {
     for (const int count : {10, 256}) {
         std::vector<StoredDevice> devices;
@@ -164,7 +178,7 @@ TEST_F(HistoryFileTest, FailedWriteLeavesThePreviousFileIntact) {
     rlimit small = saved;
     small.rlim_cur = 1000;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved10 = file.save(table, 10);
+    const bool saved10 = static_cast<bool>(file.save(table, 10));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 

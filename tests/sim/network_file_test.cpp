@@ -333,7 +333,7 @@ TEST(NetworkFile, UnreadableFilesAreRefusedWithTheirName) {
     TempDir dir;
     std::string error;
     EXPECT_FALSE(Network::load(dir.file("missing.json"), error));
-    EXPECT_EQ(error.rfind(dir.file("missing.json") + ": cannot read", 0), 0u) << error;
+    EXPECT_EQ(error.rfind(dir.file("missing.json") + ": cannot be opened", 0), 0u) << error;
 
     // A broken state file of the built-in network is refused too, not silently replaced.
     writeFile(dir.file("state.json"), "{");

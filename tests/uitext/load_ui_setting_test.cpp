@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -159,6 +160,9 @@ TEST_F(LoaderTest, UnreadableFilesNameTheirFailure) {
     EXPECT_EQ(loader.LoadPageCaption("ZRQ406", "Utility", "Text"), "Sample Title");
     EXPECT_FALSE(loader.LoadXMLFile((m_dir / "absent.xml").string()));
     EXPECT_FALSE(loader.isLoaded());
+    // A FIFO in the file's place is refused at once; an ordinary open would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((m_dir / "pipe.xml").c_str(), 0600), 0);
+    EXPECT_FALSE(loader.LoadXMLFile((m_dir / "pipe.xml").string()));
 }
 
 TEST_F(LoaderTest, ControlTextAndRectangleAreApplied) {
