@@ -11,6 +11,15 @@ constexpr std::size_t kLargestFetch = 1599;
 
 Exchange::Exchange(link::AdapterTable& adapters, const Pacing& pacing) : m_adapters(adapters), m_pacing(pacing) {}
 
+Exchange::InFlight::InFlight(Exchange& exchange) : m_exchange(exchange) {
+    if (m_exchange.m_inFlight.fetch_add(1) > 0)
+        ++m_exchange.m_overlaps;
+}
+
+Exchange::InFlight::~InFlight() {
+    --m_exchange.m_inFlight;
+}
+
 void Exchange::drain() {
     // Bounded: a station that keeps sending must not hold the exchange before its request is even sent.
     std::vector<std::uint8_t> frame;
@@ -48,6 +57,7 @@ std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, con
     if (adapter == nullptr)
         return std::nullopt;
     const MacAddress host = adapter->hostMac;
+    const InFlight inFlight(*this);
     drain();
     m_adapters.SendFrame(request);
     // The wait starts once the request is out: a send that took its time does not shorten it.
@@ -59,6 +69,7 @@ std::optional<Frame> Exchange::run(const Frame& request, MmType requestType, con
 std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType requestType) {
     if (m_adapters.current() == nullptr)
         return std::nullopt;
+    const InFlight inFlight(*this);
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
         m_adapters.SendFrame(request);

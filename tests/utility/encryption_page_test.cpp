@@ -209,7 +209,7 @@ TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
 TEST_F(UtilityTest, DevicePasswordDialogNamesEveryControl) {
     for (const char* language : {"English.xml", "German.xml"}) {
         makeWindow(test::SimulatedProgram::builtInNetwork(), language);
-        utility::CSetDAK dialog(*context, main.get(), "Kitchen", kRemote);
+        utility::CSetDAK dialog(*context, *main, "Kitchen", kRemote);
         EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>()) << language;
     }
 }
