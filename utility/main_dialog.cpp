@@ -35,9 +35,9 @@ namespace {
 constexpr double kScanPauseMs = 2000;
 constexpr char kRoot[] = "ZRQ406";
 // A device action asked for while another device operation still runs.
-constexpr char kOperationRunning[] = "msg70";
+constexpr char kOperationRunning[] = "msg83";
 // A device operation stopped by an unexpected fault (%s: what went wrong).
-constexpr char kOperationFailed[] = "msg71";
+constexpr char kOperationFailed[] = "msg84";
 } // namespace
 
 CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QWidget* parent)

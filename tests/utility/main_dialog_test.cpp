@@ -267,7 +267,7 @@ TEST_F(UtilityTest, ASecondOperationIsRefusedWhileOneRuns) {
     ASSERT_TRUE(main->isBusy());
     // A request that reaches the window meanwhile (here the upgrade dialog's rescan) is refused with a message.
     main->startManualScan();
-    EXPECT_EQ(shown("msg70"), 1);
+    EXPECT_EQ(shown("msg83"), 1);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(scans, 1);
     EXPECT_EQ(context->session.exchange().overlaps(), 0);
