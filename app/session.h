@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/operation_runner.h"
 #include "link/adapter_link.h"
 #include "link/capture_file.h"
 #include "link/packet_library.h"
@@ -55,8 +56,8 @@ std::string missingCapabilityText(const std::vector<std::string>& missing, const
 
 // What one program works with: the packet library over real or simulated adapters, the adapter table with its
 // current adapter, the protocol objects above it, the last discovery result, the device tables, the pacing of
-// its fixed waits, its message service and language file. One per program; shared by its worker threads under
-// the busy state, never by two operations at once.
+// its fixed waits, its message service and language file, and the operation runner through which every device
+// operation goes. One per program; shared by its worker threads, never by two operations at once.
 class Session {
 public:
     Session(MessageService& messages, CLoadUISetting& texts, link::LinkMode mode = link::LinkMode::Utility,
@@ -91,6 +92,8 @@ public:
     mme::Progress& progress() { return m_progress; }
     mme::DiscoveryResult& discoveryResult() { return m_result; }
     DeviceRegistry& registry() { return m_registry; }
+    // Every device operation holds this runner's lease while it exchanges frames.
+    OperationRunner& runner() { return m_runner; }
     bool simulated() const { return m_network != nullptr; }
     sim::Network* network() { return m_network.get(); }
 
@@ -113,6 +116,7 @@ private:
     mme::Progress m_progress;
     mme::DiscoveryResult m_result;
     DeviceRegistry m_registry;
+    OperationRunner m_runner;
 };
 
 } // namespace zrq406::app

@@ -32,7 +32,7 @@ std::string Texts::message(const std::string& key) {
 }
 
 Tool::Tool(const GlobalOptions& options, std::ostream& err)
-    : texts(options, err), session(texts.messages(), texts.settings()) {
+    : texts(options, err), session(texts.messages(), texts.settings()), operation(session.runner().begin()) {
     if (!options.historyPath.empty())
         session.registry().setHistoryPath(options.historyPath);
 }

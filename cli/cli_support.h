@@ -30,11 +30,13 @@ private:
     bool m_german = false;
 };
 
-// What a command works with: the language file and the session over it, with the history of --history.
+// What a command works with: the language file and the session over it, with the history of --history. A command
+// is one device operation: it holds the session's operation runner from start to end.
 struct Tool {
     Tool(const GlobalOptions& options, std::ostream& err);
     Texts texts;
     app::Session session;
+    app::OperationLease operation;
 };
 
 // Opens the session and finds the local device; prints the reason and returns the exit code on failure.

@@ -23,8 +23,8 @@ void WorkerRunner::start(std::function<void()> work, std::function<void()> done)
     QPointer<QObject> context = m_context;
     std::lock_guard lock(m_mutex);
     m_threads.emplace_back([this, context, work = std::move(work), done = std::move(done)]() mutable {
-        // A worker that fails unexpectedly must not take the program with it; its scopes (the busy state among
-        // them) have been left on the way out.
+        // A worker that fails unexpectedly must not take the program with it (device operations hand their
+        // failures to the window themselves).
         bool finished = false;
         try {
             work();

@@ -21,6 +21,15 @@ std::optional<MacAddress> expectedSource(const Frame& request) {
 
 Exchange::Exchange(link::AdapterTable& adapters, const Pacing& pacing) : m_adapters(adapters), m_pacing(pacing) {}
 
+Exchange::InFlight::InFlight(Exchange& exchange) : m_exchange(exchange) {
+    if (m_exchange.m_inFlight.fetch_add(1) > 0)
+        ++m_exchange.m_overlaps;
+}
+
+Exchange::InFlight::~InFlight() {
+    --m_exchange.m_inFlight;
+}
+
 void Exchange::drain() {
     // Bounded: a station that keeps sending must not hold the exchange before its request is even sent.
     std::vector<std::uint8_t> frame;
@@ -66,6 +75,7 @@ std::vector<std::optional<Frame>> Exchange::runAll(std::span<const Frame> reques
     const MacAddress host = adapter->hostMac;
     std::vector<std::optional<MacAddress>> sources;
     sources.reserve(requests.size());
+    const InFlight inFlight(*this);
     drain();
     for (const Frame& request : requests) {
         sources.push_back(expectedSource(request));
@@ -94,6 +104,7 @@ std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType) {
     if (m_adapters.current() == nullptr)
         return std::nullopt;
     const auto source = expectedSource(request);
+    const InFlight inFlight(*this);
     drain();
     for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs; wait += timing::kRetryStepMs) {
         m_adapters.SendFrame(request);

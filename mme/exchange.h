@@ -5,6 +5,7 @@
 #include "mme/mme_frame.h"
 #include "platform/pacing.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -57,8 +58,23 @@ public:
 
     link::AdapterTable& adapters() { return m_adapters; }
     const Pacing& pacing() const { return m_pacing; }
+    // How many exchanges began while another was still waiting for its confirmation. Two at once would take each
+    // other's confirmations, so this stays 0 while every device operation goes through one runner.
+    int overlaps() const { return m_overlaps.load(); }
 
 private:
+    // Counts the exchange under way for overlaps().
+    class InFlight {
+    public:
+        explicit InFlight(Exchange& exchange);
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+
+    private:
+        Exchange& m_exchange;
+    };
+
     void drain();
     // Looks through received frames, handing each to `take`, until `take` has all it waits for (returns true) or
     // the deadline. `anyFrame` tells whether any frame was fetched.
@@ -66,6 +82,8 @@ private:
 
     link::AdapterTable& m_adapters;
     const Pacing& m_pacing;
+    std::atomic<int> m_inFlight{0};
+    std::atomic<int> m_overlaps{0};
 };
 
 } // namespace zrq406::mme

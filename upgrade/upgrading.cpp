@@ -103,7 +103,10 @@ void CUpgrading::begin() {
     const app::UpgradeDevice device = state.queue.head();
     const std::filesystem::path image = imageFor(device.region);
     m_display->start();
-    m_runner.start([this, device, image] { upgrade(device, image); });
+    m_runner.start([this, device, image] {
+        const app::OperationLease operation = m_context.session().runner().begin();
+        upgrade(device, image);
+    });
 }
 
 void CUpgrading::upgrade(const app::UpgradeDevice& device, const std::filesystem::path& image) {

@@ -71,7 +71,10 @@ int CWelcome::NextPageId() {
         return 1;
     // A new search: the wizard stays here until the worker moves it on.
     m_searchResult = 1;
-    m_runner.start([this] { search(); });
+    m_runner.start([this] {
+        const app::OperationLease operation = m_context.session().runner().begin();
+        search();
+    });
     return 1;
 }
 

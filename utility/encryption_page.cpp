@@ -2,10 +2,10 @@
 
 #include "app/device_actions.h"
 #include "app/key_change_texts.h"
-#include "gui/busy_scope.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/widget_target.h"
 #include "gui/window_thread.h"
@@ -112,6 +112,8 @@ void CEncryptionPage::onUseDefault() {
 void CEncryptionPage::onEnterPassword() {
     if (m_main.isBusy())
         return;
+    // No rescan and no reopening of the adapters while the dialog is open.
+    const WindowHold hold(m_main);
     const int row = m_list->selectedRow();
     if (row < 0) {
         m_context.showMessage("msg53", MessageIcon::Exclamation);
@@ -122,27 +124,22 @@ void CEncryptionPage::onEnterPassword() {
         return;
     }
     const std::string mac = m_list->cell(row, Mac);
-    // No rescan while the dialog is open: the proof and a scan must not share the adapters.
-    m_main.scanTimer()->stop();
-    CSetDAK dialog(m_context, &m_main, m_list->cell(row, Name), mac, this);
+    CSetDAK dialog(m_context, m_main, m_list->cell(row, Name), mac, this);
     const int result = dialog.exec();
     const std::string password = dialog.enteredPassword();
     if (result == CSetDAK::kAccepted && !password.empty() && m_list->cell(row, Mac) == mac) {
         m_list->setCell(row, Password, password);
         m_context.passwords.remember(mac, password);
     }
-    sendBusyState(m_main, BusyWindow::StartTimer);
 }
 
 void CEncryptionPage::onSetSelectedDevices() {
     if (m_main.isBusy())
         return;
-    m_main.busyState(BusyWindow::Enter);
-    m_main.workers().start([this] { setSelectedDevicesWorker(); });
+    runOperation(m_main, [this] { setSelectedDevicesWorker(); });
 }
 
 void CEncryptionPage::setSelectedDevicesWorker() {
-    BusyScope busy(m_main, BusyScope::Adopt{});
     ListRows rows;
     std::string networkPassword;
     callOnThread(this, [&] {

@@ -3,6 +3,7 @@
 #include "app/scan_cycle.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/widget_target.h"
 #include "gui/window_thread.h"
@@ -35,6 +36,10 @@ constexpr double kScanPauseMs = 2000;
 constexpr char kRoot[] = "ZRQ406";
 // The local device answered but the station list could not be read; the lists keep the last scan.
 constexpr char kStationListUnread[] = "msg81";
+// A device action asked for while another device operation still runs.
+constexpr char kOperationRunning[] = "msg83";
+// A device operation stopped by an unexpected fault (%s: what went wrong).
+constexpr char kOperationFailed[] = "msg84";
 } // namespace
 
 CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QWidget* parent)
@@ -126,9 +131,7 @@ bool CHomePlugDeviceManagerDlg::start() {
     }
     m_diagnostics->fillSystemInformation();
     // The start-up scan; the scan timer starts when it ends.
-    busyState(Enter);
-    m_workers->start([this] {
-        BusyScope busy(*this, BusyScope::Adopt{});
+    runOperation(*this, [this] {
         const Pacing& pacing = m_context.session.pacing();
         pacing.sleep(kScanPauseMs);
         if (!scanFromWorker(false)) {
@@ -144,32 +147,64 @@ bool CHomePlugDeviceManagerDlg::start() {
 void CHomePlugDeviceManagerDlg::busyState(int state) {
     switch (state) {
     case StartTimer:
-        if (!m_closing)
+        if (!m_closing && m_holds == 0)
             m_scanTimer->start(m_context.scanIntervalMs);
         break;
     case Enter:
+        if (m_busy)
+            return;
         m_busy = true;
-        m_scanTimer->stop();
+        holdWindow();
         m_context.session.registry().clearInUseCount();
         setAllActionsEnabled(false);
         break;
     case Leave:
+        if (!m_busy)
+            return;
         setAllActionsEnabled(true);
         m_busy = false;
-        if (m_closePending) {
-            closeNow();
-            return;
-        }
-        if (m_adaptersChanged) {
-            m_adaptersChanged = false;
-            reopenAdapters();
-        }
         if (m_context.session.hasCurrentAdapter())
             m_context.session.adapters().ArmReceiveSlots(m_context.session.adapters().currentAdapter());
+        releaseWindow();
         break;
     default:
         break;
     }
+}
+
+void CHomePlugDeviceManagerDlg::holdWindow() {
+    ++m_holds;
+    m_scanTimer->stop();
+}
+
+void CHomePlugDeviceManagerDlg::releaseWindow() {
+    if (m_holds > 0)
+        --m_holds;
+    if (m_holds > 0)
+        return;
+    if (m_closePending) {
+        closeNow();
+        return;
+    }
+    if (m_adaptersChanged) {
+        m_adaptersChanged = false;
+        reopenAdapters();
+        return;
+    }
+    busyState(StartTimer);
+}
+
+std::shared_ptr<void> CHomePlugDeviceManagerDlg::beginOperation() {
+    auto operation = std::make_shared<app::OperationLease>(m_context.session.runner().tryBegin());
+    if (!*operation) {
+        m_context.showMessage(kOperationRunning, MessageIcon::Information);
+        return nullptr;
+    }
+    return operation;
+}
+
+void CHomePlugDeviceManagerDlg::operationFailed(const std::string& what) {
+    m_context.show(fillPlaceholders(m_context.message(kOperationFailed), {what}), MessageIcon::Stop);
 }
 
 void CHomePlugDeviceManagerDlg::setAllActionsEnabled(bool enabled) {
@@ -247,26 +282,16 @@ void CHomePlugDeviceManagerDlg::showNoDeviceState(bool showMessage) {
 }
 
 void CHomePlugDeviceManagerDlg::startManualScan() {
-    if (m_busy)
-        return;
-    busyState(Enter);
-    m_workers->start([this] {
-        BusyScope busy(*this, BusyScope::Adopt{});
-        manualScanBody(false);
-    });
+    runOperation(*this, [this] { manualScanBody(false); });
 }
 
 bool CHomePlugDeviceManagerDlg::manualScanBody(bool quietWhenNothingFound) {
-    m_manualScanRunning = true;
     m_context.session.pacing().sleep(kScanPauseMs);
     callOnThread(this, [this] { syncHistoryFromLists(); });
-    const bool found = scanFromWorker(!quietWhenNothingFound);
-    m_manualScanRunning = false;
-    return found;
+    return scanFromWorker(!quietWhenNothingFound);
 }
 
 bool CHomePlugDeviceManagerDlg::rediscoverAfterKeyChange() {
-    m_rediscoveryBusy = true;
     callOnThread(this, [this] { syncHistoryFromLists(); });
     app::Session& session = m_context.session;
     // The local device is looked for again on the adapter where it was last found.
@@ -280,23 +305,16 @@ bool CHomePlugDeviceManagerDlg::rediscoverAfterKeyChange() {
     } else {
         callOnThread(this, [this] { showNoDeviceState(true); });
     }
-    m_rediscoveryBusy = false;
     return found;
 }
 
 void CHomePlugDeviceManagerDlg::onScanTimer() {
-    if (m_busy || m_closing)
+    // A tick that was already queued when a dialog or an operation took the window is dropped; the last release
+    // starts the period again.
+    if (m_holds > 0 || m_closing)
         return;
-    m_timerBusy = true;
-    busyState(Enter);
     syncHistoryFromLists();
-    m_workers->start([this] {
-        {
-            BusyScope busy(*this, BusyScope::Adopt{});
-            scanFromWorker(true);
-            m_timerBusy = false;
-        }
-    });
+    runOperation(*this, [this] { scanFromWorker(true); });
 }
 
 void CHomePlugDeviceManagerDlg::syncHistoryFromLists() {
@@ -323,11 +341,11 @@ void CHomePlugDeviceManagerDlg::deviceRenamed(int row, const std::string& mac, c
 }
 
 void CHomePlugDeviceManagerDlg::onExit() {
+    // Exit is locked with the busy state; the check keeps a click already queued from closing under an operation.
     if (m_busy)
         return;
     syncHistoryFromLists();
-    if (!m_timerBusy && !m_manualScanRunning && !m_rediscoveryBusy)
-        closeNow();
+    closeNow();
 }
 
 void CHomePlugDeviceManagerDlg::closeNow() {
@@ -392,8 +410,9 @@ void CHomePlugDeviceManagerDlg::watchInterfaces() {
 }
 
 void CHomePlugDeviceManagerDlg::onDeviceArrival() {
-    // Never under a running operation: its exchanges use the adapters. The busy state's end reopens them.
-    if (m_busy) {
+    // Never under a dialog or an operation: their exchanges use the adapters, and reopening them restarts the scan
+    // timer. The last release of the window reopens them.
+    if (m_holds > 0) {
         m_adaptersChanged = true;
         return;
     }
@@ -402,14 +421,21 @@ void CHomePlugDeviceManagerDlg::onDeviceArrival() {
 
 void CHomePlugDeviceManagerDlg::reopenAdapters() {
     m_scanTimer->stop();
+    // Closing the adapters is device work like any other: it never happens under an operation.
+    app::OperationLease operation = m_context.session.runner().tryBegin();
+    if (!operation) {
+        m_adaptersChanged = true;
+        return;
+    }
     const app::OpenResult opened = m_context.session.reopenAdapters();
+    operation.release();
     if (!opened) {
         m_context.showMessage("msg02", MessageIcon::Stop);
         closeNow();
         return;
     }
     m_diagnostics->fillSystemInformation();
-    m_scanTimer->start(m_context.scanIntervalMs);
+    busyState(StartTimer);
 }
 
 } // namespace zrq406::utility

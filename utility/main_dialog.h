@@ -44,13 +44,20 @@ public:
     // is usable (the window then closes).
     bool start();
 
-    // UM_BUSYSTATE: 0 starts the scan timer, 1 enters the busy state, 2 leaves it.
+    // UM_BUSYSTATE: 0 starts the scan timer (unless the window is held), 1 enters the busy state, 2 leaves it.
     void busyState(int state) override;
     QObject* windowObject() override { return this; }
+    void holdWindow() override;
+    void releaseWindow() override;
+    // Refused with a message while another device operation runs.
+    std::shared_ptr<void> beginOperation() override;
+    void operationFailed(const std::string& what) override;
+    WorkerRunner& workers() override { return *m_workers; }
     bool isBusy() const { return m_busy; }
+    // True while a dialog or an operation holds the window.
+    bool isHeld() const { return m_holds > 0; }
 
     UtilityContext& context() { return m_context; }
-    WorkerRunner& workers() { return *m_workers; }
     CNetworkPage* networkPage() { return m_network; }
     CEncryptionPage* encryptionPage() { return m_encryption; }
     CQoSPage* qosPage() { return m_qos; }
@@ -59,7 +66,7 @@ public:
     QTabWidget* tabs() { return m_tabs; }
     QTimer* scanTimer() { return m_scanTimer; }
 
-    // Starts the manual scan (the Scan button) on a worker under the busy state.
+    // Starts the manual scan (the Scan button) as the window's device operation.
     void startManualScan();
     // The manual scan's work on the caller's worker, which holds the busy state. msg24 is left out when
     // `quietWhenNothingFound` (a factory reset reports on its own). True when a device answered.
@@ -76,9 +83,10 @@ public:
 public Q_SLOTS:
     // The Exit button: saves the history, then closes unless a scan runs.
     void onExit();
-    // The rescan of the scan timer, on a worker under the busy state.
+    // The rescan of the scan timer, as the window's device operation; none while the window is held.
     void onScanTimer();
-    // The host gained an Ethernet interface: the adapters are opened again; the next tick scans.
+    // The host gained an Ethernet interface: the adapters are opened again, once nothing holds the window; the
+    // next tick scans.
     void onDeviceArrival();
 
 Q_SIGNALS:
@@ -123,9 +131,8 @@ private:
     QSocketNotifier* m_interfaceNotifier = nullptr;
 
     std::atomic<bool> m_busy{false};
-    std::atomic<bool> m_timerBusy{false};
-    std::atomic<bool> m_manualScanRunning{false};
-    std::atomic<bool> m_rediscoveryBusy{false};
+    // Open modal dialogs and the running operation (window thread only).
+    int m_holds = 0;
     bool m_closePending = false;
     bool m_adaptersChanged = false;
     bool m_closing = false;

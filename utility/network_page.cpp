@@ -1,10 +1,10 @@
 #include "utility/network_page.h"
 
 #include "app/device_actions.h"
-#include "gui/busy_scope.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/window_thread.h"
 #include "platform/text_field.h"
@@ -82,9 +82,8 @@ void CNetworkPage::setActionsEnabled(bool enabled) {
     m_actionsEnabled = enabled;
     for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_rename, m_reset, m_led, m_scan})
         control->setEnabled(enabled);
-    // Leaving the busy state does not enable Firmware Upgrade: choosing a device does.
-    if (!enabled)
-        m_upgrade->setEnabled(false);
+    // Firmware Upgrade comes back only with a chosen device: a scan empties the choice, an LED change keeps it.
+    updateUpgradeButton();
 }
 
 void CNetworkPage::updateUpgradeButton() {
@@ -121,7 +120,7 @@ ListRows CNetworkPage::rows() const {
 }
 
 void CNetworkPage::onRename() {
-    m_main.scanTimer()->stop();
+    const WindowHold hold(m_main);
     const int row = m_list->selectedRow();
     if (row < 0) {
         m_context.showMessage("msg53", MessageIcon::Warning);
@@ -138,7 +137,6 @@ void CNetworkPage::onRename() {
         m_list->editItem(item, Name);
         m_list->selectRow(row);
     }
-    sendBusyState(m_main, BusyWindow::StartTimer);
 }
 
 void CNetworkPage::nameEdited(int row) {
@@ -159,12 +157,9 @@ void CNetworkPage::nameEdited(int row) {
 }
 
 int CNetworkPage::chosenRow() {
-    m_main.scanTimer()->stop();
     const int row = m_list->selectedRow();
-    if (row < 0) {
+    if (row < 0)
         m_context.showMessage("msg53", MessageIcon::Warning);
-        sendBusyState(m_main, BusyWindow::StartTimer);
-    }
     return row;
 }
 
@@ -173,22 +168,19 @@ void CNetworkPage::onScan() {
 }
 
 void CNetworkPage::onFactoryReset() {
+    const WindowHold hold(m_main);
     const int row = chosenRow();
     if (row < 0)
         return;
     const std::string mac = m_list->cell(row, Mac);
     const std::string name = m_list->cell(row, Name);
     const std::string question = fillPlaceholders(m_context.message("msg51"), {name});
-    if (m_context.show(question, MessageIcon::Warning, MessageButtons::OkCancel) != MessageAnswer::Ok) {
-        sendBusyState(m_main, BusyWindow::StartTimer);
+    if (m_context.show(question, MessageIcon::Warning, MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
-    }
-    m_main.busyState(BusyWindow::Enter);
-    m_main.workers().start([this, row, mac, name] { factoryResetWorker(row, mac, name); });
+    runOperation(m_main, [this, row, mac, name] { factoryResetWorker(row, mac, name); });
 }
 
 void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std::string& name) {
-    BusyScope busy(m_main, BusyScope::Adopt{});
     const MacAddress mac = MacAddress::fromText(macText);
     const Pacing& pacing = m_context.session.pacing();
     const bool reset = app::resetDevice(m_context.session, mac);
@@ -208,22 +200,19 @@ void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std
 }
 
 void CNetworkPage::onLedStatus() {
+    const WindowHold hold(m_main);
     const int row = chosenRow();
     if (row < 0)
         return;
     const std::string mac = m_list->cell(row, Mac);
     CSetLED dialog(m_context, m_list->cell(row, Name), mac, m_list->cell(row, Led), this);
-    if (dialog.exec() != CSetLED::kApplied) {
-        sendBusyState(m_main, BusyWindow::StartTimer);
+    if (dialog.exec() != CSetLED::kApplied)
         return;
-    }
-    m_main.busyState(BusyWindow::Enter);
     const bool on = dialog.enableChosen();
-    m_main.workers().start([this, row, mac, on] { ledWorker(row, mac, on); });
+    runOperation(m_main, [this, row, mac, on] { ledWorker(row, mac, on); });
 }
 
 void CNetworkPage::ledWorker(int row, const std::string& macText, bool on) {
-    BusyScope busy(m_main, BusyScope::Adopt{});
     const app::LedChange change = app::changeLed(m_context.session, MacAddress::fromText(macText), on);
     if (change == app::LedChange::Done)
         m_context.session.pacing().sleep(kLedRestartMs);
@@ -243,18 +232,16 @@ void CNetworkPage::ledWorker(int row, const std::string& macText, bool on) {
 }
 
 void CNetworkPage::onFirmwareUpgrade() {
+    const WindowHold hold(m_main);
     const int row = chosenRow();
     if (row < 0)
         return;
     if (m_list->cell(row, Firmware).find("-JP-") != std::string::npos) {
         m_context.showMessage("msg28", MessageIcon::Warning);
-        sendBusyState(m_main, BusyWindow::StartTimer);
         return;
     }
     CUpgradePage dialog(m_main, m_list->cell(row, Mac), this);
     dialog.exec();
-    if (!m_main.isBusy())
-        sendBusyState(m_main, BusyWindow::StartTimer);
 }
 
 } // namespace zrq406::utility

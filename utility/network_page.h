@@ -46,10 +46,9 @@ Q_SIGNALS:
     void devicesShown(int count);
 
 private:
-    // The selected row for an action, with the scan timer stopped; -1, after msg53 and with the timer running
-    // again, when no row is selected.
+    // The selected row for an action (which holds the window meanwhile); -1, after msg53, when no row is selected.
     int chosenRow();
-    // The factory reset on its worker, under the busy state the button entered.
+    // The factory reset on its worker, as the window's device operation.
     void factoryResetWorker(int row, const std::string& mac, const std::string& name);
     void ledWorker(int row, const std::string& mac, bool on);
     void nameEdited(int row);

@@ -1,11 +1,10 @@
 #include "utility/password_dialog.h"
 
 #include "app/device_actions.h"
-#include "gui/busy_scope.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
-#include "gui/worker_runner.h"
 #include "mme/key_derivation.h"
 #include "utility/utility_context.h"
 
@@ -13,15 +12,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
-#include <optional>
 
 namespace zrq406::utility {
 
-CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string& name, const std::string& mac,
+CSetDAK::CSetDAK(UtilityContext& context, BusyWindow& window, const std::string& name, const std::string& mac,
                  QWidget* parent)
-    : QDialog(parent), m_context(context), m_window(window), m_mac(mac),
-      m_workers(std::make_unique<WorkerRunner>(this)) {
+    : QDialog(parent), m_context(context), m_window(window), m_mac(mac) {
     setObjectName(QStringLiteral("CSetDAK"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     PageLayout layout(context.texts, "PwdForm");
@@ -59,10 +57,6 @@ CSetDAK::CSetDAK(UtilityContext& context, BusyWindow* window, const std::string&
     connect(m_cancel, &QPushButton::clicked, this, &CSetDAK::reject);
 }
 
-CSetDAK::~CSetDAK() {
-    m_workers->waitForIdle();
-}
-
 void CSetDAK::upperCaseTyped() {
     // Device passwords are printed in capitals; what is typed becomes capitals where the cursor was.
     const QString typed = m_password->text();
@@ -96,34 +90,32 @@ void CSetDAK::onOk() {
     setCursor(Qt::WaitCursor);
     const MacAddress device = MacAddress::fromText(m_mac);
     app::Session& session = m_context.session;
-    // The device arrival and the scan timer wait until the proof is done; the timer starts again with the page.
-    if (m_window != nullptr)
-        m_window->busyState(BusyWindow::Enter);
-    BusyWindow* window = m_window;
-    m_workers->start<app::PasswordProof>(
-        [&session, window, device, password] {
-            std::optional<BusyScope> busy;
-            if (window != nullptr)
-                busy.emplace(*window, BusyScope::Adopt{});
-            const app::PasswordProof proof = app::proveDevicePassword(session, device, password);
-            if (busy)
-                busy->leave(false);
-            return proof;
-        },
-        [this](app::PasswordProof proof) {
-            m_proving = false;
-            unsetCursor();
-            if (proof == app::PasswordProof::Accepted) {
-                m_entered = stdText(m_password->text());
-                done(kAccepted);
-                return;
-            }
-            setControlsEnabled(true);
-            m_entered.clear();
-            // A key not read from the device would move it to another network: then nothing was sent.
-            m_context.showMessage(proof == app::PasswordProof::KeyUnreadable ? "msg63" : "msg04", MessageIcon::Stop);
-            m_password->setFocus();
+    const QPointer<CSetDAK> self(this);
+    const bool started = runOperation<app::PasswordProof>(
+        m_window, [&session, device, password] { return app::proveDevicePassword(session, device, password); },
+        [self](std::optional<app::PasswordProof> proof) {
+            if (self)
+                self->proofEnded(proof);
         });
+    if (!started)
+        proofEnded(std::nullopt);
+}
+
+void CSetDAK::proofEnded(std::optional<app::PasswordProof> proof) {
+    m_proving = false;
+    unsetCursor();
+    if (proof == app::PasswordProof::Accepted) {
+        m_entered = stdText(m_password->text());
+        done(kAccepted);
+        return;
+    }
+    setControlsEnabled(true);
+    m_entered.clear();
+    // A key not read from the device would move it to another network: then nothing was sent. Without a proof
+    // (another operation ran, or the worker failed) the window has said why.
+    if (proof)
+        m_context.showMessage(proof == app::PasswordProof::KeyUnreadable ? "msg63" : "msg04", MessageIcon::Stop);
+    m_password->setFocus();
 }
 
 void CSetDAK::keyPressEvent(QKeyEvent* event) {

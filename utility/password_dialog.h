@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDialog>
-#include <memory>
+#include <optional>
 #include <string>
 
 class QLineEdit;
@@ -9,8 +9,11 @@ class QPushButton;
 
 namespace zrq406 {
 class BusyWindow;
-class WorkerRunner;
 } // namespace zrq406
+
+namespace zrq406::app {
+enum class PasswordProof;
+}
 
 namespace zrq406::utility {
 
@@ -27,10 +30,9 @@ public:
     // The result of an accepted password.
     static constexpr int kAccepted = 100;
 
-    // While the password is proved, `window` (if any) is in its busy state, so that nothing else uses the adapters.
-    CSetDAK(UtilityContext& context, BusyWindow* window, const std::string& name, const std::string& mac,
+    // The proof is `window`'s device operation, so that nothing else uses the adapters meanwhile.
+    CSetDAK(UtilityContext& context, BusyWindow& window, const std::string& name, const std::string& mac,
             QWidget* parent = nullptr);
-    ~CSetDAK() override;
 
     // EnteredDevicePassword: the accepted password; empty after a refusal.
     const std::string& enteredPassword() const { return m_entered; }
@@ -49,16 +51,17 @@ protected:
 private:
     void setControlsEnabled(bool enabled);
     void upperCaseTyped();
+    // The proof's outcome (nothing when it did not run or its worker failed).
+    void proofEnded(std::optional<app::PasswordProof> proof);
 
     UtilityContext& m_context;
-    BusyWindow* m_window;
+    BusyWindow& m_window;
     std::string m_mac;
     std::string m_entered;
     QLineEdit* m_password = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_proving = false;
-    std::unique_ptr<WorkerRunner> m_workers;
 };
 
 } // namespace zrq406::utility

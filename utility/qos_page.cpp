@@ -1,10 +1,10 @@
 #include "utility/qos_page.h"
 
 #include "app/qos_actions.h"
-#include "gui/busy_scope.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/window_thread.h"
 #include "mme/qos_settings.h"
@@ -425,12 +425,10 @@ void CQoSPage::onDeviceChosen(int index) {
     if (m_main.isBusy() || index < 0)
         return;
     const std::string mac = stdText(m_device->itemData(index).toString());
-    m_main.busyState(BusyWindow::Enter);
-    m_main.workers().start([this, mac] { readWorker(mac); });
+    runOperation(m_main, [this, mac] { readWorker(mac); });
 }
 
 void CQoSPage::readWorker(const std::string& mac) {
-    BusyScope busy(m_main, BusyScope::Adopt{});
     const app::QosRead read = app::readQosSettings(m_context.session, MacAddress::fromText(mac));
     if (read.result == mme::ReadResult::Done) {
         callOnThread(this, [&] {
@@ -448,12 +446,10 @@ void CQoSPage::onWrite() {
         return;
     const std::string mac = m_shownMac;
     const mme::QosSettings s = settings();
-    m_main.busyState(BusyWindow::Enter);
-    m_main.workers().start([this, mac, s] { writeWorker(mac, s); });
+    runOperation(m_main, [this, mac, s] { writeWorker(mac, s); });
 }
 
 void CQoSPage::writeWorker(const std::string& mac, const mme::QosSettings& s) {
-    BusyScope busy(m_main, BusyScope::Adopt{});
     switch (app::writeQosSettings(m_context.session, MacAddress::fromText(mac), s)) {
     case app::QosWrite::Done:
         m_context.session.pacing().sleep(kRestartMs);

@@ -1,10 +1,10 @@
 #include "utility/upgrade_dialog.h"
 
 #include "app/device_actions.h"
-#include "gui/busy_scope.h"
 #include "gui/file_dialogs.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "mme/firmware_upgrade.h"
 #include "platform/paths.h"
@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -96,12 +97,12 @@ void CUpgradePage::onUpgrade() {
     m_poller->start();
     const std::string path = stdText(m_file->text());
     const MacAddress device = MacAddress::fromText(m_mac);
-    // The upgrade holds the main window's busy state, so that nothing else uses the adapters meanwhile.
-    m_main.busyState(BusyWindow::Enter);
-    m_main.workers().start<mme::UpgradeOutcome>(
-        [this, path, device] {
-            BusyScope busy(m_main, BusyScope::Adopt{});
-            app::Session& session = m_context.session;
+    app::Session& session = m_context.session;
+    CHomePlugDeviceManagerDlg& main = m_main;
+    const QPointer<CUpgradePage> self(this);
+    const bool started = runOperation<mme::UpgradeOutcome>(
+        m_main,
+        [&session, path, device] {
             mme::UpgradeOutcome outcome;
             if (!session.hasCurrentAdapter()) {
                 outcome.detail = "no adapter reaches a device";
@@ -115,18 +116,31 @@ void CUpgradePage::onUpgrade() {
             return outcome;
         },
         // The dialog cannot close while the upgrade runs, so it is still there when the outcome arrives; the bar
-        // shows where a failed upgrade stopped while its message is read.
-        [this](mme::UpgradeOutcome outcome) {
-            m_running = false;
-            m_poller->stop();
-            m_progress->setValue(outcome.ok ? 100 : m_progress->value());
-            m_context.show(m_context.message(app::upgradeMessageKey(outcome)), MessageIcon::None);
-            m_progress->setValue(0);
-            setButtonsEnabled(true);
-            accept();
-            if (outcome.ok)
-                m_main.startManualScan();
+        // shows where a failed upgrade stopped while its message is read. A worker that failed has been told by
+        // the window already.
+        [self, &main](std::optional<mme::UpgradeOutcome> outcome) {
+            if (self)
+                self->upgradeEnded(outcome);
+            if (outcome && outcome->ok)
+                main.startManualScan();
         });
+    if (!started) {
+        m_running = false;
+        m_poller->stop();
+        setButtonsEnabled(true);
+    }
+}
+
+void CUpgradePage::upgradeEnded(const std::optional<mme::UpgradeOutcome>& outcome) {
+    m_running = false;
+    m_poller->stop();
+    if (outcome) {
+        m_progress->setValue(outcome->ok ? 100 : m_progress->value());
+        m_context.show(m_context.message(app::upgradeMessageKey(*outcome)), MessageIcon::None);
+    }
+    m_progress->setValue(0);
+    setButtonsEnabled(true);
+    accept();
 }
 
 void CUpgradePage::pollProgress() {

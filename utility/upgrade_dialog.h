@@ -2,12 +2,17 @@
 
 #include <QDialog>
 #include <atomic>
+#include <optional>
 #include <string>
 
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+
+namespace zrq406::mme {
+struct UpgradeOutcome;
+}
 
 namespace zrq406::utility {
 
@@ -32,6 +37,8 @@ protected:
 private:
     void pollProgress();
     void setButtonsEnabled(bool enabled);
+    // The outcome is told (nothing when the worker failed) and the dialog closes.
+    void upgradeEnded(const std::optional<mme::UpgradeOutcome>& outcome);
 
     CHomePlugDeviceManagerDlg& m_main;
     UtilityContext& m_context;

@@ -1,11 +1,17 @@
 #include "app/device_actions.h"
 #include "app/scan_cycle.h"
 #include "mme/config_block.h"
+#include "mme/upgrade_file.h"
+#include "sim/config_block.h"
+#include "sim/firmware_image.h"
 #include "sim/network.h"
 #include "tests/support/simulated_program.h"
 
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 using namespace zrq406;
 using zrq406::test::SimulatedProgram;
@@ -62,20 +68,45 @@ TEST(DeviceFlows, PasswordProofSendsNothingWithoutTheDevicesKey) {
     EXPECT_EQ(app::runScan(program.session, "t").built.devices, 4);
 }
 
-TEST(DeviceFlows, UpgradeOutcomesMapToTheirMessages) {
-    mme::UpgradeOutcome outcome;
-    outcome.ok = true;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg31");
-    outcome.ok = false;
-    outcome.failedStep = mme::UpgradeStep::Version;
-    outcome.verdict = mme::VersionVerdict::Japanese;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg28");
-    outcome.verdict = mme::VersionVerdict::RegionChange;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg30");
-    outcome.failedStep = mme::UpgradeStep::Product;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg29");
-    outcome.failedStep = mme::UpgradeStep::WriteFirmware;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg16");
-    outcome.failedStep = mme::UpgradeStep::Restart;
-    EXPECT_EQ(app::upgradeMessageKey(outcome), "msg32");
+namespace {
+const MacAddress kOld{{0x00, 0xb0, 0x52, 0x5a, 0x00, 0x03}};
+
+// The message an upgrade of the built-in network's old device earns, with `change` made to that device first.
+std::string upgradeMessage(const std::string& fileVersion, const std::function<void(nlohmann::json&)>& change,
+                           bool brokenFile = false) {
+    auto network = SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        if (device["mac"] == "00:b0:52:5a:00:03")
+            change(device);
+    SimulatedProgram program(network);
+    EXPECT_TRUE(program.open());
+    EXPECT_GE(app::findLocalDevice(program.session), 0);
+    const auto bytes = brokenFile ? std::vector<std::uint8_t>{'n', 'o'}
+                                  : mme::packUpgradeFile(sim::makeFirmwareImage("ZRQPLC1-MAC-" + fileVersion, 8192),
+                                                         sim::makeConfigBlock({}), fileVersion);
+    const auto path = program.path("upgrade.bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    mme::FirmwareUpgrade upgrade(program.session.operations(), program.session.pacing());
+    upgrade.setBackupDir(program.path("backups"));
+    return app::upgradeMessageKey(upgrade.upgradeDevice(path.string(), kOld));
+}
+} // namespace
+
+TEST(DeviceFlows, EachWayAnUpgradeEndsEarnsItsMessage) {
+    const std::string file = "3-3-3348-00-2764-CE-0712";
+    const auto asItIs = [](nlohmann::json&) {};
+    EXPECT_EQ(upgradeMessage(file, asItIs), "msg31");
+    EXPECT_EQ(upgradeMessage(file, asItIs, true), "msg32");
+    EXPECT_EQ(upgradeMessage(file, [](nlohmann::json& d) { d["firmware"] = "ZRQPLC1-MAC-3-3-3348-00-2764-JP-0611"; }),
+              "msg28");
+    EXPECT_EQ(upgradeMessage(file, [](nlohmann::json& d) { d["product"] = "OTHERCO BRIDGE-CE-12"; }), "msg29");
+    EXPECT_EQ(upgradeMessage("3-3-3348-00-2764-US-0712", asItIs), "msg30");
+    EXPECT_EQ(
+        upgradeMessage(
+            file,
+            [](nlohmann::json& d) {
+                d["faults"] = nlohmann::json::array({{{"kind", "fail"}, {"message", "write-module"}, {"share", 1}}});
+            }),
+        "msg16");
 }

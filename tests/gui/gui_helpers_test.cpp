@@ -1,6 +1,7 @@
 #include "gui/busy_scope.h"
 #include "gui/qt_message_service.h"
 #include "gui/report_list.h"
+#include "gui/run_operation.h"
 #include "gui/window_thread.h"
 #include "gui/worker_runner.h"
 #include "tests/support/gui_wait.h"
@@ -14,13 +15,17 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace zrq406;
 
 namespace {
 
-// Records the busy states it is sent, on the thread it lives on.
+// Records the busy states it is sent and the failures it is told, on the thread it lives on; one operation at a
+// time, as a program's operation runner allows.
 class RecordingWindow : public QObject, public BusyWindow {
 public:
     void busyState(int state) override {
@@ -28,8 +33,23 @@ public:
         states.push_back(state);
     }
     QObject* windowObject() override { return this; }
+    void holdWindow() override {}
+    void releaseWindow() override {}
+    std::shared_ptr<void> beginOperation() override {
+        if (operation.lock())
+            return nullptr;
+        auto taken = std::make_shared<int>(0);
+        operation = taken;
+        return taken;
+    }
+    void operationFailed(const std::string& what) override { failures.push_back(what); }
+    WorkerRunner& workers() override { return runner; }
+
     std::vector<int> states;
+    std::vector<std::string> failures;
+    std::weak_ptr<void> operation;
     bool onWindowThread = false;
+    WorkerRunner runner{this};
 };
 
 } // namespace
@@ -66,17 +86,43 @@ TEST(WorkerRunner, ResultsComeBackOnTheWindowThreadAndNeverToAWindowThatIsGone) 
     EXPECT_FALSE(lateCall);
 }
 
-TEST(BusyScope, EveryWayOutOfAWorkerLeavesTheBusyState) {
+TEST(RunOperation, OneAtATimeAndAFailureComesBackToTheWindow) {
     RecordingWindow window;
-    WorkerRunner runner(&window);
-    runner.start([&] {
-        BusyScope busy(window);
-        throw 1; // a flow that ends early
-    });
-    runner.waitForIdle();
-    // Enter, leave, start the scan timer again; each on the window thread.
-    EXPECT_EQ(window.states, (std::vector<int>{BusyWindow::Enter, BusyWindow::Leave, BusyWindow::StartTimer}));
+    std::atomic<bool> release{false};
+    bool firstDone = false;
+    ASSERT_TRUE(runOperation(
+        window,
+        [&] {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        [&](bool finished) { firstDone = finished; }));
+    // A second request while the first runs is refused before anything starts.
+    bool secondRan = false;
+    EXPECT_FALSE(runOperation(window, [&] { secondRan = true; }));
+    release = true;
+    window.runner.waitForIdle();
+    EXPECT_TRUE(firstDone);
+    EXPECT_FALSE(secondRan);
+    EXPECT_FALSE(window.operation.lock());
+
+    // A worker that throws: the busy state is left, the window is told, and the result handler still runs.
+    std::optional<int> result = 1;
+    bool delivered = false;
+    ASSERT_TRUE(runOperation<int>(
+        window, []() -> int { throw std::runtime_error("adapter gone"); },
+        [&](std::optional<int> r) {
+            delivered = true;
+            result = r;
+        }));
+    window.runner.waitForIdle();
+    EXPECT_TRUE(delivered);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(window.failures, std::vector<std::string>{"adapter gone"});
+    EXPECT_EQ(window.states,
+              (std::vector<int>{BusyWindow::Enter, BusyWindow::Leave, BusyWindow::Enter, BusyWindow::Leave}));
     EXPECT_TRUE(window.onWindowThread);
+    EXPECT_FALSE(window.operation.lock());
 }
 
 TEST(ReportList, RowsStateColoursAndCheckBoxes) {

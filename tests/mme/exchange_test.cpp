@@ -1,7 +1,10 @@
 #include "mme/confirmations.h"
 #include "scripted_link.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace zrq406;
 using namespace zrq406::mme;
@@ -35,6 +38,30 @@ TEST(Exchange, StaleConfirmationIsDrainedBeforeTheRequest) {
     EXPECT_FALSE(link.exchange().run(buildCommitRequest(ScriptedLink::kLocal, ScriptedLink::kHost, 2),
                                      MmType::CommitModules, timing::kCommit));
     EXPECT_EQ(link.sentOfType(MmType::CommitModules).size(), 1u);
+}
+
+TEST(Exchange, AnExchangeBegunWhileAnotherWaitsIsCounted) {
+    ScriptedLink link;
+    std::atomic<bool> first{true};
+    link.setResponder([&](const Frame&) {
+        // The first request is held on its way out until a second exchange has begun beside it.
+        if (first.exchange(false)) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (link.exchange().overlaps() == 0 && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return std::vector<Frame>{};
+    });
+    const Frame request = buildFactoryResetRequest(ScriptedLink::kLocal, ScriptedLink::kHost);
+    std::thread waiting([&] { link.exchange().run(request, MmType::FactoryReset, timing::kFactoryReset); });
+    while (link.sent().empty())
+        std::this_thread::yield();
+    link.exchange().run(request, MmType::FactoryReset, timing::kFactoryReset);
+    waiting.join();
+    EXPECT_EQ(link.exchange().overlaps(), 1);
+    // One after the other is no overlap.
+    link.exchange().run(request, MmType::FactoryReset, timing::kFactoryReset);
+    EXPECT_EQ(link.exchange().overlaps(), 1);
 }
 
 TEST(Exchange, NoConfirmationFailsAfterTheDeadline) {

@@ -95,7 +95,7 @@ const std::vector<std::string> kUtilityMessages = {
     "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22",
     "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37",
     "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54",
-    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65", "msg81", "msg82"};
+    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65", "msg81", "msg82", "msg83", "msg84"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -378,9 +378,11 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg62/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("Messages/msg64/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg82/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg84/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("AboutTab/lblVersion/Text"), "%s"), 1u);
     for (const std::string& key : kUtilityMessages) {
-        if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82") {
+        if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" &&
+            key != "msg84") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }

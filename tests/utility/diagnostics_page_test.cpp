@@ -10,6 +10,7 @@
 #include "utility_fixture.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -104,7 +105,7 @@ TEST_F(UtilityTest, ADeviceDeletedFromTheHistoryLeavesTheFile) {
     const std::string deleted = page->historyList()->cell(2, 1);
     page->onDeleteDevice();
     EXPECT_EQ(page->historyList()->topLevelItemCount(), 3);
-    main->onExit();
+    main->findChild<QPushButton*>("CloseButton")->click();
     HistoryTable history{};
     const auto loaded = HistoryFile(program->historyPath()).load(history);
     EXPECT_EQ(loaded.loaded, 3);

@@ -36,7 +36,7 @@ protected:
         program->messages.clear();
     }
     void setSelected() {
-        page->onSetSelectedDevices();
+        page->findChild<QPushButton*>("button_SetSelectedDevices")->click();
         ASSERT_TRUE(waitIdle());
     }
     // The last message whose text starts with the message of `key`.
@@ -130,9 +130,9 @@ TEST_F(EncryptionPageTest, TheLocalDeviceNotFoundAfterTheKeyChangeShowsMsg24) {
 
 TEST_F(EncryptionPageTest, EnterPasswordNeedsARemoteRow) {
     start();
-    page->onEnterPassword();
+    page->findChild<QPushButton*>("btnEnterPWD")->click();
     page->list()->selectRow(0);
-    page->onEnterPassword();
+    page->findChild<QPushButton*>("btnEnterPWD")->click();
     EXPECT_EQ(shown("msg53"), 1);
     EXPECT_EQ(shown("msg54"), 1);
 }
@@ -166,7 +166,7 @@ TEST_F(EncryptionPageTest, ThePasswordIsProvedKeptAcrossScansAndSaved) {
         edit->setText(QString::fromStdString(kRemotePassword));
         ok->click();
     });
-    page->onEnterPassword();
+    page->findChild<QPushButton*>("btnEnterPWD")->click();
     EXPECT_EQ(shown("msg57"), 1);
     EXPECT_EQ(nameShown.toStdString(), page->list()->cell(remote, CEncryptionPage::Name) + "        [" + kRemote + "]");
     EXPECT_EQ(page->list()->cell(remote, CEncryptionPage::Password), kRemotePassword);
@@ -176,7 +176,7 @@ TEST_F(EncryptionPageTest, ThePasswordIsProvedKeptAcrossScansAndSaved) {
     main->startManualScan();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(page->list()->cell(rowOf(*page, kRemote), CEncryptionPage::Password), kRemotePassword);
-    main->onExit();
+    main->findChild<QPushButton*>("CloseButton")->click();
     HistoryTable history{};
     const auto loaded = HistoryFile(program->historyPath()).load(history);
     bool saved = false;
@@ -195,7 +195,7 @@ TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
         EXPECT_TRUE(test::waitUntil([&] { return shown("msg63") == 1; }));
         dialog.findChild<QPushButton*>("btnCancel")->click();
     });
-    page->onEnterPassword();
+    page->findChild<QPushButton*>("btnEnterPWD")->click();
     EXPECT_EQ(log->count("set-key"), 0);
     EXPECT_EQ(shown("msg04"), 0);
     // Cancelled: the password column and the table stay as they were.
@@ -209,7 +209,7 @@ TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
 TEST_F(UtilityTest, DevicePasswordDialogNamesEveryControl) {
     for (const char* language : {"English.xml", "German.xml"}) {
         makeWindow(test::SimulatedProgram::builtInNetwork(), language);
-        utility::CSetDAK dialog(*context, main.get(), "Kitchen", kRemote);
+        utility::CSetDAK dialog(*context, *main, "Kitchen", kRemote);
         EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>()) << language;
     }
 }

@@ -3,21 +3,33 @@
 #include "platform/text_field.h"
 #include "registry/history_file.h"
 #include "tests/support/accessibility.h"
+#include "utility/diagnostics_page.h"
+#include "utility/encryption_page.h"
 #include "utility/led_dialog.h"
 #include "utility/network_page.h"
+#include "utility/password_dialog.h"
 #include "utility/upgrade_dialog.h"
 #include "utility/utility_app.h"
 #include "utility_fixture.h"
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 using namespace zrq406;
 using zrq406::test::UtilityTest;
+
+namespace {
+// The scan timer's period ends.
+void tick(utility::CHomePlugDeviceManagerDlg& main) {
+    QMetaObject::invokeMethod(main.scanTimer(), "timeout");
+}
+} // namespace
 
 TEST_F(UtilityTest, StartupRefusesBesideTheUpgradeToolOrASecondCopy) {
     makeWindow();
@@ -60,10 +72,14 @@ TEST_F(UtilityTest, BusyStateLocksTheControlsAndNeverTheClosedWindow) {
     page->list()->selectRow(1);
     EXPECT_TRUE(upgrade->isEnabled());
 
-    // Exit pressed during a manual scan does not close the window; the scan saves the history.
-    page->onScan();
+    // During a manual scan Exit is locked, and neither Escape nor the close box closes the window; the scan saves
+    // the history, and the new list leaves no device chosen.
+    page->findChild<QPushButton*>("button_Scan")->click();
+    EXPECT_TRUE(main->isBusy());
     EXPECT_FALSE(upgrade->isEnabled());
-    exit->click();
+    EXPECT_FALSE(exit->isEnabled());
+    QTest::keyClick(main.get(), Qt::Key_Escape);
+    main->close();
     EXPECT_TRUE(main->isVisible());
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(main->isVisible());
@@ -82,7 +98,7 @@ TEST_F(UtilityTest, UpgradeOfferedOncePerScanAndNeverAgainWhenDeclined) {
     ASSERT_TRUE(startAndWait());
     EXPECT_EQ(shown("msg60"), 1);
     EXPECT_TRUE(context->declined.contains("00:b0:52:5a:00:03"));
-    main->startManualScan();
+    main->networkPage()->findChild<QPushButton*>("button_Scan")->click();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg60"), 1);
     EXPECT_EQ(main->networkPage()->rows().size(), 4u);
@@ -120,7 +136,7 @@ TEST_F(UtilityTest, NoDeviceShowsTheHistoryAndMsg24) {
     EXPECT_EQ(shown("msg24"), 1);
     EXPECT_TRUE(main->networkPage()->rows().empty());
     // A rescan finding nothing again leaves the stored history as it was.
-    main->onScanTimer();
+    tick(*main);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg24"), 2);
     EXPECT_EQ(HistoryFile(program->historyPath()).load(history).loaded, 1);
@@ -142,24 +158,119 @@ TEST_F(UtilityTest, NoUsableAdapterSaysSoAndLeavesTheHistoryAlone) {
 TEST_F(UtilityTest, TimerRescanAndDeviceArrival) {
     makeWindow();
     ASSERT_TRUE(startAndWait());
-    bool found = false;
-    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&](bool f) { found = f; });
-    main->onScanTimer();
+    // Reopened adapters show in the system information, which the test empties after every scan.
+    auto* system = main->diagnosticsPage()->findChild<ReportList*>("listView2");
+    int scans = 0;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&](bool found) {
+        scans += found ? 1 : 0;
+        system->clear();
+    });
+    tick(*main);
     EXPECT_TRUE(main->isBusy()); // the rescan runs on a worker; the window keeps painting meanwhile
     ASSERT_TRUE(waitIdle());
-    EXPECT_TRUE(found);
+    EXPECT_EQ(scans, 1);
     EXPECT_TRUE(main->scanTimer()->isActive());
 
-    // A new interface while idle: the adapters are opened again and the timer restarted.
+    // A new interface while idle: the adapters are opened again at once, on the same current adapter, and the
+    // timer restarted.
     main->onDeviceArrival();
+    EXPECT_GT(system->topLevelItemCount(), 0);
+    EXPECT_TRUE(context->session.hasCurrentAdapter());
     EXPECT_TRUE(main->scanTimer()->isActive());
-    EXPECT_TRUE(context->session.hasCurrentAdapter() || context->session.adapters().count() == 1);
-    // While busy it waits for the busy state's end.
-    main->onScanTimer();
+    // During a rescan it waits for the rescan's end, then happens.
+    system->clear();
+    tick(*main);
     main->onDeviceArrival();
+    EXPECT_EQ(system->topLevelItemCount(), 0);
     ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(context->session.adapters().count(), 1);
+    EXPECT_EQ(scans, 2);
+    EXPECT_GT(system->topLevelItemCount(), 0);
     EXPECT_TRUE(main->scanTimer()->isActive());
+}
+
+TEST_F(UtilityTest, NothingStartsUnderAnOpenDialog) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    auto* system = main->diagnosticsPage()->findChild<ReportList*>("listView2");
+    int scans = 0;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { ++scans; });
+    // Under each dialog a device arrives and the scan timer ticks: neither reopens the adapters nor scans until
+    // the dialog has closed.
+    struct Seen {
+        bool timerActive = true;
+        bool busy = true;
+        int systemRows = -1;
+    };
+    auto arriveAndTick = [&](Seen& seen) {
+        system->clear();
+        main->onDeviceArrival();
+        tick(*main);
+        seen = {main->scanTimer()->isActive(), main->isBusy(), system->topLevelItemCount()};
+    };
+    auto expectNothingUnder = [&](const Seen& seen, const char* dialog) {
+        EXPECT_FALSE(seen.timerActive) << dialog;
+        EXPECT_FALSE(seen.busy) << dialog;
+        EXPECT_EQ(seen.systemRows, 0) << dialog;
+        // Once the dialog has closed, the waiting arrival reopens the adapters and the timer runs again.
+        EXPECT_GT(system->topLevelItemCount(), 0) << dialog;
+        EXPECT_TRUE(main->scanTimer()->isActive()) << dialog;
+        EXPECT_EQ(scans, 0) << dialog;
+    };
+    page->list()->selectRow(test::rowWithMac(page->rows(), utility::CNetworkPage::Mac, "00:b0:52:5a:00:02"));
+
+    Seen led;
+    test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
+        arriveAndTick(led);
+        dialog.findChild<QPushButton*>("btnLEDCancel")->click();
+    });
+    page->findChild<QPushButton*>("btnLedOnOff")->click();
+    expectNothingUnder(led, "LED");
+
+    Seen upgrade;
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        arriveAndTick(upgrade);
+        dialog.findChild<QPushButton*>("button3")->click();
+    });
+    page->findChild<QPushButton*>("button_Firmware_Upgrade")->click();
+    expectNothingUnder(upgrade, "upgrade");
+
+    // The device password dialog, also while its proof runs.
+    auto* encryption = main->encryptionPage();
+    encryption->list()->selectRow(
+        test::rowWithMac(encryption->rows(), utility::CEncryptionPage::Mac, "00:b0:52:5a:00:02"));
+    Seen password;
+    Seen proving;
+    test::whenDialogOpens<utility::CSetDAK>([&](utility::CSetDAK& dialog) {
+        arriveAndTick(password);
+        dialog.findChild<QLineEdit*>("txbDevicePwd")->setText(QStringLiteral("AAAA-BBBB-CCCC-DDDD"));
+        dialog.findChild<QPushButton*>("btnOK")->click();
+        arriveAndTick(proving);
+        ASSERT_TRUE(test::waitUntil([&] { return !dialog.proving(); }));
+        dialog.findChild<QPushButton*>("btnCancel")->click();
+    });
+    encryption->findChild<QPushButton*>("btnEnterPWD")->click();
+    expectNothingUnder(password, "password");
+    EXPECT_FALSE(proving.timerActive);
+    EXPECT_EQ(proving.systemRows, 0);
+    EXPECT_EQ(shown("msg04"), 1);
+    // No exchange ever began while another one waited.
+    EXPECT_EQ(context->session.exchange().overlaps(), 0);
+}
+
+TEST_F(UtilityTest, ASecondOperationIsRefusedWhileOneRuns) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    int scans = 0;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { ++scans; });
+    main->networkPage()->findChild<QPushButton*>("button_Scan")->click();
+    ASSERT_TRUE(main->isBusy());
+    // A request that reaches the window meanwhile (here the upgrade dialog's rescan) is refused with a message.
+    main->startManualScan();
+    EXPECT_EQ(shown("msg83"), 1);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(scans, 1);
+    EXPECT_EQ(context->session.exchange().overlaps(), 0);
 }
 
 // Screen readers and UI automation name every control by its text or caption, in both languages.

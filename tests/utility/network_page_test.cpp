@@ -30,17 +30,21 @@ int rowOf(utility::CNetworkPage& page, const std::string& mac) {
     return test::rowWithMac(page.rows(), utility::CNetworkPage::Mac, mac);
 }
 
+void click(utility::CNetworkPage& page, const char* button) {
+    page.findChild<QPushButton*>(button)->click();
+}
+
 } // namespace
 
 TEST_F(UtilityTest, EveryActionAsksForADeviceFirst) {
     makeWindow();
     ASSERT_TRUE(startAndWait());
     auto* page = main->networkPage();
-    page->onRename();
-    page->onFactoryReset();
-    page->onLedStatus();
-    page->onFirmwareUpgrade();
-    EXPECT_EQ(shown("msg53"), 4);
+    for (const char* button : {"button_Rename", "button_Factory_Reset", "btnLedOnOff"})
+        click(*page, button);
+    // Firmware Upgrade is locked without a chosen device.
+    EXPECT_FALSE(page->findChild<QPushButton*>("button_Firmware_Upgrade")->isEnabled());
+    EXPECT_EQ(shown("msg53"), 3);
     EXPECT_FALSE(main->isBusy());
     EXPECT_TRUE(main->scanTimer()->isActive());
 }
@@ -52,7 +56,7 @@ TEST_F(UtilityTest, RenamedTwiceTheLaterNameIsSavedEverywhere) {
     const int row = rowOf(*page, kRemote);
     auto rename = [&](const char* name) {
         page->list()->selectRow(row);
-        page->onRename();
+        click(*page, "button_Rename");
         // The user types over the name in place and presses Enter.
         auto* editor = page->list()->viewport()->findChild<QLineEdit*>();
         ASSERT_NE(editor, nullptr);
@@ -75,7 +79,7 @@ TEST_F(UtilityTest, RenamedTwiceTheLaterNameIsSavedEverywhere) {
         }
     }
 
-    main->onExit();
+    main->findChild<QPushButton*>("CloseButton")->click();
     HistoryTable history{};
     const auto loaded = HistoryFile(program->historyPath()).load(history);
     bool saved = false;
@@ -89,7 +93,7 @@ TEST_F(UtilityTest, FactoryResetReportsRescansAndAlwaysLeavesTheBusyState) {
     ASSERT_TRUE(startAndWait());
     auto* page = main->networkPage();
     page->list()->selectRow(rowOf(*page, kRemote));
-    page->onFactoryReset();
+    click(*page, "button_Factory_Reset");
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg51"), 1);
     EXPECT_EQ(shown("msg48"), 1);
@@ -100,7 +104,7 @@ TEST_F(UtilityTest, FactoryResetReportsRescansAndAlwaysLeavesTheBusyState) {
     bool rescanned = false;
     QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { rescanned = true; });
     page->list()->selectRow(rowOf(*page, kOld));
-    page->onFactoryReset();
+    click(*page, "button_Factory_Reset");
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg49"), 1);
     EXPECT_TRUE(rescanned);
@@ -109,7 +113,7 @@ TEST_F(UtilityTest, FactoryResetReportsRescansAndAlwaysLeavesTheBusyState) {
     // Cancel at the question: nothing is sent.
     program->messages.queueAnswer(MessageAnswer::Cancel);
     page->list()->selectRow(0);
-    page->onFactoryReset();
+    click(*page, "button_Factory_Reset");
     EXPECT_FALSE(main->isBusy());
     EXPECT_EQ(shown("msg48") + shown("msg49"), 2);
 }
@@ -126,19 +130,22 @@ TEST_F(UtilityTest, LedDialogIsPresetAndBothOutcomesAreTold) {
         dialog.findChild<QRadioButton*>("rdoDisableLED")->click();
         dialog.findChild<QPushButton*>("btnLEDApply")->click();
     });
-    page->onLedStatus();
+    click(*page, "btnLedOnOff");
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(presetOn);
     EXPECT_EQ(shown("msg38"), 1);
     EXPECT_EQ(page->list()->cell(row, utility::CNetworkPage::Led), "Off");
     EXPECT_EQ(context->ledChangedRows.back(), row);
+    // The row is still chosen, so Firmware Upgrade is offered again once the change is done.
+    EXPECT_EQ(page->list()->selectedRow(), row);
+    EXPECT_TRUE(page->findChild<QPushButton*>("button_Firmware_Upgrade")->isEnabled());
     // The dialog of a device whose LEDs are off starts on Disable; Cancel changes nothing.
     bool presetOff = false;
     test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
         presetOff = dialog.findChild<QRadioButton*>("rdoDisableLED")->isChecked();
         dialog.findChild<QPushButton*>("btnLEDCancel")->click();
     });
-    page->onLedStatus();
+    click(*page, "btnLedOnOff");
     EXPECT_TRUE(presetOff);
     EXPECT_FALSE(main->isBusy());
     // A device that refuses the new setting: msg39, and its row keeps its word.
@@ -148,7 +155,7 @@ TEST_F(UtilityTest, LedDialogIsPresetAndBothOutcomesAreTold) {
         dialog.findChild<QRadioButton*>("rdoDisableLED")->click();
         dialog.findChild<QPushButton*>("btnLEDApply")->click();
     });
-    page->onLedStatus();
+    click(*page, "btnLedOnOff");
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg39"), 1);
     EXPECT_EQ(page->list()->cell(old, utility::CNetworkPage::Led), "On");
@@ -172,9 +179,11 @@ TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
     });
     int failedBarAtMessage = -1;
     program->messages.setOnShow([&](const Message&) { failedBarAtMessage = failedBar->value(); });
-    page->onFirmwareUpgrade();
+    click(*page, "button_Firmware_Upgrade");
     program->messages.setOnShow({});
     EXPECT_TRUE(disabledBeforeBrowse);
+    // The failure was told while the bar still showed where the upgrade stopped.
+    EXPECT_GE(failedBarAtMessage, 0);
     EXPECT_LT(failedBarAtMessage, 100);
     EXPECT_EQ(files.lastFilter(), "Binary Files (*.bin)|*.bin|NVM Files (*.nvm)|*.nvm|All Files (*.*)|*.*||");
     EXPECT_EQ(shown("msg32"), 1);
@@ -195,7 +204,7 @@ TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
     int barAtMessage = -1;
     program->messages.setOnShow([&](const Message&) { barAtMessage = bar != nullptr ? bar->value() : -1; });
     page->list()->selectRow(rowOf(*page, kOld));
-    page->onFirmwareUpgrade();
+    click(*page, "button_Firmware_Upgrade");
     program->messages.setOnShow({});
     EXPECT_EQ(shown("msg31"), 1);
     EXPECT_EQ(barAtMessage, 100);

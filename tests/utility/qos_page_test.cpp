@@ -31,7 +31,7 @@ protected:
         const int index = page->deviceBox()->findData(QString::fromStdString(mac));
         ASSERT_GE(index, 0);
         page->deviceBox()->setCurrentIndex(index);
-        page->onDeviceChosen(index);
+        Q_EMIT page->deviceBox()->activated(index);
         ASSERT_TRUE(waitIdle());
     }
     // Types into the open editor of a list's current entry and presses Enter; waits until the entry is checked.
@@ -74,7 +74,7 @@ TEST_F(QoSPageTest, WrittenSettingsChangeOnlyTheirBytesAndReadBack) {
     EXPECT_EQ(page->macList()->cell(0, CQoSPage::Key), "00:11:22:aa:bb:cc");
     EXPECT_EQ(page->summary()->topLevelItemCount(), 2);
     const mme::QosSettings wanted = page->settings();
-    page->onWrite();
+    page->findChild<QPushButton*>("button_QoS_Apply")->click();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg40"), 1);
 
@@ -108,7 +108,7 @@ TEST_F(QoSPageTest, MapPrioritiesFollowTheirCheckBoxAlsoAfterTheBusyState) {
     EXPECT_FALSE(box("VLAN0Priority")->isEnabled());
     vlan->setChecked(true);
     EXPECT_TRUE(box("VLAN7Priority")->isEnabled());
-    page->onWrite();
+    page->findChild<QPushButton*>("button_QoS_Apply")->click();
     EXPECT_FALSE(box("VLAN7Priority")->isEnabled());
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(box("VLAN7Priority")->isEnabled());
@@ -154,7 +154,7 @@ TEST_F(QoSPageTest, FailedReadAndWriteAreTold) {
     EXPECT_TRUE(page->shownDevice().empty());
     EXPECT_FALSE(page->findChild<QPushButton*>("button_QoS_Apply")->isEnabled());
     choose(kRemote);
-    page->onWrite();
+    page->findChild<QPushButton*>("button_QoS_Apply")->click();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg41"), 1);
     EXPECT_EQ(shown("msg40"), 0);
