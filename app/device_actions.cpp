@@ -43,20 +43,12 @@ std::string upperCaseDevicePassword(std::string_view typed) {
     return text;
 }
 
-std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
-                                       const std::vector<KeyTarget>& targets) {
-    std::vector<KeyOutcome> outcomes;
-    const mme::Key nmk = mme::DeriveNmk(networkPassword);
-    for (const KeyTarget& target : targets) {
-        bool keyed = false;
-        if (session.hasCurrentAdapter()) {
-            auto& operations = session.operations();
-            keyed = target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
-                                  : operations.SetKey(nmk, nullptr, nullptr);
-        }
-        outcomes.push_back({target.mac, keyed});
-    }
-    return outcomes;
+bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk) {
+    if (!session.hasCurrentAdapter())
+        return false;
+    auto& operations = session.operations();
+    return target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
+                         : operations.SetKey(nmk, nullptr, nullptr);
 }
 
 std::string upgradeMessageKey(const mme::UpgradeOutcome& outcome) {

@@ -42,14 +42,10 @@ struct KeyTarget {
     MacAddress mac;
     bool remote = false;        // keyed through its device access key, forwarded by the local device
     std::string devicePassword; // remote devices only
+    std::string name;           // "" when not known
 };
-struct KeyOutcome {
-    MacAddress mac;
-    bool keyed = false;
-};
-// Puts the targets, in the given order, on the key of a network password already validated.
-std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
-                                       const std::vector<KeyTarget>& targets);
+// Sends `nmk` to one device: the local one directly, a remote one under the device access key of its password.
+bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk);
 
 // The language file's message key that reports an upgrade of the configuration utility: msg31 for success, else
 // msg28 (Japanese firmware), msg29 (another product), msg30 (versions that do not fit), msg16 (the firmware image

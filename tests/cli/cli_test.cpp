@@ -69,6 +69,7 @@ TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
     auto wrong =
         run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password", "AAAA-BBBB-CCCC-DDDD"});
     EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find(kRemote + ": "), std::string::npos) << wrong.err;
 
     auto keyed = run({"--json", "set-key", "--password", "OurNetwork42", "--local", "--device", kRemote,
                       "--device-password", kRemotePassword});
