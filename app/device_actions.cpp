@@ -24,15 +24,20 @@ bool resetDevice(Session& session, const MacAddress& device) {
     return session.hasCurrentAdapter() && session.operations().FactoryReset(device);
 }
 
-PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
+std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device) {
     if (!session.hasCurrentAdapter())
-        return PasswordProof::KeyUnreadable;
-    auto& operations = session.operations();
+        return std::nullopt;
     mme::ConfigBlock block{};
-    if (!operations.ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+    if (!session.operations().ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+        return std::nullopt;
+    return mme::nmkOf(block);
+}
+
+PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
+    const auto key = readNetworkKey(session, device);
+    if (!key)
         return PasswordProof::KeyUnreadable;
-    return operations.SetRemoteKey(password, mme::nmkOf(block), device) ? PasswordProof::Accepted
-                                                                        : PasswordProof::Refused;
+    return session.operations().SetRemoteKey(password, *key, device) ? PasswordProof::Accepted : PasswordProof::Refused;
 }
 
 std::string upperCaseDevicePassword(std::string_view typed) {

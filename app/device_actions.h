@@ -3,6 +3,7 @@
 #include "mme/firmware_upgrade.h"
 #include "platform/mac_address.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ LedChange changeLed(Session& session, const MacAddress& device, bool on);
 
 // Asks the device to go back to its factory settings; true when it confirmed.
 bool resetDevice(Session& session, const MacAddress& device);
+
+// The network membership key in the device's active configuration block, if the device answers.
+std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device);
 
 enum class PasswordProof {
     Accepted,     // the device took its own key under the password's device access key

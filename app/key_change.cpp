@@ -15,16 +15,6 @@ namespace {
 constexpr double kRetryPauseMs = 1000;
 constexpr double kRejoinWaitMs = 8000;
 
-// The network key in the device's active configuration block, if the device answers.
-std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device) {
-    if (!session.hasCurrentAdapter())
-        return std::nullopt;
-    mme::ConfigBlock block{};
-    if (!session.operations().ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
-        return std::nullopt;
-    return mme::nmkOf(block);
-}
-
 KeyAdvice adviceFor(const DeviceKeyState& device, KeyChangeResult result, bool localLeftBehind) {
     switch (device.trouble) {
     case KeyTrouble::PasswordRefused:

@@ -101,11 +101,12 @@ void CSetDAK::onOk() {
         m_window->busyState(BusyWindow::Enter);
     BusyWindow* window = m_window;
     m_workers->start<app::PasswordProof>(
-        [&session, window, device, password] {
+        [&session, window, device, password, custom = m_proof] {
             std::optional<BusyScope> busy;
             if (window != nullptr)
                 busy.emplace(*window, BusyScope::Adopt{});
-            const app::PasswordProof proof = app::proveDevicePassword(session, device, password);
+            const app::PasswordProof proof =
+                custom ? custom(password) : app::proveDevicePassword(session, device, password);
             if (busy)
                 busy->leave(false);
             return proof;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,10 @@ namespace zrq406 {
 class BusyWindow;
 class WorkerRunner;
 } // namespace zrq406
+
+namespace zrq406::app {
+enum class PasswordProof;
+} // namespace zrq406::app
 
 namespace zrq406::utility {
 
@@ -36,6 +41,10 @@ public:
     const std::string& enteredPassword() const { return m_entered; }
     // True while the password is being proved.
     bool proving() const { return m_proving; }
+    // What OK does, on a worker, with a password of the right form instead of the proof above: for a device that
+    // this computer's network no longer reaches, whose key cannot be read first.
+    using Proof = std::function<app::PasswordProof(const std::string& password)>;
+    void setProof(Proof proof) { m_proof = std::move(proof); }
 
 public Q_SLOTS:
     // OK: VerifyDevicePassword.
@@ -58,6 +67,7 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_proving = false;
+    Proof m_proof;
     std::unique_ptr<WorkerRunner> m_workers;
 };
 
