@@ -149,12 +149,14 @@ void CEncryptionPage::setSelectedDevicesWorker() {
         networkPassword = stdText(m_networkPassword->text());
     });
 
+    // One request per row, so that the plan's row numbers are the list's.
     std::vector<app::KeyRequestRow> requested;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const auto& row = rows[r];
         if (row.size() <= Firmware)
-            continue;
-        requested.push_back({row[Mac], row[Name], r == 0, !row[Check].empty(), row[Password]});
+            requested.push_back({{}, {}, r == 0, false, {}});
+        else
+            requested.push_back({row[Mac], row[Name], r == 0, !row[Check].empty(), row[Password]});
     }
     const app::KeyChangePlan plan = app::planKeyChange(requested);
     if (!plan.anyTicked) {
