@@ -24,15 +24,20 @@ bool resetDevice(Session& session, const MacAddress& device) {
     return session.hasCurrentAdapter() && session.operations().FactoryReset(device);
 }
 
-PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
+std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device) {
     if (!session.hasCurrentAdapter())
-        return PasswordProof::KeyUnreadable;
-    auto& operations = session.operations();
+        return std::nullopt;
     mme::ConfigBlock block{};
-    if (!operations.ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+    if (!session.operations().ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+        return std::nullopt;
+    return mme::nmkOf(block);
+}
+
+PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
+    const auto key = readNetworkKey(session, device);
+    if (!key)
         return PasswordProof::KeyUnreadable;
-    return operations.SetRemoteKey(password, mme::nmkOf(block), device) ? PasswordProof::Accepted
-                                                                        : PasswordProof::Refused;
+    return session.operations().SetRemoteKey(password, *key, device) ? PasswordProof::Accepted : PasswordProof::Refused;
 }
 
 std::string upperCaseDevicePassword(std::string_view typed) {
@@ -43,20 +48,12 @@ std::string upperCaseDevicePassword(std::string_view typed) {
     return text;
 }
 
-std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
-                                       const std::vector<KeyTarget>& targets) {
-    std::vector<KeyOutcome> outcomes;
-    const mme::Key nmk = mme::DeriveNmk(networkPassword);
-    for (const KeyTarget& target : targets) {
-        bool keyed = false;
-        if (session.hasCurrentAdapter()) {
-            auto& operations = session.operations();
-            keyed = target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
-                                  : operations.SetKey(nmk, nullptr, nullptr);
-        }
-        outcomes.push_back({target.mac, keyed});
-    }
-    return outcomes;
+bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk) {
+    if (!session.hasCurrentAdapter())
+        return false;
+    auto& operations = session.operations();
+    return target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
+                         : operations.SetKey(nmk, nullptr, nullptr);
 }
 
 std::string upgradeMessageKey(const mme::UpgradeOutcome& outcome) {

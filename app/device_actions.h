@@ -3,6 +3,7 @@
 #include "mme/firmware_upgrade.h"
 #include "platform/mac_address.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,9 @@ LedChange changeLed(Session& session, const MacAddress& device, bool on);
 // Asks the device to go back to its factory settings; true when it confirmed.
 bool resetDevice(Session& session, const MacAddress& device);
 
+// The network membership key in the device's active configuration block, if the device answers.
+std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device);
+
 enum class PasswordProof {
     Accepted,     // the device took its own key under the password's device access key
     Refused,      // wrong password, or no answer
@@ -42,14 +46,10 @@ struct KeyTarget {
     MacAddress mac;
     bool remote = false;        // keyed through its device access key, forwarded by the local device
     std::string devicePassword; // remote devices only
+    std::string name;           // "" when not known
 };
-struct KeyOutcome {
-    MacAddress mac;
-    bool keyed = false;
-};
-// Puts the targets, in the given order, on the key of a network password already validated.
-std::vector<KeyOutcome> setNetworkKeys(Session& session, std::string_view networkPassword,
-                                       const std::vector<KeyTarget>& targets);
+// Sends `nmk` to one device: the local one directly, a remote one under the device access key of its password.
+bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk);
 
 // The language file's message key that reports an upgrade of the configuration utility: msg31 for success, else
 // msg28 (Japanese firmware), msg29 (another product), msg30 (versions that do not fit), msg16 (the firmware image

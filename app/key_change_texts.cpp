@@ -59,14 +59,49 @@ std::string keyConfirmationText(std::string_view text, std::string_view text2,
     return message;
 }
 
-std::string keyFailureText(std::string_view text, std::string_view text2, const std::vector<std::string>& failed) {
-    std::string message(text);
-    message += '\n';
-    for (const std::string& device : failed)
-        message += device + '\n';
-    message += '\n';
-    message += text2;
-    return message;
+std::string keyAdviceMessageKey(KeyAdvice advice) {
+    switch (advice) {
+    case KeyAdvice::None:
+        return {};
+    case KeyAdvice::EnterPassword:
+        return "msg70";
+    case KeyAdvice::CheckDevice:
+        return "msg71";
+    case KeyAdvice::RunAgain:
+        return "msg72";
+    case KeyAdvice::AwaitsOthers:
+        return "msg73";
+    case KeyAdvice::FindOut:
+        return "msg74";
+    }
+    return {};
+}
+
+std::string keyChangeReportText(const KeyChangeOutcome& outcome, const MessageLookup& message) {
+    if (outcome.result == KeyChangeResult::Done)
+        return {};
+    const bool nothingChanged = outcome.result == KeyChangeResult::NotProved;
+    std::string text = message(nothingChanged ? kKeyNothingChanged : kKeyChangeStopped, "Text");
+    for (const DeviceKeyState& device : outcome.devices) {
+        std::string state;
+        if (device.trouble == KeyTrouble::PasswordRefused)
+            state = message(kKeyTroubleWords, "Text");
+        else if (device.trouble == KeyTrouble::NotReached)
+            state = message(kKeyTroubleWords, "Text2");
+        else if (nothingChanged)
+            continue;
+        else
+            state = message(kKeyWords, device.key == DeviceKey::New   ? "Text"
+                                       : device.key == DeviceKey::Old ? "Text2"
+                                                                      : "Text3");
+        text += '\n' + device.mac.text();
+        if (!device.name.empty())
+            text += " (" + device.name + ")";
+        text += ": " + state;
+        if (const std::string advice = keyAdviceMessageKey(device.advice); !advice.empty())
+            text += " - " + message(advice, "Text");
+    }
+    return text;
 }
 
 } // namespace zrq406::app

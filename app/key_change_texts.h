@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/key_change.h"
 #include "mme/key_derivation.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +23,22 @@ std::string networkPasswordProblemText(mme::PasswordProblem problem, std::string
 // second one is then all tail.
 std::string keyConfirmationText(std::string_view text, std::string_view text2, const std::vector<std::string>& devices);
 
-// The outcome when devices did not take the key (msg36 Text and Text2): the first text, a line feed, every failed
-// device on a line of its own, a line feed, the second text.
-std::string keyFailureText(std::string_view text, std::string_view text2, const std::vector<std::string>& failed);
+// The language file's text of a message key and field ("Text", "Text2", ...).
+using MessageLookup = std::function<std::string(const std::string& key, const std::string& field)>;
+
+// The message keys of a key change that did not reach every device.
+inline constexpr char kKeyNothingChanged[] = "msg66"; // heading: a password did not prove, no key was changed
+inline constexpr char kKeyChangeStopped[] = "msg67";  // heading: the change stopped half way
+inline constexpr char kKeyWords[] = "msg68";          // Text: new key, Text2: old key, Text3: key unknown
+inline constexpr char kKeyTroubleWords[] = "msg69";   // Text: password refused, Text2: not reached
+
+// The language file's message key of an advice ("" for KeyAdvice::None).
+std::string keyAdviceMessageKey(KeyAdvice advice);
+
+// The report of a key change that did not put every device on the new key (empty for KeyChangeResult::Done): the
+// heading, then a line per device concerned (when no key was changed, the devices whose password did not prove;
+// else every device): its MAC text, its name in brackets when known, ": ", why it failed or the key it is on, and
+// " - " and its advice when it has one.
+std::string keyChangeReportText(const KeyChangeOutcome& outcome, const MessageLookup& message);
 
 } // namespace zrq406::app

@@ -27,8 +27,8 @@ Texts::Texts(const GlobalOptions& options, std::ostream& err)
     m_settings.LoadXMLFile(paths::dataFile(file).string());
 }
 
-std::string Texts::message(const std::string& key) {
-    return m_settings.LoadPageCaption("ZRQ406", "Messages", key, "Text");
+std::string Texts::message(const std::string& key, const std::string& field) {
+    return m_settings.LoadPageCaption("ZRQ406", "Messages", key, field);
 }
 
 Tool::Tool(const GlobalOptions& options, std::ostream& err)

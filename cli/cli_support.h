@@ -20,8 +20,8 @@ public:
     Texts(const GlobalOptions& options, std::ostream& err);
     CLoadUISetting& settings() { return m_settings; }
     MessageService& messages() { return m_messages; }
-    // /ZRQ406/Messages/<key>/Text
-    std::string message(const std::string& key);
+    // /ZRQ406/Messages/<key>/<field>
+    std::string message(const std::string& key, const std::string& field = "Text");
     bool german() const { return m_german; }
 
 private:

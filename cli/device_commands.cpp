@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/key_change.h"
 #include "app/key_change_texts.h"
 #include "app/scan_cycle.h"
 #include "cli/cli_support.h"
@@ -194,6 +195,56 @@ bool readDevicePasswordFile(const std::string& file, std::vector<std::string>& m
     return true;
 }
 
+// The name the device history gives a device, or "" when it holds none.
+std::string knownName(DeviceRegistry& registry, const std::string& macText) {
+    auto& history = registry.historyTable();
+    if (history.fileCount == 0 && registry.HistoryFileHasData())
+        registry.LoadHistory();
+    const int count = std::min(history.fileCount, HistoryTable::capacity);
+    for (int i = 0; i < count; ++i)
+        if (fieldText(history.records[i].mac) == macText)
+            return fieldText(history.records[i].name);
+    return {};
+}
+
+const char* keyWord(app::DeviceKey key) {
+    switch (key) {
+    case app::DeviceKey::New:
+        return "new";
+    case app::DeviceKey::Old:
+        return "old";
+    case app::DeviceKey::Unknown:
+        return "unknown";
+    }
+    return "unknown";
+}
+
+const char* troubleWord(app::KeyTrouble trouble) {
+    switch (trouble) {
+    case app::KeyTrouble::None:
+        return "none";
+    case app::KeyTrouble::PasswordRefused:
+        return "password refused";
+    case app::KeyTrouble::NotReached:
+        return "not reached";
+    case app::KeyTrouble::KeyRefused:
+        return "key refused";
+    }
+    return "none";
+}
+
+const char* resultWord(app::KeyChangeResult result) {
+    switch (result) {
+    case app::KeyChangeResult::Done:
+        return "done";
+    case app::KeyChangeResult::NotProved:
+        return "nothing changed";
+    case app::KeyChangeResult::Stopped:
+        return "stopped";
+    }
+    return "stopped";
+}
+
 } // namespace
 
 int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output& io) {
@@ -211,16 +262,16 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
                   "--device-password-file FILE)\n";
         return kBadInput;
     }
-    std::vector<app::KeyTarget> targets;
+    std::vector<app::KeyRequestRow> rows;
     for (std::size_t i = 0; i < macTexts.size(); ++i) {
         const auto mac = parseMacArgument(macTexts[i], io);
         if (!mac)
             return kBadInput;
-        targets.push_back({*mac, true, app::upperCaseDevicePassword(typedPasswords[i])});
+        rows.push_back({mac->text(), {}, false, true, app::upperCaseDevicePassword(typedPasswords[i])});
     }
     Tool tool(options, io.err);
-    for (const auto& target : targets) {
-        if (!mme::isDevicePasswordForm(target.devicePassword)) {
+    for (const auto& row : rows) {
+        if (!mme::isDevicePasswordForm(row.devicePassword)) {
             io.err << "zrq406: " << tool.texts.message("msg57") << '\n';
             return kBadInput;
         }
@@ -241,29 +292,40 @@ int runSetKey(const GlobalOptions& options, const SetKeyRequest& request, Output
     app::Session& session = tool.session;
     if (auto code = openWithDevice(session, options, io))
         return *code;
-    // Remote devices first: keying the local device first would cut the way to the others.
     if (request.local) {
         const link::AdapterRecord* adapter = session.adapters().current();
-        targets.push_back({adapter != nullptr ? adapter->localDeviceMac : MacAddress{}, false, {}});
+        rows.push_back({(adapter != nullptr ? adapter->localDeviceMac : MacAddress{}).text(), {}, true, true, {}});
     }
-    const auto outcomes = app::setNetworkKeys(session, password, targets);
-    json results = json::array();
-    int failed = 0;
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        json entry{{"mac", outcomes[i].mac.text()}, {"keyed", outcomes[i].keyed}};
-        if (!targets[i].remote)
-            entry["local"] = true;
-        results.push_back(entry);
-        failed += outcomes[i].keyed ? 0 : 1;
-    }
+    for (auto& row : rows)
+        row.name = knownName(session.registry(), row.mac);
+    const app::KeyChangePlan plan = app::planKeyChange(rows);
+    const app::KeyChangeOutcome outcome = app::changeNetworkKey(session, password, plan.targets);
     if (options.json) {
-        printJson(io.out, json{{"devices", results}});
-    } else {
-        for (const auto& outcome : outcomes)
-            io.out << outcome.mac.text() << (outcome.keyed ? ": new key set" : ": FAILED") << '\n';
+        json devices = json::array();
+        for (const auto& device : outcome.devices) {
+            json entry{
+                {"mac", device.mac.text()}, {"keyed", device.key == app::DeviceKey::New}, {"key", keyWord(device.key)}};
+            if (!device.name.empty())
+                entry["name"] = device.name;
+            if (!device.remote)
+                entry["local"] = true;
+            if (device.trouble != app::KeyTrouble::None)
+                entry["trouble"] = troubleWord(device.trouble);
+            if (const auto advice = app::keyAdviceMessageKey(device.advice); !advice.empty())
+                entry["advice"] = tool.texts.message(advice);
+            devices.push_back(entry);
+        }
+        printJson(io.out, json{{"result", resultWord(outcome.result)}, {"devices", devices}});
+    } else if (outcome.result == app::KeyChangeResult::Done) {
+        for (const auto& device : outcome.devices)
+            io.out << device.mac.text() << ": new key set\n";
     }
-    if (failed > 0) {
-        io.err << "zrq406: " << failed << " device(s) did not take the new key\n";
+    if (outcome.result != app::KeyChangeResult::Done) {
+        io.err << "zrq406: "
+               << terminalText(app::keyChangeReportText(
+                      outcome,
+                      [&](const std::string& key, const std::string& field) { return tool.texts.message(key, field); }))
+               << '\n';
         return kRefused;
     }
     return kDone;

@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/upgrade_membership.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "mme/firmware_upgrade.h"
@@ -118,6 +119,30 @@ int runCheckFile(const GlobalOptions& options, const std::string& file, Output& 
     return kDone;
 }
 
+namespace {
+
+// What an upgrade did to the device's network membership, and how to bring it back.
+void printMembership(std::ostream& out, const MacAddress& device, app::NetworkMembership membership) {
+    switch (membership) {
+    case app::NetworkMembership::Kept:
+        return;
+    case app::NetworkMembership::LocalLeft:
+        out << device.text()
+            << " now uses the default network key: this computer no longer reaches the devices of its private "
+               "network. Put it back with: zrq406 set-key --ask-password --local\n";
+        return;
+    case app::NetworkMembership::RemoteLeft:
+        out << device.text()
+            << " now uses the default network key, outside its private network, and this computer no longer "
+               "reaches it. Put it back with: zrq406 set-key --default --local, then zrq406 set-key --ask-password "
+               "--local --device "
+            << device.text() << " --device-password-file FILE\n";
+        return;
+    }
+}
+
+} // namespace
+
 int runUpgrade(const GlobalOptions& options, const std::string& file, const std::string& macText, Output& io) {
     // A bad file is refused before anything is sent.
     std::string error;
@@ -137,6 +162,7 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
         return *code;
     const MacAddress device = target.value_or(session.discoveryResult().local.mac);
 
+    const app::NetworkMembership risk = app::membershipRiskOfUpgrade(session, device);
     mme::FirmwareUpgrade upgrade(session.operations(), session.pacing());
     const bool human = !options.json;
     ProgressBar bar(session.progress(), io.err);
@@ -152,8 +178,9 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
     const auto outcome = upgrade.upgradeDevice(file, device);
     bar.stop();
 
+    const auto after = app::membershipAfterUpgrade(session, device, outcome, risk);
     json report{{"mac", device.text()}, {"ok", outcome.ok}};
-    if (outcome.leftNetwork)
+    if (after.membership != app::NetworkMembership::Kept)
         report["leftNetwork"] = true;
     if (!outcome.backup.empty())
         report["backup"] = outcome.backup.string();
@@ -167,6 +194,8 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
         io.out << "The previous configuration block of " << device.text() << " is saved in " << outcome.backup.string()
                << '\n';
     if (!outcome.ok) {
+        if (human)
+            printMembership(io.err, device, after.membership);
         io.err << "zrq406: " << tool.texts.message(app::upgradeMessageKey(outcome)) << "\nzrq406: failed to "
                << mme::stepName(outcome.failedStep) << ": " << terminalText(outcome.detail) << '\n';
         return outcome.failedStep == mme::UpgradeStep::CheckFile ? kBadInput : kRefused;
@@ -176,9 +205,9 @@ int runUpgrade(const GlobalOptions& options, const std::string& file, const std:
             io.out << device.text() << " already runs this firmware and configuration; nothing was written\n";
         else
             io.out << tool.texts.message("msg31") << '\n';
-        if (outcome.leftNetwork)
-            io.out << device.text() << ": " << terminalText(outcome.detail) << '\n';
     }
+    if (human)
+        printMembership(io.out, device, after.membership);
     return kDone;
 }
 

@@ -1,6 +1,7 @@
 #include "utility/encryption_page.h"
 
 #include "app/device_actions.h"
+#include "app/key_change.h"
 #include "app/key_change_texts.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
@@ -25,8 +26,6 @@
 namespace zrq406::utility {
 
 namespace {
-// After new keys were sent, the devices rejoin the network under the new key before it is searched again.
-constexpr double kRejoinWaitMs = 8000;
 constexpr char kPage[] = "EncryptionTab";
 } // namespace
 
@@ -147,36 +146,24 @@ void CEncryptionPage::setSelectedDevicesWorker() {
         networkPassword = stdText(m_networkPassword->text());
     });
 
-    // Remote rows first, the local row last: keying the local device first would cut the way to the others.
-    std::vector<std::size_t> order;
-    for (std::size_t r = 1; r < rows.size(); ++r)
-        order.push_back(r);
-    if (!rows.empty())
-        order.push_back(0);
-    bool anyChecked = false;
-    std::vector<int> withoutPassword;
-    std::vector<app::KeyTarget> targets;
-    std::vector<std::string> devices;
-    for (const std::size_t r : order) {
+    // One request per row, so that the plan's row numbers are the list's.
+    std::vector<app::KeyRequestRow> requested;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
         const auto& row = rows[r];
-        if (row.size() <= Firmware || row[Check].empty())
-            continue;
-        anyChecked = true;
-        if (r != 0 && row[Password].empty()) {
-            withoutPassword.push_back(static_cast<int>(r));
-            continue;
-        }
-        targets.push_back({MacAddress::fromText(row[Mac]), r != 0, row[Password]});
-        devices.push_back(row[Mac]);
+        if (row.size() <= Firmware)
+            requested.push_back({{}, {}, r == 0, false, {}});
+        else
+            requested.push_back({row[Mac], row[Name], r == 0, !row[Check].empty(), row[Password]});
     }
-    if (!anyChecked) {
+    const app::KeyChangePlan plan = app::planKeyChange(requested);
+    if (!plan.anyTicked) {
         m_context.showMessage("msg33", MessageIcon::Exclamation);
         return;
     }
-    if (!withoutPassword.empty()) {
+    if (!plan.withoutPassword.empty()) {
         callOnThread(this, [&] {
-            for (const int r : withoutPassword)
-                m_list->setChecked(r, false);
+            for (const std::size_t r : plan.withoutPassword)
+                m_list->setChecked(static_cast<int>(r), false);
         });
         if (m_context.showMessage("msg34", MessageIcon::Exclamation, MessageButtons::OkCancel) != MessageAnswer::Ok)
             return;
@@ -186,25 +173,24 @@ void CEncryptionPage::setSelectedDevicesWorker() {
                        MessageIcon::Exclamation);
         return;
     }
-    if (targets.empty())
+    if (plan.targets.empty())
         return;
     const std::string question =
-        app::keyConfirmationText(m_context.message("msg35"), m_context.message("msg35", "Text2"), devices);
+        app::keyConfirmationText(m_context.message("msg35"), m_context.message("msg35", "Text2"), plan.deviceTexts());
     if (m_context.show(question, MessageIcon::None, MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
 
-    const auto outcomes = app::setNetworkKeys(m_context.session, networkPassword, targets);
-    std::vector<std::string> failed;
-    for (std::size_t i = 0; i < outcomes.size(); ++i)
-        if (!outcomes[i].keyed)
-            failed.push_back(devices[i]);
-    m_context.session.pacing().sleep(kRejoinWaitMs);
-    // Success only when every device took the key, whichever was keyed last.
-    if (failed.empty())
+    const app::KeyChangeOutcome outcome = app::changeNetworkKey(m_context.session, networkPassword, plan.targets);
+    app::waitForRejoin(m_context.session, outcome);
+    if (outcome.result == app::KeyChangeResult::Done)
         m_context.showMessage("msg37", MessageIcon::None);
     else
-        m_context.show(app::keyFailureText(m_context.message("msg36"), m_context.message("msg36", "Text2"), failed),
-                       MessageIcon::None);
+        m_context.show(app::keyChangeReportText(outcome,
+                                                [this](const std::string& key, const std::string& field) {
+                                                    return m_context.message(key, field);
+                                                }),
+                       outcome.result == app::KeyChangeResult::NotProved ? MessageIcon::Exclamation
+                                                                         : MessageIcon::Stop);
     m_main.rediscoverAfterKeyChange();
     callOnThread(this, [this] {
         for (int r = 0; r < m_list->topLevelItemCount(); ++r)

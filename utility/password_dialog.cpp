@@ -4,6 +4,7 @@
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/run_operation.h"
+#include "gui/worker_runner.h"
 #include "gui/widget_font.h"
 #include "mme/key_derivation.h"
 #include "utility/utility_context.h"
@@ -19,7 +20,8 @@ namespace zrq406::utility {
 
 CSetDAK::CSetDAK(UtilityContext& context, BusyWindow& window, const std::string& name, const std::string& mac,
                  QWidget* parent)
-    : QDialog(parent), m_context(context), m_window(window), m_mac(mac) {
+    : QDialog(parent), m_context(context), m_window(window), m_mac(mac),
+      m_workers(std::make_unique<WorkerRunner>(this)) {
     setObjectName(QStringLiteral("CSetDAK"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     PageLayout layout(context.texts, "PwdForm");
@@ -57,6 +59,10 @@ CSetDAK::CSetDAK(UtilityContext& context, BusyWindow& window, const std::string&
     connect(m_cancel, &QPushButton::clicked, this, &CSetDAK::reject);
 }
 
+CSetDAK::~CSetDAK() {
+    m_workers->waitForIdle();
+}
+
 void CSetDAK::upperCaseTyped() {
     // Device passwords are printed in capitals; what is typed becomes capitals where the cursor was.
     const QString typed = m_password->text();
@@ -91,6 +97,21 @@ void CSetDAK::onOk() {
     const MacAddress device = MacAddress::fromText(m_mac);
     app::Session& session = m_context.session;
     const QPointer<CSetDAK> self(this);
+    if (m_proof) {
+        m_workers->start<std::optional<app::PasswordProof>>(
+            [proof = m_proof, password]() -> std::optional<app::PasswordProof> {
+                try {
+                    return proof(password);
+                } catch (...) {
+                    return app::PasswordProof::Refused;
+                }
+            },
+            [self](std::optional<app::PasswordProof> proof) {
+                if (self)
+                    self->proofEnded(proof);
+            });
+        return;
+    }
     const bool started = runOperation<app::PasswordProof>(
         m_window, [&session, device, password] { return app::proveDevicePassword(session, device, password); },
         [self](std::optional<app::PasswordProof> proof) {

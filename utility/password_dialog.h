@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -9,6 +11,7 @@ class QPushButton;
 
 namespace zrq406 {
 class BusyWindow;
+class WorkerRunner;
 } // namespace zrq406
 
 namespace zrq406::app {
@@ -33,11 +36,17 @@ public:
     // The proof is `window`'s device operation, so that nothing else uses the adapters meanwhile.
     CSetDAK(UtilityContext& context, BusyWindow& window, const std::string& name, const std::string& mac,
             QWidget* parent = nullptr);
+    ~CSetDAK() override;
 
     // EnteredDevicePassword: the accepted password; empty after a refusal.
     const std::string& enteredPassword() const { return m_entered; }
     // True while the password is being proved.
     bool proving() const { return m_proving; }
+    // What OK does, on a worker, with a password of the right form instead of the proof: for a device that this
+    // computer's network no longer reaches, whose key cannot be read first. Used inside an operation that already
+    // holds the session (the upgrade that took the device off its network), so it starts no operation of its own.
+    using Proof = std::function<app::PasswordProof(const std::string& password)>;
+    void setProof(Proof proof) { m_proof = std::move(proof); }
 
 public Q_SLOTS:
     // OK: VerifyDevicePassword.
@@ -62,6 +71,8 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_proving = false;
+    Proof m_proof;
+    std::unique_ptr<WorkerRunner> m_workers;
 };
 
 } // namespace zrq406::utility

@@ -1,15 +1,19 @@
 #include "utility/upgrade_dialog.h"
 
 #include "app/device_actions.h"
+#include "app/upgrade_membership.h"
 #include "gui/file_dialogs.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/run_operation.h"
 #include "gui/widget_font.h"
+#include "gui/window_thread.h"
 #include "mme/firmware_upgrade.h"
 #include "platform/paths.h"
+#include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
 #include "utility/main_dialog.h"
+#include "utility/password_dialog.h"
 #include "utility/utility_context.h"
 
 #include <QCloseEvent>
@@ -24,11 +28,69 @@
 
 namespace zrq406::utility {
 
+// How one press of Upgrade ended: the upgrade's outcome, or the user's cancel at the warning; `closing` is the last
+// message when it is not the outcome's own (after the device was offered its way back to its network).
+struct UpgradeRun {
+    mme::UpgradeOutcome outcome;
+    bool cancelled = false;
+    std::string closing;
+};
+
 namespace {
 // The device restarts with its new firmware before the network is scanned again.
 constexpr double kRestartWaitMs = 20000;
 constexpr int kPollMs = 100;
 constexpr char kFilter[] = "Binary Files (*.bin)|*.bin|NVM Files (*.nvm)|*.nvm|All Files (*.*)|*.*||";
+
+// On the window thread: asks the device password of a remote device outside this computer's network, which
+// cannot be proved first; the key it takes is the proof.
+bool askPasswordAndRejoin(UtilityContext& context, BusyWindow& window, QWidget* parent, const MacAddress& device,
+                          const mme::Key& key) {
+    const std::string mac = device.text();
+    std::string name;
+    const ScanTable& scan = context.session.registry().scanTable();
+    for (int i = 0; i < scan.count; ++i)
+        if (fieldText(scan.entries[i].mac) == mac)
+            name = fieldText(scan.entries[i].name);
+    CSetDAK dialog(context, window, name, mac, parent);
+    dialog.setProof([&context, device, key](const std::string& password) {
+        return app::rejoinNetwork(context.session, device, app::NetworkMembership::RemoteLeft, key, password)
+                   ? app::PasswordProof::Accepted
+                   : app::PasswordProof::Refused;
+    });
+    if (dialog.exec() != CSetDAK::kAccepted)
+        return false;
+    context.passwords.remember(mac, dialog.enteredPassword());
+    return true;
+}
+
+// A remote device takes the key under its device password: the one proved earlier in this run, else asked.
+bool rejoinRemote(UtilityContext& context, BusyWindow& window, QWidget* parent, const MacAddress& device,
+                  const mme::Key& key) {
+    if (const auto known = context.passwords.find(device.text());
+        known && app::rejoinNetwork(context.session, device, app::NetworkMembership::RemoteLeft, key, *known))
+        return true;
+    // Asked while this worker waits: the dialog's own worker sends the key, so only one of them uses the adapters.
+    return callOnThread<bool>(parent, [&] { return askPasswordAndRejoin(context, window, parent, device, key); })
+        .value_or(false);
+}
+
+// On the upgrade's worker, after an upgrade that took the device out of its private network: offers to put it back
+// with the key of its backup and does it; returns the closing text.
+std::string rejoinAfterUpgrade(UtilityContext& context, BusyWindow& window, QWidget* parent, const MacAddress& device,
+                               const app::MembershipAfterUpgrade& after) {
+    const std::string stays = context.message("msg80", app::staysOutsideField(after.membership));
+    if (!after.previousKey)
+        return context.message("msg80", "Text3") + "\n" + stays;
+    if (context.showMessage(app::rejoinOfferMessageKey(after.membership), MessageIcon::None,
+                            MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return stays;
+    const bool back = after.membership == app::NetworkMembership::LocalLeft
+                          ? app::rejoinNetwork(context.session, device, after.membership, *after.previousKey)
+                          : rejoinRemote(context, window, parent, device, *after.previousKey);
+    return back ? context.message("msg79") : stays;
+}
+
 } // namespace
 
 CUpgradePage::CUpgradePage(CHomePlugDeviceManagerDlg& main, const std::string& mac, QWidget* parent)
@@ -97,31 +159,49 @@ void CUpgradePage::onUpgrade() {
     m_poller->start();
     const std::string path = stdText(m_file->text());
     const MacAddress device = MacAddress::fromText(m_mac);
-    app::Session& session = m_context.session;
+    UtilityContext& context = m_context;
     CHomePlugDeviceManagerDlg& main = m_main;
     const QPointer<CUpgradePage> self(this);
-    const bool started = runOperation<mme::UpgradeOutcome>(
+    const bool started = runOperation<UpgradeRun>(
         m_main,
-        [&session, path, device] {
-            mme::UpgradeOutcome outcome;
+        [&context, &main, self, path, device] {
+            app::Session& session = context.session;
+            UpgradeRun run;
             if (!session.hasCurrentAdapter()) {
-                outcome.detail = "no adapter reaches a device";
-                return outcome;
+                run.outcome.detail = "no adapter reaches a device";
+                return run;
+            }
+            // The upgrade puts the device on the public default key: a device on a private one is warned about.
+            const app::NetworkMembership risk = app::membershipRiskOfUpgrade(session, device);
+            if (risk != app::NetworkMembership::Kept &&
+                context.showMessage(app::upgradeWarningMessageKey(risk), MessageIcon::Exclamation,
+                                    MessageButtons::OkCancel) != MessageAnswer::Ok) {
+                run.cancelled = true;
+                return run;
             }
             mme::FirmwareUpgrade upgrade(session.operations(), session.pacing());
             upgrade.setBackupDir(paths::userDataDir() / "backups");
-            outcome = upgrade.upgradeDevice(path, device);
-            if (outcome.ok)
+            run.outcome = upgrade.upgradeDevice(path, device);
+            if (run.outcome.ok)
                 session.pacing().sleep(kRestartWaitMs);
-            return outcome;
+            const auto after = app::membershipAfterUpgrade(session, device, run.outcome, risk);
+            if (after.membership != app::NetworkMembership::Kept) {
+                callOnThread(main.windowObject(), [self, &run] {
+                    if (self)
+                        self->showOutcomeOnBar(run.outcome);
+                });
+                context.showMessage(app::upgradeMessageKey(run.outcome), MessageIcon::None);
+                run.closing = rejoinAfterUpgrade(context, main, self, device, after);
+            }
+            return run;
         },
         // The dialog cannot close while the upgrade runs, so it is still there when the outcome arrives; the bar
         // shows where a failed upgrade stopped while its message is read. A worker that failed has been told by
         // the window already.
-        [self, &main](std::optional<mme::UpgradeOutcome> outcome) {
+        [self, &main](std::optional<UpgradeRun> run) {
             if (self)
-                self->upgradeEnded(outcome);
-            if (outcome && outcome->ok)
+                self->upgradeEnded(run);
+            if (run && !run->cancelled && run->outcome.ok)
                 main.startManualScan();
         });
     if (!started) {
@@ -131,12 +211,25 @@ void CUpgradePage::onUpgrade() {
     }
 }
 
-void CUpgradePage::upgradeEnded(const std::optional<mme::UpgradeOutcome>& outcome) {
+void CUpgradePage::showOutcomeOnBar(const mme::UpgradeOutcome& outcome) {
+    m_poller->stop();
+    m_progress->setValue(outcome.ok ? 100 : m_progress->value());
+}
+
+void CUpgradePage::upgradeEnded(const std::optional<UpgradeRun>& run) {
     m_running = false;
     m_poller->stop();
-    if (outcome) {
-        m_progress->setValue(outcome->ok ? 100 : m_progress->value());
-        m_context.show(m_context.message(app::upgradeMessageKey(*outcome)), MessageIcon::None);
+    if (run && run->cancelled) {
+        m_progress->setValue(0);
+        setButtonsEnabled(true);
+        return;
+    }
+    if (run) {
+        m_progress->setValue(run->outcome.ok ? 100 : m_progress->value());
+        if (run->closing.empty())
+            m_context.showMessage(app::upgradeMessageKey(run->outcome), MessageIcon::None);
+        else
+            m_context.show(run->closing, MessageIcon::None);
     }
     m_progress->setValue(0);
     setButtonsEnabled(true);

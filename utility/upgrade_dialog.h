@@ -19,6 +19,8 @@ namespace zrq406::utility {
 class CHomePlugDeviceManagerDlg;
 class UtilityContext;
 
+struct UpgradeRun;
+
 // The firmware upgrade of one device from a file the user picks: the upgrade runs on a worker while a poller moves
 // the bar; the dialog closes after every attempt, with its outcome told.
 class CUpgradePage : public QDialog {
@@ -37,8 +39,10 @@ protected:
 private:
     void pollProgress();
     void setButtonsEnabled(bool enabled);
-    // The outcome is told (nothing when the worker failed) and the dialog closes.
-    void upgradeEnded(const std::optional<mme::UpgradeOutcome>& outcome);
+    // The outcome is told (nothing when the worker failed) and the dialog closes; after a cancel it stays open.
+    void upgradeEnded(const std::optional<UpgradeRun>& run);
+    // The bar stops where the upgrade ended, while the messages after it are read.
+    void showOutcomeOnBar(const mme::UpgradeOutcome& outcome);
 
     CHomePlugDeviceManagerDlg& m_main;
     UtilityContext& m_context;

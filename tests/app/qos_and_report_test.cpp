@@ -49,7 +49,6 @@ TEST(KeyChangeTexts, TheQuestionAndTheOutcomeHoldEveryDeviceAsText) {
     // Without a placeholder the first text gives nothing and the second is all tail.
     EXPECT_EQ(app::keyConfirmationText("none", "tail", {"a"}), "\na\n\n\ntail");
 
-    EXPECT_EQ(app::keyFailureText("Failed:", "Check them.", {"x", "y"}), "Failed:\nx\ny\n\nCheck them.");
     EXPECT_EQ(app::networkPasswordProblemText(mme::PasswordProblem::Length, "Bad. Use 33-126.", " 8 to 64."),
               "Bad. 8 to 64.");
     EXPECT_EQ(app::networkPasswordProblemText(mme::PasswordProblem::Character, "Bad. Use 33-126.", " 8 to 64."),

@@ -69,6 +69,7 @@ TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
     auto wrong =
         run({"set-key", "--password", "OurNetwork42", "--device", kRemote, "--device-password", "AAAA-BBBB-CCCC-DDDD"});
     EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find(kRemote + ": "), std::string::npos) << wrong.err;
 
     auto keyed = run({"--json", "set-key", "--password", "OurNetwork42", "--local", "--device", kRemote,
                       "--device-password", kRemotePassword});
@@ -275,6 +276,22 @@ TEST_F(CliFixture, RemoteDeviceUpgradedOutOfAPrivateNetworkIsReportedAsLeft) {
     EXPECT_TRUE(upgrade.json()["leftNetwork"].get<bool>());
     // It has left the private network of the local device.
     EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 1u);
+}
+
+TEST_F(CliFixture, LocalDeviceUpgradedOffAPrivateKeyIsReportedWithTheWayBack) {
+    ASSERT_EQ(run({"set-key", "--password", "OurNetwork42", "--local", "--device", kRemote, "--device-password",
+                   kRemotePassword})
+                  .code,
+              0);
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0713", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713");
+    auto upgrade = run({"upgrade", file.string()});
+    ASSERT_EQ(upgrade.code, 0) << upgrade.err;
+    EXPECT_NE(upgrade.out.find(kLocal + " now uses the default network key"), std::string::npos) << upgrade.out;
+    // It now shares the default key with the two devices left on it, not the private one with the remote device.
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 3u);
+    // The way back it names brings the remote device into reach again.
+    ASSERT_EQ(run({"set-key", "--password-file", "-", "--local"}, "OurNetwork42\n").code, 0);
+    EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 2u);
 }
 
 TEST_F(CliFixture, JapaneseFirmwareIsNotUpgraded) {

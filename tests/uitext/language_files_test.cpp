@@ -92,10 +92,11 @@ const std::vector<ListColumns> kUtilityColumns = {
 };
 
 const std::vector<std::string> kUtilityMessages = {
-    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22",
-    "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37",
-    "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54",
-    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65", "msg81", "msg82", "msg83", "msg84"};
+    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22", "msg24",
+    "msg28",      "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37", "msg38", "msg39",
+    "msg40",      "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54", "msg57", "msg59", "msg60",
+    "msg61",      "msg62", "msg63", "msg64", "msg65", "msg66", "msg67", "msg68", "msg69", "msg70", "msg71", "msg72",
+    "msg73",      "msg74", "msg75", "msg76", "msg77", "msg78", "msg79", "msg80", "msg81", "msg82", "msg83", "msg84"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -140,7 +141,12 @@ std::vector<std::string> utilityTexts() {
                                       "DestMACAddress/Value",
                                       "DestIPPort/Value",
                                       "Messages/msg35/Text2",
-                                      "Messages/msg36/Text2"};
+                                      "Messages/msg36/Text2",
+                                      "Messages/msg68/Text2",
+                                      "Messages/msg68/Text3",
+                                      "Messages/msg69/Text2",
+                                      "Messages/msg80/Text2",
+                                      "Messages/msg80/Text3"};
     for (int i = 1; i <= 11; ++i)
         paths.push_back("MACConfigTab/listView2/Columns/listView2_info/Value" + std::to_string(i));
     for (const char* column :

@@ -90,19 +90,22 @@ TEST_F(EncryptionPageTest, ARemoteRowWithoutPasswordIsUncheckedAndNothingElseHap
     EXPECT_EQ(shown("msg37"), 1);
 }
 
-TEST_F(EncryptionPageTest, AnyFailedDeviceIsReportedEvenWhenTheLocalOneSucceeds) {
+TEST_F(EncryptionPageTest, AWrongDevicePasswordKeysNoDeviceAndIsNamed) {
     start();
     const int remote = rowOf(*page, kRemote);
     page->list()->setCell(remote, CEncryptionPage::Password, "AAAA-BBBB-CCCC-DDDD");
     page->list()->setChecked(remote, true);
     page->list()->setChecked(0, true);
     setSelected();
-    EXPECT_EQ(log->count("set-key"), 2);
+    // The proof alone was sent; the local device was not keyed, so this computer still reaches the remote one.
+    EXPECT_EQ(log->count("set-key"), 1);
     EXPECT_EQ(shown("msg37"), 0);
-    const std::string outcome = lastText("msg36");
-    EXPECT_NE(outcome.find(kRemote), std::string::npos);
+    const std::string outcome = lastText("msg66");
+    EXPECT_NE(outcome.find(kRemote + " (" + page->list()->cell(remote, CEncryptionPage::Name) +
+                           "): " + context->message("msg69")),
+              std::string::npos);
     EXPECT_EQ(outcome.find(kLocal), std::string::npos);
-    EXPECT_NE(outcome.find(context->message("msg36", "Text2")), std::string::npos);
+    EXPECT_EQ(page->rows().size(), 4u);
 }
 
 TEST_F(EncryptionPageTest, ABadNetworkPasswordSendsNothing) {

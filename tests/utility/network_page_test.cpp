@@ -1,4 +1,5 @@
 #include "gui/report_list.h"
+#include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
 #include "platform/text_field.h"
 #include "registry/history_file.h"
@@ -8,6 +9,7 @@
 #include "utility/encryption_page.h"
 #include "utility/led_dialog.h"
 #include "utility/network_page.h"
+#include "utility/password_dialog.h"
 #include "utility/upgrade_dialog.h"
 #include "utility_fixture.h"
 
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 
 using namespace zrq406;
@@ -213,4 +216,99 @@ TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
     // The device shows its platform word before the new firmware's numbers.
     const std::string firmware = rows[static_cast<std::size_t>(rowOf(*page, kOld))][utility::CNetworkPage::Firmware];
     EXPECT_EQ(firmware.substr(7), "-MAC-3-3-3348-00-2764-CE-0712");
+}
+
+namespace {
+const std::string kLocal = "00:b0:52:5a:00:01";
+const std::string kNetworkPassword = "OurNetwork42";
+
+// The built-in network with every device on one private key.
+nlohmann::json privateNetwork() {
+    auto network = test::SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        device["networkPassword"] = kNetworkPassword;
+    return network;
+}
+
+// An upgrade file that changes the configuration block of the devices of the built-in network only.
+std::string configOnlyUpgrade(const test::SimulatedProgram& program) {
+    const auto bytes = mme::packUpgradeFile(sim::makeFirmwareImage("ZRQPLC1-MAC-3-3-3348-00-2764-CE-0713", 8192),
+                                            sim::makeConfigBlock({}), "3-3-3348-00-2764-CE-0713");
+    const auto path = program.path("config.bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+mme::Key keyOf(utility::UtilityContext& context, const std::string& mac) {
+    return context.session.network()->device(MacAddress::fromText(mac))->nmk;
+}
+} // namespace
+
+TEST_F(UtilityTest, UpgradingTheLocalDeviceOfAPrivateNetworkWarnsAndPutsItBack) {
+    makeWindow(privateNetwork());
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    files.queueAnswer(configOnlyUpgrade(*program));
+    files.queueAnswer(configOnlyUpgrade(*program));
+    // Cancelled at the warning: nothing is written and the dialog stays open.
+    program->messages.queueAnswer(MessageAnswer::Cancel);
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        auto* upgrade = dialog.findChild<QPushButton*>("button2");
+        dialog.findChild<QPushButton*>("btnUpgradeLoadFW")->click();
+        upgrade->click();
+        EXPECT_TRUE(test::waitUntil([&] { return upgrade->isEnabled(); }));
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(shown("msg75"), 1);
+        EXPECT_EQ(shown("msg32") + shown("msg31"), 0);
+        dialog.findChild<QPushButton*>("button3")->click();
+    });
+    page->list()->selectRow(rowOf(*page, kLocal));
+    page->onFirmwareUpgrade();
+    EXPECT_FALSE(std::filesystem::exists(program->dir() / "zrq406" / "backups"));
+
+    // Upgraded after the warning, told what happened to its network and put back on it.
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        dialog.findChild<QPushButton*>("btnUpgradeLoadFW")->click();
+        dialog.findChild<QPushButton*>("button2")->click();
+    });
+    page->list()->selectRow(rowOf(*page, kLocal));
+    page->onFirmwareUpgrade();
+    EXPECT_EQ(shown("msg75"), 2);
+    EXPECT_EQ(shown("msg31"), 1);
+    EXPECT_EQ(shown("msg77"), 1);
+    EXPECT_EQ(shown("msg79"), 1);
+    EXPECT_EQ(keyOf(*context, kLocal), mme::DeriveNmk(kNetworkPassword));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(page->rows().size(), 4u);
+}
+
+TEST_F(UtilityTest, ARemoteDeviceUpgradedOutOfAPrivateNetworkComesBackWithTheDevicePasswordAsked) {
+    makeWindow(privateNetwork());
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    files.queueAnswer(configOnlyUpgrade(*program));
+    test::whenDialogOpens<utility::CUpgradePage>([&](utility::CUpgradePage& dialog) {
+        dialog.findChild<QPushButton*>("btnUpgradeLoadFW")->click();
+        dialog.findChild<QPushButton*>("button2")->click();
+    });
+    // A wrong password is refused and asked again; the right one puts the device back.
+    test::whenDialogOpens<utility::CSetDAK>([&](utility::CSetDAK& dialog) {
+        auto* edit = dialog.findChild<QLineEdit*>("txbDevicePwd");
+        auto* ok = dialog.findChild<QPushButton*>("btnOK");
+        edit->setText(QStringLiteral("AAAA-BBBB-CCCC-DDDD"));
+        ok->click();
+        EXPECT_TRUE(test::waitUntil([&] { return shown("msg04") == 1; }));
+        edit->setText(QStringLiteral("GTNE-WHFU-YBSK-QCLM"));
+        ok->click();
+    });
+    page->list()->selectRow(rowOf(*page, kRemote));
+    page->onFirmwareUpgrade();
+    EXPECT_EQ(shown("msg76"), 1);
+    EXPECT_EQ(shown("msg78"), 1);
+    EXPECT_EQ(shown("msg79"), 1);
+    EXPECT_EQ(keyOf(*context, kRemote), mme::DeriveNmk(kNetworkPassword));
+    EXPECT_EQ(context->passwords.find(kRemote), std::optional<std::string>("GTNE-WHFU-YBSK-QCLM"));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(page->rows().size(), 4u);
 }
