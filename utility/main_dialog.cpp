@@ -203,9 +203,10 @@ void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
     // The upgrade offer: at most once per scan, and never again for a device declined in this run.
     const int offer = app::upgradeOfferIndex(scan, m_context.thresholds, m_context.declined);
     if (offer >= 0) {
-        if (m_context.showMessage("msg60", MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes)
-            launchUpgradeTool();
-        else
+        // A tool that did not start counts as declined too: the offer and its failure would come back every rescan.
+        const bool accepted =
+            m_context.showMessage("msg60", MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes;
+        if (!accepted || !launchUpgradeTool())
             app::declineUpgrades(scan, offer, m_context.thresholds, m_context.declined);
     }
     if (!m_closePending) {

@@ -97,6 +97,11 @@ TEST_F(UtilityTest, LaunchingTheUpgradeToolClosesOrSaysWhyNot) {
     EXPECT_EQ(shown("msg61"), 1);
     EXPECT_TRUE(main->isVisible());
     EXPECT_FALSE(context->bothRun.held());
+    // A tool that did not start counts as declined: the rescan neither offers it again nor fails again.
+    main->onScanTimer();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg60"), 1);
+    EXPECT_EQ(shown("msg61"), 1);
 
     context->upgradeToolPath = "/bin/true";
     context->declined = {};
