@@ -1,5 +1,6 @@
 #include "upgrade/zrq406_upgrade_app.h"
 
+#include "app/instance_names.h"
 #include "app/upgrade_offer.h"
 #include "app/upgrade_tool_state.h"
 #include "gui/picture_box.h"
@@ -22,7 +23,6 @@ namespace zrq406 {
 
 namespace {
 
-constexpr char kBothRun[] = "BothRun";
 constexpr char kSimulate[] = "--simulate";
 
 std::string nodeText(CLoadUISetting& texts, const char* node) {
@@ -72,15 +72,13 @@ bool CZRQ406UPGRADEApp::singleInstanceCheck(CLoadUISetting& texts, MessageServic
         texts.GetStdNodeText({"ZRQ406", "Messages", key, "Text"}, text);
         return text;
     };
-    if (!InstanceLock::exists(kBothRun)) {
-        const std::string parent = nodeText(texts, "Parent");
-        if (!parent.empty() && InstanceLock::exists(parent)) {
-            messages.show(Message{message("Parentmsg01"), parent, MessageIcon::Exclamation, MessageButtons::Ok});
-            return false;
-        }
+    if (!InstanceLock::exists(app::kBothRunInstance) && InstanceLock::exists(app::kUtilityInstance)) {
+        messages.show(
+            Message{message("Parentmsg01"), nodeText(texts, "Parent"), MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
     }
     const std::string title = nodeText(texts, "Text");
-    if (!own.acquire(title)) {
+    if (!own.acquire(app::kUpgradeToolInstance)) {
         messages.show(Message{message("msg01"), title, MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
     }

@@ -1,5 +1,6 @@
 #include "utility/main_dialog.h"
 
+#include "app/instance_names.h"
 #include "app/scan_cycle.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
@@ -354,7 +355,7 @@ bool CHomePlugDeviceManagerDlg::launchUpgradeTool() {
     m_closePending = true;
     m_scanTimer->stop();
     // The upgrade tool starts beside a running utility only while this lock exists.
-    m_context.bothRun.acquire("BothRun");
+    m_context.bothRun.acquire(app::kBothRunInstance);
     QStringList arguments;
     if (const auto& simulate = m_context.linkOptions.simulate)
         arguments << (simulate->empty() ? QStringLiteral("--simulate")

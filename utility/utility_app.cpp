@@ -1,5 +1,6 @@
 #include "utility/utility_app.h"
 
+#include "app/instance_names.h"
 #include "app/upgrade_offer.h"
 #include "gui/file_dialogs.h"
 #include "gui/picture_box.h"
@@ -50,9 +51,9 @@ bool CHomePlugDeviceManagerApp::checkInstances(CLoadUISetting& texts, MessageSer
         messages.show(Message{texts.LoadPageCaption("ZRQ406", "Messages", key, "Text"), title, MessageIcon::Warning});
         return false;
     };
-    if (InstanceLock::exists(texts.LoadPageCaption("ZRQ406", "Utility", "Child")))
+    if (InstanceLock::exists(app::kUpgradeToolInstance))
         return refuse("Childmsg01");
-    if (!own.acquire(title))
+    if (!own.acquire(app::kUtilityInstance))
         return refuse("msg01");
     return true;
 }

@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/instance_names.h"
 #include "app/upgrade_tool_state.h"
 #include "gui/page_layout.h"
 #include "gui/report_list.h"
@@ -287,21 +288,22 @@ TEST(UpgradeWizard, ADeviceGoneWhenYesIsPressedIsNotUpgraded) {
 }
 
 TEST(UpgradeToolStart, RefusedBesideTheUtilityUnlessItStartedTheToolAndWhenAlreadyRunning) {
-    SimulatedProgram program({}, "EnglishUpgrade.xml", link::LinkMode::UpgradeTool); // its own lock folder
+    // German, beside a utility of any language.
+    SimulatedProgram program({}, "GermanUpgrade.xml", link::LinkMode::UpgradeTool); // its own lock folder
     auto message = [&](const char* key) {
         std::string text;
         program.texts.GetStdNodeText({"ZRQ406", "Messages", key, "Text"}, text);
         return text;
     };
     InstanceLock utility;
-    ASSERT_TRUE(utility.acquire("TALVERN ZRQ406 Configuration Utility"));
+    ASSERT_TRUE(utility.acquire(app::kUtilityInstance));
     InstanceLock own;
     EXPECT_FALSE(CZRQ406UPGRADEApp::singleInstanceCheck(program.texts, program.messages, own));
     EXPECT_EQ(program.messages.texts(), std::vector<std::string>{message("Parentmsg01")});
 
     // Started by the utility, which holds "BothRun" meanwhile.
     InstanceLock bothRun;
-    ASSERT_TRUE(bothRun.acquire("BothRun"));
+    ASSERT_TRUE(bothRun.acquire(app::kBothRunInstance));
     EXPECT_TRUE(CZRQ406UPGRADEApp::singleInstanceCheck(program.texts, program.messages, own));
     EXPECT_TRUE(own.held());
 
