@@ -5,6 +5,7 @@
 #include "app/upgrade_tool_state.h"
 #include "gui/picture_box.h"
 #include "gui/qt_message_service.h"
+#include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
 #include "uitext/load_ui_setting.h"
@@ -87,6 +88,7 @@ bool CZRQ406UPGRADEApp::singleInstanceCheck(CLoadUISetting& texts, MessageServic
 
 int CZRQ406UPGRADEApp::run(const UpgradeToolOptions& options) {
     QApplication::setWindowIcon(PictureBox::applicationIcon());
+    const QtTranslations qtTexts(localeIsGerman(LocaleEnvironment::current()));
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::UpgradeTool, "zrq406-upgrade");
     // The language file lies beside the program or in its data folder, whatever the current folder is.

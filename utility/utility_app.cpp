@@ -5,6 +5,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/picture_box.h"
 #include "gui/qt_message_service.h"
+#include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
 #include "uitext/load_ui_setting.h"
@@ -74,6 +75,8 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
         return 0;
     }
 
+    const bool german = localeIsGerman(LocaleEnvironment::current());
+    const QtTranslations qtTexts(german);
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::Utility, "zrq406-config");
     // A language file that does not load leaves the texts empty; the utility runs on.
@@ -85,7 +88,7 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
         return 0;
 
     QtFileDialogs files;
-    UtilityContext context(messages, texts, files, localeIsGerman(LocaleEnvironment::current()));
+    UtilityContext context(messages, texts, files, german);
     context.linkOptions = options->link;
     context.imageFiles = app::firmwareImageFiles();
     CHomePlugDeviceManagerDlg dialog(context);
