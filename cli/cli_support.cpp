@@ -2,8 +2,8 @@
 
 #include "app/scan_cycle.h"
 #include "platform/display_text.h"
-#include "platform/paths.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 
 #include <fstream>
 #include <iostream>
@@ -22,8 +22,8 @@ Texts::Texts(const GlobalOptions& options, std::ostream& err)
         file = "English.xml";
     else
         file = chooseLanguage(LanguageProgram::Utility);
-    m_german = file == "German.xml";
-    m_settings.LoadXMLFile(paths::dataFile(file).string());
+    // Without its language file the tool prints one line saying so and speaks the English built into it.
+    m_german = loadLanguageTexts(m_settings, m_messages, LanguageProgram::Utility, file) && file == "German.xml";
 }
 
 std::string Texts::message(const std::string& key) {

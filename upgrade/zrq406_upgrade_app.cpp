@@ -8,6 +8,7 @@
 #include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 #include "uitext/load_ui_setting.h"
 #include "upgrade/device_info.h"
 #include "upgrade/dut_list.h"
@@ -88,12 +89,14 @@ bool CZRQ406UPGRADEApp::singleInstanceCheck(CLoadUISetting& texts, MessageServic
 
 int CZRQ406UPGRADEApp::run(const UpgradeToolOptions& options) {
     QApplication::setWindowIcon(PictureBox::applicationIcon());
-    const QtTranslations qtTexts(localeIsGerman(LocaleEnvironment::current()));
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::UpgradeTool, "zrq406-upgrade");
-    // The language file lies beside the program or in its data folder, whatever the current folder is.
-    if (!texts.LoadXMLFile(languageFilePath(LanguageProgram::UpgradeTool).string()))
-        return EXIT_FAILURE;
+    // The language file lies beside the program or in its data folder, whatever the current folder is; without it
+    // the tool runs on in the English texts built into it, and Qt's texts follow.
+    const bool german = loadLanguageTexts(texts, messages, LanguageProgram::UpgradeTool,
+                                          chooseLanguage(LanguageProgram::UpgradeTool)) &&
+                        localeIsGerman(LocaleEnvironment::current());
+    const QtTranslations qtTexts(german);
     texts.setApplicationTitle(nodeText(texts, "Text"));
     InstanceLock own;
     if (!singleInstanceCheck(texts, messages, own))

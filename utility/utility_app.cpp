@@ -8,6 +8,7 @@
 #include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 #include "uitext/load_ui_setting.h"
 #include "utility/main_dialog.h"
 #include "utility/utility_context.h"
@@ -75,12 +76,13 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
         return 0;
     }
 
-    const bool german = localeIsGerman(LocaleEnvironment::current());
-    const QtTranslations qtTexts(german);
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::Utility, "zrq406-config");
-    // A language file that does not load leaves the texts empty; the utility runs on.
-    texts.LoadXMLFile(languageFilePath(LanguageProgram::Utility).string());
+    // Without its language file the utility runs on in the English texts built into it, and Qt's texts follow.
+    const bool german =
+        loadLanguageTexts(texts, messages, LanguageProgram::Utility, chooseLanguage(LanguageProgram::Utility)) &&
+        localeIsGerman(LocaleEnvironment::current());
+    const QtTranslations qtTexts(german);
     texts.setApplicationTitle(texts.LoadPageCaption("ZRQ406", "Utility", "Text"));
 
     InstanceLock own;
