@@ -84,7 +84,8 @@ void CSetDAK::onOk() {
     if (m_proving)
         return;
     setControlsEnabled(false);
-    const std::string password = stdText(m_password->text());
+    // Text set other than by typing (through the accessibility interface, say) is upper-cased here.
+    const std::string password = app::upperCaseDevicePassword(stdText(m_password->text()));
     if (!mme::isDevicePasswordForm(password)) {
         m_context.showMessage("msg57", MessageIcon::Exclamation);
         setControlsEnabled(true);
@@ -114,7 +115,6 @@ void CSetDAK::onOk() {
             m_proving = false;
             unsetCursor();
             if (proof == app::PasswordProof::Accepted) {
-                m_entered = stdText(m_password->text());
                 done(kAccepted);
                 return;
             }
