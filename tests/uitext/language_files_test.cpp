@@ -436,6 +436,8 @@ TEST_P(ToolFile, FormatsAndFixedTextsAreAsTheToolUsesThem) {
         EXPECT_EQ(countOf(format, "%"), 2u) << field;
     }
     EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("UpgradeDLG/UpFirm/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("UpgradeDLG/UpFirm/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%"), 1u);
     const std::string heading = file.text("WelcomeDLG/Catpion/Text");
     EXPECT_EQ(countOf(heading, "%s"), 1u);

@@ -27,9 +27,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -175,6 +177,43 @@ TEST(UpgradeWizard, TwoDevicesAreUpgradedInTurnAndTheWizardEndsOnFinish) {
               (std::vector<std::string>{wizard.message("msg09"), wizard.message("msg09")}));
     wizard.frame.finishButton()->click();
     EXPECT_EQ(wizard.frame.result(), QDialog::Accepted);
+}
+
+TEST(UpgradeWizard, EachStepIsShownAsItStartsAndTheFirmwareStepNamesTheImagesVersion) {
+    Wizard wizard; // only 00:03 runs older firmware
+    wizard.addImage(kNewImage);
+    // The page's step as each request reaches the device, in order.
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int>> seen;
+    ASSERT_TRUE(wizard.program.open());
+    wizard.program.session.network()->setRequestLog([&](const std::string& line) {
+        std::lock_guard lock(mutex);
+        for (const char* request : {"write-module", "commit", "read-module"})
+            if (line.find(std::string(" ") + request + " ") != std::string::npos)
+                seen.emplace_back(request, wizard.state.progress.step.load());
+    });
+    wizard.start();
+    wizard.search();
+    wizard.frame.nextButton()->click();
+    wizard.frame.yesButton()->click();
+    ASSERT_TRUE(wizard.waitForPage(&wizard.finish));
+    wizard.program.session.network()->setRequestLog(nullptr);
+    ASSERT_TRUE(wizard.state.lastOutcome.ok) << wizard.state.lastOutcome.detail;
+
+    // The firmware step is marked before its first block; the restart step while the device restarts, before the
+    // configuration block is read back from it.
+    std::lock_guard lock(mutex);
+    const auto firstWrite = std::find_if(seen.begin(), seen.end(), [](auto& s) { return s.first == "write-module"; });
+    ASSERT_NE(firstWrite, seen.end());
+    EXPECT_EQ(firstWrite->second, 1);
+    const auto commit = std::find_if(seen.begin(), seen.end(), [](auto& s) { return s.first == "commit"; });
+    ASSERT_NE(commit, seen.end());
+    EXPECT_EQ(commit->second, 2);
+    const auto readBack = std::find_if(commit, seen.end(), [](auto& s) { return s.first == "read-module"; });
+    ASSERT_NE(readBack, seen.end()) << ::testing::PrintToString(seen);
+    EXPECT_EQ(readBack->second, 3);
+    EXPECT_EQ(wizard.labelText(&wizard.upgrading, "UpFirm"), std::string("Upgrade firmware to ") + kNewImage + "...");
+    EXPECT_EQ(wizard.child<QProgressBar>(&wizard.upgrading, "Progress")->value(), 100);
 }
 
 TEST(UpgradeWizard, OneDeviceCannotBeSkippedAndItsFailedUpgradeIsReportedAsFailed) {
