@@ -10,7 +10,7 @@ namespace zrq406 {
 namespace {
 
 // The message that names the language file that could not be read: its key in each program's files.
-constexpr char kUtilityLanguageFileUnread[] = "msg66";
+constexpr char kUtilityLanguageFileUnread[] = "msg85";
 constexpr char kToolLanguageFileUnread[] = "msg14";
 
 } // namespace

@@ -95,7 +95,7 @@ const std::vector<std::string> kUtilityMessages = {
     "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12", "msg13", "msg16", "msg21", "msg22",
     "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37",
     "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54",
-    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65", "msg66"};
+    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64", "msg65", "msg85"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -372,17 +372,17 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     }
 
     // msg51 takes the device name, msg61 the upgrade tool's path, msg62 the capabilities and the program's path,
-    // msg66 the language file and the folders searched; the others are shown as they stand.
+    // msg85 the language file and the folders searched; the others are shown as they stand.
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg61/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg62/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("Messages/msg64/Text"), "%s"), 1u);
-    EXPECT_EQ(countOf(file.text("Messages/msg66/Text"), "%"), 2u);
-    EXPECT_EQ(countOf(file.text("Messages/msg66/Text"), "%s"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("AboutTab/lblVersion/Text"), "%s"), 1u);
     for (const std::string& key : kUtilityMessages) {
-        if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg66") {
+        if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg85") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }
