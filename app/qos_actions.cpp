@@ -3,6 +3,7 @@
 #include "app/session.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace zrq406::app {
 
@@ -34,6 +35,14 @@ QosWrite writeQosSettings(Session& session, const MacAddress& device, const mme:
     if (!mme::encodeQosArea(settings, area))
         return QosWrite::Invalid;
     return operations.WriteConfigBlock(false, 0, 0, device, block) ? QosWrite::Done : QosWrite::WriteFailed;
+}
+
+std::optional<std::uint16_t> parseQosPort(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
 }
 
 } // namespace zrq406::app

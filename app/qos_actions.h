@@ -4,6 +4,10 @@
 #include "mme/qos_settings.h"
 #include "platform/mac_address.h"
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
 namespace zrq406::app {
 
 class Session;
@@ -26,5 +30,8 @@ enum class QosWrite {
 // Rewrites a device's priority settings: reads its whole configuration block, replaces only the settings' bytes
 // (keeping their reserved bytes), writes the block back and commits it.
 QosWrite writeQosSettings(Session& session, const MacAddress& device, const mme::QosSettings& settings);
+
+// A destination port as typed: a decimal number from 1 to 65535 and nothing else.
+std::optional<std::uint16_t> parseQosPort(std::string_view text);
 
 } // namespace zrq406::app

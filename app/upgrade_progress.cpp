@@ -4,17 +4,8 @@
 
 namespace zrq406::app {
 
-int shownPercent(int basePercent, double fraction) {
-    // A failed upgrade (-1) leaves the percentage where the operation stopped.
-    return std::clamp(basePercent + static_cast<int>(std::max(fraction, 0.0) * 50), 0, 100);
-}
-
-int stepOfPercent(int percent) {
-    return std::clamp(percent, 0, 100) / 25;
-}
-
-int stepOfFailure(mme::UpgradeStep failedStep) {
-    switch (failedStep) {
+int stepOfOperation(mme::UpgradeStep operationStep) {
+    switch (operationStep) {
     case mme::UpgradeStep::WriteFirmware:
         return 1;
     case mme::UpgradeStep::WriteConfig:
@@ -24,6 +15,16 @@ int stepOfFailure(mme::UpgradeStep failedStep) {
     default:
         return 0;
     }
+}
+
+int weightedPercent(int step, double within) {
+    const int done = std::clamp(step, 0, kUpgradeSteps);
+    double percent = 0;
+    for (int i = 0; i < done; ++i)
+        percent += kUpgradeStepWeights[static_cast<std::size_t>(i)];
+    if (done < kUpgradeSteps)
+        percent += kUpgradeStepWeights[static_cast<std::size_t>(done)] * std::clamp(within, 0.0, 1.0);
+    return std::clamp(static_cast<int>(percent), 0, 100);
 }
 
 } // namespace zrq406::app

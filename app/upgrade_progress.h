@@ -2,26 +2,40 @@
 
 #include "mme/firmware_upgrade.h"
 
+#include <array>
 #include <atomic>
 
 namespace zrq406::app {
 
-// The upgrading page's own share of the progress: the operation advances mme::Progress::basePercent from 0 to
-// 50; this value is 0 while it runs, 1 after success and -1 after failure. One writer at a time (the upgrade
-// worker), read by the page's display.
-struct UpgradeProgress {
-    std::atomic<double> fraction{0.0};
-};
-
-// The percentage shown: the base plus the whole part of fraction x 50 (a negative fraction adds nothing), within
-// 0..100.
-int shownPercent(int basePercent, double fraction);
-
 // The step labels' positions: 0 softloader, 1 firmware, 2 configuration, 3 restart.
 constexpr int kUpgradeSteps = 4;
-// The step a percentage stands for (percent / 25; 4 once everything is done).
-int stepOfPercent(int percent);
-// The step in which an upgrade stopped: the checks before the first write belong to the softloader step.
-int stepOfFailure(mme::UpgradeStep failedStep);
+// What each step weighs in the percentage, in proportion to its work: writing the firmware image is most of it,
+// the restart wait a little, checking the device and writing the configuration block hardly anything.
+inline constexpr std::array<int, kUpgradeSteps> kUpgradeStepWeights = {5, 80, 5, 10};
+
+// The upgrading page's progress: the step under way (kUpgradeSteps once everything is done) and whether the
+// upgrade failed. Written by the upgrade worker, read by the page's display; the share of the firmware write
+// done is the operation's own progress fraction.
+struct UpgradeProgress {
+    std::atomic<int> step{0};
+    std::atomic<bool> failed{false};
+
+    void reset() {
+        step = 0;
+        failed = false;
+    }
+    // A step has started; the steps never go back (a second configuration write after the restart stays in it).
+    void startStep(int started) {
+        int current = step.load();
+        while (started > current && !step.compare_exchange_weak(current, started)) {
+        }
+    }
+};
+
+// The step of the page that an operation step belongs to: the checks before the first write belong to the
+// softloader step.
+int stepOfOperation(mme::UpgradeStep operationStep);
+// The percentage shown: the weights of the steps done plus `within` (0..1) of the step under way, within 0..100.
+int weightedPercent(int step, double within);
 
 } // namespace zrq406::app

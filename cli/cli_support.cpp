@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/regular_file.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 
 #include <fstream>
 #include <iostream>
@@ -23,8 +24,8 @@ Texts::Texts(const GlobalOptions& options, std::ostream& err)
         file = "English.xml";
     else
         file = chooseLanguage(LanguageProgram::Utility);
-    m_german = file == "German.xml";
-    m_settings.LoadXMLFile(paths::dataFile(file).string());
+    // Without its language file the tool prints one line saying so and speaks the English built into it.
+    m_german = loadLanguageTexts(m_settings, m_messages, LanguageProgram::Utility, file) && file == "German.xml";
 }
 
 std::string Texts::message(const std::string& key, const std::string& field) {

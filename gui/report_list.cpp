@@ -30,9 +30,20 @@ void ReportList::setRows(const ListRows& rows) {
         auto* item = new QTreeWidgetItem(this);
         for (std::size_t c = 0; c < row.size(); ++c)
             item->setText(static_cast<int>(c), qtText(row[c]));
-        if (m_checkable)
+        if (m_checkable) {
             item->setCheckState(0, row.empty() || row[0].empty() ? Qt::Unchecked : Qt::Checked);
+            nameCheckBox(item);
+        }
     }
+}
+
+void ReportList::nameCheckBox(QTreeWidgetItem* item) {
+    QStringList words;
+    for (const int column : m_checkNameColumns)
+        if (!item->text(column).isEmpty())
+            words << item->text(column);
+    if (!words.isEmpty())
+        item->setData(0, Qt::AccessibleTextRole, words.join(QLatin1Char(' ')));
 }
 
 ListRows ReportList::rows() const {
@@ -69,8 +80,11 @@ std::string ReportList::cell(int row, int column) const {
 }
 
 void ReportList::setCell(int row, int column, const std::string& text) {
-    if (QTreeWidgetItem* item = topLevelItem(row))
+    if (QTreeWidgetItem* item = topLevelItem(row)) {
         item->setText(column, qtText(text));
+        if (m_checkable)
+            nameCheckBox(item);
+    }
 }
 
 bool ReportList::isChecked(int row) const {

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace zrq406 {
 
@@ -30,6 +31,9 @@ public:
 
     // Rows get a check box in column 0.
     void setCheckable(bool checkable) { m_checkable = checkable; }
+    // Each row's check box is named after the texts of these columns (the device it stands for), so that a screen
+    // reader tells which one it reads out or ticks.
+    void setCheckNameColumns(std::vector<int> columns) { m_checkNameColumns = std::move(columns); }
     bool isChecked(int row) const;
     void setChecked(int row, bool checked);
 
@@ -39,7 +43,10 @@ public:
     QColor stateColour(int column, const QString& word) const;
 
 private:
+    void nameCheckBox(QTreeWidgetItem* item);
+
     bool m_checkable = false;
+    std::vector<int> m_checkNameColumns;
     std::map<int, std::map<std::string, QColor>> m_colours;
 };
 

@@ -21,21 +21,22 @@ fs::path installedDataDir() {
     return fs::path(ZRQ406_DATA_DIR);
 }
 
+std::vector<fs::path> dataFolders() {
+    std::vector<fs::path> folders;
+    // Tests and uninstalled builds may name the folder that holds the data files.
+    if (const char* dir = std::getenv("ZRQ406_DATA_DIR"); dir != nullptr && *dir != '\0')
+        folders.emplace_back(dir);
+    folders.push_back(executableDir());
+    folders.push_back(installedDataDir());
+    return folders;
+}
+
 fs::path dataFile(const std::string& name) {
     std::error_code ec;
-    // Tests and uninstalled builds may name the folder that holds the data files.
-    if (const char* dir = std::getenv("ZRQ406_DATA_DIR"); dir != nullptr && *dir != '\0') {
-        const fs::path named = fs::path(dir) / name;
-        if (fs::exists(named, ec))
-            return named;
-    }
-    const fs::path beside = executableDir() / name;
-    if (fs::exists(beside, ec))
-        return beside;
-    const fs::path installed = installedDataDir() / name;
-    if (fs::exists(installed, ec))
-        return installed;
-    return beside;
+    for (const fs::path& folder : dataFolders())
+        if (fs::exists(folder / name, ec))
+            return folder / name;
+    return executableDir() / name;
 }
 
 fs::path userDataDir() {

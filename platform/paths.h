@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zrq406 {
 
@@ -14,8 +15,11 @@ std::filesystem::path executableDir();
 // $ZRQ406_DATA_DIR when it is there, else beside the executable, else in the installed data folder. Returns
 // the path beside the executable when none has it.
 std::filesystem::path dataFile(const std::string& name);
-// The folders searched for data files, in order.
+// The installed data folder (<prefix>/share/zrq406).
 std::filesystem::path installedDataDir();
+// The folders searched for data files, in order: $ZRQ406_DATA_DIR when set, the executable's folder, the
+// installed data folder.
+std::vector<std::filesystem::path> dataFolders();
 // The user's data folder ($XDG_DATA_HOME/zrq406, else ~/.local/share/zrq406); not created.
 std::filesystem::path userDataDir();
 // "devices.dat": beside the executable when that folder is writable, else in the user's data folder.

@@ -77,41 +77,90 @@ void CLoadUISetting::report(const char* text) {
     m_messages.show(Message{text, m_title, MessageIcon::None, MessageButtons::Ok});
 }
 
-bool CLoadUISetting::LoadXMLFile(const std::string& path) {
+CLoadUISetting::LoadFailure CLoadUISetting::loadDocument(const std::string* path, std::string_view text,
+                                                         std::string& why) {
     m_document.reset();
     m_hasRoot = false;
     m_upgradeFont.reset();
     m_document.reset(new (std::nothrow) pugi::xml_document);
     if (!m_document) {
-        report("CreateInstance failure.");
-        return false;
-    }
-    // Language files are small; anything far larger is not one, and is not read into memory. A FIFO or device
-    // node in the file's place is refused rather than waited on.
-    constexpr std::size_t kLargestLanguageFile = 4u * 1024 * 1024;
-    const FileReadResult read = readRegularFile(path, kLargestLanguageFile);
-    if (!read) {
-        report("Load XML file failure.");
-        return false;
+        why = "out of memory";
+        return LoadFailure::OutOfMemory;
     }
     // White space between inline elements belongs to the text; only the ends of a node's text are trimmed.
-    const pugi::xml_parse_result result =
-        m_document->load_buffer(read.content.data(), read.content.size(), pugi::parse_default | pugi::parse_ws_pcdata);
+    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_ws_pcdata;
+    pugi::xml_parse_result result;
+    if (path != nullptr) {
+        // Language files are small; anything far larger is not one, and is not read into memory. A FIFO or device
+        // node in the file's place is refused rather than waited on.
+        constexpr std::size_t kLargestLanguageFile = 4u * 1024 * 1024;
+        const FileReadResult read = readRegularFile(*path, kLargestLanguageFile);
+        switch (read.status) {
+        case FileReadStatus::Ok:
+            break;
+        case FileReadStatus::Missing:
+            why = "not found";
+            return LoadFailure::Unreadable;
+        case FileReadStatus::NotRegular:
+            why = "not a regular file";
+            return LoadFailure::Unreadable;
+        case FileReadStatus::TooLarge:
+            why = "larger than 4 MiB";
+            return LoadFailure::Unreadable;
+        case FileReadStatus::Unreadable:
+            why = "cannot be read";
+            return LoadFailure::Unreadable;
+        }
+        result = m_document->load_buffer(read.content.data(), read.content.size(), kOptions);
+    } else {
+        result = m_document->load_buffer(text.data(), text.size(), kOptions);
+    }
     if (result.status == pugi::status_out_of_memory) {
         m_document.reset();
-        report("CreateInstance failure.");
-        return false;
+        why = "out of memory";
+        return LoadFailure::OutOfMemory;
+    }
+    if (result.status == pugi::status_file_not_found || result.status == pugi::status_io_error) {
+        why = "cannot be read";
+        return LoadFailure::Unreadable;
     }
     if (!result) {
-        report("Load XML file failure.");
-        return false;
+        why = std::string(result.description()) + " at byte " + std::to_string(result.offset);
+        return LoadFailure::Unreadable;
     }
     if (!m_document->document_element()) {
+        why = "holds no texts";
+        return LoadFailure::NoRoot;
+    }
+    m_hasRoot = true;
+    return LoadFailure::None;
+}
+
+bool CLoadUISetting::LoadXMLFile(const std::string& path) {
+    std::string why;
+    switch (loadDocument(&path, {}, why)) {
+    case LoadFailure::None:
+        return true;
+    case LoadFailure::OutOfMemory:
+        report("CreateInstance failure.");
+        return false;
+    case LoadFailure::Unreadable:
+        report("Load XML file failure.");
+        return false;
+    case LoadFailure::NoRoot:
         report("Get xml root failure.");
         return false;
     }
-    m_hasRoot = true;
-    return true;
+    return false;
+}
+
+bool CLoadUISetting::LoadXMLFileQuietly(const std::string& path, std::string& why) {
+    return loadDocument(&path, {}, why) == LoadFailure::None;
+}
+
+bool CLoadUISetting::LoadXMLText(std::string_view text) {
+    std::string why;
+    return loadDocument(nullptr, text, why) == LoadFailure::None;
 }
 
 bool CLoadUISetting::SelectNodeText(const std::string& path, std::string& text) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pugi {
@@ -39,6 +40,10 @@ public:
 
     // Loads the language file at `path`, replacing any file loaded before.
     bool LoadXMLFile(const std::string& path);
+    // The same without a message box: on failure `why` says what is wrong with the file.
+    bool LoadXMLFileQuietly(const std::string& path, std::string& why);
+    // Loads language texts held in memory (the texts built into the program), replacing any loaded before.
+    bool LoadXMLText(std::string_view text);
     // The text of the single node at the absolute path `path`; silent false when no file is loaded.
     bool SelectNodeText(const std::string& path, std::string& text);
     // The text at /root/page/control/field, or /root/page/field when `control` is empty (utility only).
@@ -90,6 +95,9 @@ public:
     DialogFont LoadDialogFont();
 
 private:
+    enum class LoadFailure { None, OutOfMemory, Unreadable, NoRoot };
+    // Parses a file (`path`) or, without a path, `text`; `why` describes a failure.
+    LoadFailure loadDocument(const std::string* path, std::string_view text, std::string& why);
     void report(const char* text);
 
     MessageService& m_messages;

@@ -6,7 +6,9 @@
 #include "gui/page_layout.h"
 #include "gui/widget_font.h"
 #include "gui/window_thread.h"
+#include "mme/upgrade_file.h"
 #include "platform/paths.h"
+#include "uitext/placeholders.h"
 #include "upgrade/new_wiz_dialog.h"
 #include "upgrade/page_label.h"
 #include "upgrade/upgrade_tool_context.h"
@@ -22,8 +24,7 @@ namespace {
 constexpr char kMarker[] = "->";
 // The display follows the progress values at this period (not a device wait: never scaled).
 constexpr int kDisplayPeriodMs = 100;
-// The remaining percentage fills at one per second after success; the result stays in view a moment.
-constexpr double kFillStepMs = 1000;
+// The result stays in view a moment.
 constexpr double kResultPauseMs = 900;
 } // namespace
 
@@ -44,6 +45,7 @@ bool CUpgrading::InitPage() {
     };
     QLabel* softloader = step("UpSoft", 1015);
     QLabel* firmware = step("UpFirm", 1017);
+    m_firmwareStep = firmware->text();
     QLabel* config = step("UpConf", 1018);
     QLabel* restart = step("ReSet", 1019);
     m_steps = {softloader, firmware, config, restart, restart};
@@ -97,11 +99,19 @@ void CUpgrading::begin() {
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_context.session().progress().reset();
-    state.progress.fraction = 0.0;
+    state.progress.reset();
     state.lastOutcome = mme::UpgradeOutcome{};
 
     const app::UpgradeDevice device = state.queue.head();
     const std::filesystem::path image = imageFor(device.region);
+    // The firmware step names the version of the image that is written (its file name when it has none).
+    std::string version;
+    if (mme::CheckUpgradeFile(image.string(), version) != 0 || version.empty())
+        version = image.filename().string();
+    m_stepTexts[m_steps[1]] = qtText(fillPlaceholders(stdText(m_firmwareStep), {version}));
+    m_steps[1]->setText(m_stepTexts[m_steps[1]]);
+    // The first step is under way from the start.
+    showProgress();
     m_display->start();
     m_runner.start([this, device, image] {
         const app::OperationLease operation = m_context.session().runner().begin();
@@ -115,23 +125,24 @@ void CUpgrading::upgrade(const app::UpgradeDevice& device, const std::filesystem
     mme::FirmwareUpgrade operation(session.operations(), session.pacing());
     operation.setBackupDir(paths::userDataDir() / "backups");
     operation.setManufacturerAndModel(m_manufacturer, m_model);
+    // Each step is shown as soon as it starts.
+    operation.setStepReporter(
+        [&state](mme::UpgradeStep step) { state.progress.startStep(app::stepOfOperation(step)); });
     const mme::UpgradeOutcome outcome = operation.upgradeToolSequence(image.string(), MacAddress::fromText(device.mac));
     state.lastOutcome = outcome;
 
-    mme::Progress& progress = session.progress();
     if (outcome.ok) {
-        state.progress.fraction = 1.0;
-        while (progress.basePercent <= 50) {
-            session.pacing().sleep(kFillStepMs);
-            ++progress.basePercent;
-        }
-        callOnThread(this, [this] { m_done->setEnabled(true); });
+        state.progress.startStep(app::kUpgradeSteps);
+        callOnThread(this, [this] {
+            showProgress();
+            m_done->setEnabled(true);
+        });
         m_context.message("msg09");
     } else {
-        state.progress.fraction = -1.0;
+        state.progress.failed = true;
         callOnThread(this, [this, &outcome] {
             m_display->stop();
-            showStoppedAt(app::stepOfFailure(outcome.failedStep));
+            showStoppedAt(app::stepOfOperation(outcome.failedStep));
         });
         // A file that is missing or not for this model is named as such.
         std::string reason;
@@ -164,23 +175,30 @@ void CUpgrading::markSteps(int current) {
     }
 }
 
-void CUpgrading::showProgress() {
-    const app::UpgradeToolState& state = m_context.state();
-    const double fraction = state.progress.fraction;
-    if (fraction < 0)
-        return;
-    const int percent = app::shownPercent(m_context.session().progress().basePercent, fraction);
+int CUpgrading::percentNow() const {
+    const int step = m_context.state().progress.step;
+    // Within a step only the firmware write knows its share: the bytes written of the image.
+    const double within = step == 1 ? m_context.session().progress().fraction.load() : 0.0;
+    return app::weightedPercent(step, within);
+}
+
+void CUpgrading::showPercent(int percent) {
     m_percent->setText(QString::number(percent) + QLatin1Char('%'));
     m_bar->setValue(percent);
-    markSteps(app::stepOfPercent(percent));
-    if (percent >= 100)
+}
+
+void CUpgrading::showProgress() {
+    const app::UpgradeToolState& state = m_context.state();
+    if (state.progress.failed)
+        return;
+    showPercent(percentNow());
+    markSteps(state.progress.step);
+    if (state.progress.step >= app::kUpgradeSteps)
         m_display->stop();
 }
 
 void CUpgrading::showStoppedAt(int step) {
-    const int percent = app::shownPercent(m_context.session().progress().basePercent, -1.0);
-    m_percent->setText(QString::number(percent) + QLatin1Char('%'));
-    m_bar->setValue(percent);
+    showPercent(percentNow());
     for (std::size_t i = 0; i < m_steps.size(); ++i) {
         QLabel* label = m_steps[i];
         label->setText(m_stepTexts[label]);

@@ -41,6 +41,9 @@ private:
     void upgrade(const app::UpgradeDevice& device, const std::filesystem::path& image);
     // Shows the progress values: percentage, bar and step labels.
     void showProgress();
+    // The percentage of the work done, from the step under way and the share of the firmware written.
+    int percentNow() const;
+    void showPercent(int percent);
     // After a failure: the steps done, the step where the upgrade stopped, the steps not reached.
     void showStoppedAt(int step);
     void markSteps(int current);
@@ -49,6 +52,8 @@ private:
     // The step labels in the order of the steps; the last step has two entries, so that 100 % marks it too.
     std::array<QLabel*, 5> m_steps{};
     std::map<QLabel*, QString> m_stepTexts;
+    // The firmware step's text as the language file has it, before the image's version goes in.
+    QString m_firmwareStep;
     QLabel* m_done = nullptr;
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;

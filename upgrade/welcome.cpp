@@ -69,8 +69,13 @@ int CWelcome::NextPageId() {
         return m_context.state().queue.empty() ? 1 : m_searchResult.load();
     if (m_runner.busy())
         return 1;
-    // A new search: the wizard stays here until the worker moves it on.
+    // A new search: the wizard stays here until the worker moves it on. Next and Cancel are off before the worker
+    // starts, so that no Cancel or Escape closes the wizard under a running search.
     m_searchResult = 1;
+    CNewWizDialog& wizard = frame();
+    wizard.nextButton()->setEnabled(false);
+    wizard.cancelButton()->setEnabled(false);
+    setEnabled(false);
     m_runner.start([this] {
         const app::OperationLease operation = m_context.session().runner().begin();
         search();
@@ -80,11 +85,6 @@ int CWelcome::NextPageId() {
 
 void CWelcome::search() {
     CNewWizDialog& wizard = frame();
-    callOnThread(&wizard, [&] {
-        wizard.nextButton()->setEnabled(false);
-        wizard.cancelButton()->setEnabled(false);
-        setEnabled(false);
-    });
     app::UpgradeSearchSettings settings;
     settings.targetFirmware = m_context.textOr({"Utility", "FirmwareVersion"}, settings.targetFirmware);
     settings.modelName = m_context.textOr({"Utility", "ModelName"}, settings.modelName);

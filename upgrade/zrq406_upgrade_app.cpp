@@ -1,11 +1,14 @@
 #include "upgrade/zrq406_upgrade_app.h"
 
+#include "app/instance_names.h"
 #include "app/upgrade_offer.h"
 #include "app/upgrade_tool_state.h"
 #include "gui/picture_box.h"
 #include "gui/qt_message_service.h"
+#include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 #include "uitext/load_ui_setting.h"
 #include "upgrade/device_info.h"
 #include "upgrade/dut_list.h"
@@ -22,7 +25,6 @@ namespace zrq406 {
 
 namespace {
 
-constexpr char kBothRun[] = "BothRun";
 constexpr char kSimulate[] = "--simulate";
 
 std::string nodeText(CLoadUISetting& texts, const char* node) {
@@ -72,15 +74,13 @@ bool CZRQ406UPGRADEApp::singleInstanceCheck(CLoadUISetting& texts, MessageServic
         texts.GetStdNodeText({"ZRQ406", "Messages", key, "Text"}, text);
         return text;
     };
-    if (!InstanceLock::exists(kBothRun)) {
-        const std::string parent = nodeText(texts, "Parent");
-        if (!parent.empty() && InstanceLock::exists(parent)) {
-            messages.show(Message{message("Parentmsg01"), parent, MessageIcon::Exclamation, MessageButtons::Ok});
-            return false;
-        }
+    if (!InstanceLock::exists(app::kBothRunInstance) && InstanceLock::exists(app::kUtilityInstance)) {
+        messages.show(
+            Message{message("Parentmsg01"), nodeText(texts, "Parent"), MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
     }
     const std::string title = nodeText(texts, "Text");
-    if (!own.acquire(title)) {
+    if (!own.acquire(app::kUpgradeToolInstance)) {
         messages.show(Message{message("msg01"), title, MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
     }
@@ -91,9 +91,12 @@ int CZRQ406UPGRADEApp::run(const UpgradeToolOptions& options) {
     QApplication::setWindowIcon(PictureBox::applicationIcon());
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::UpgradeTool, "zrq406-upgrade");
-    // The language file lies beside the program or in its data folder, whatever the current folder is.
-    if (!texts.LoadXMLFile(languageFilePath(LanguageProgram::UpgradeTool).string()))
-        return EXIT_FAILURE;
+    // The language file lies beside the program or in its data folder, whatever the current folder is; without it
+    // the tool runs on in the English texts built into it, and Qt's texts follow.
+    const bool german = loadLanguageTexts(texts, messages, LanguageProgram::UpgradeTool,
+                                          chooseLanguage(LanguageProgram::UpgradeTool)) &&
+                        localeIsGerman(LocaleEnvironment::current());
+    const QtTranslations qtTexts(german);
     texts.setApplicationTitle(nodeText(texts, "Text"));
     InstanceLock own;
     if (!singleInstanceCheck(texts, messages, own))

@@ -31,7 +31,7 @@ public:
     int run(const UpgradeToolOptions& options);
 
     // The single-instance rules: unless the configuration utility started this tool ("BothRun"), a running
-    // utility (Utility/Parent) refuses it (Parentmsg01); a running tool (Utility/Text) refuses it too (msg01).
+    // utility refuses it (Parentmsg01); a running tool refuses it too (msg01), in whatever language either runs.
     // On success `own` holds the tool's running-instance lock.
     static bool singleInstanceCheck(CLoadUISetting& texts, MessageService& messages, InstanceLock& own);
 };

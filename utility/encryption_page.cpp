@@ -41,6 +41,7 @@ CEncryptionPage::CEncryptionPage(CHomePlugDeviceManagerDlg& main)
     layout.control(intro, "label84", 1080);
     m_list = new ReportList(this);
     m_list->setCheckable(true);
+    m_list->setCheckNameColumns({Name, Mac});
     layout.rect(m_list, "listView4", 1053, caption);
     layout.columns(m_list, "listView4", {"", "DeviceN_s", "MACaddress_s", "Location_s", "password_s", "FWversion_s"});
     m_enterPassword = layout.add<QPushButton>(this, "btnEnterPWD", 1009);

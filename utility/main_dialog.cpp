@@ -1,5 +1,6 @@
 #include "utility/main_dialog.h"
 
+#include "app/instance_names.h"
 #include "app/scan_cycle.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
@@ -247,9 +248,10 @@ void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
     // The upgrade offer: at most once per scan, and never again for a device declined in this run.
     const int offer = app::upgradeOfferIndex(scan, m_context.thresholds, m_context.declined);
     if (offer >= 0) {
-        if (m_context.showMessage("msg60", MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes)
-            launchUpgradeTool();
-        else
+        // A tool that did not start counts as declined too: the offer and its failure would come back every rescan.
+        const bool accepted =
+            m_context.showMessage("msg60", MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes;
+        if (!accepted || !launchUpgradeTool())
             app::declineUpgrades(scan, offer, m_context.thresholds, m_context.declined);
     }
     if (!m_closePending) {
@@ -380,7 +382,7 @@ bool CHomePlugDeviceManagerDlg::launchUpgradeTool() {
     m_closePending = true;
     m_scanTimer->stop();
     // The upgrade tool starts beside a running utility only while this lock exists.
-    m_context.bothRun.acquire("BothRun");
+    m_context.bothRun.acquire(app::kBothRunInstance);
     QStringList arguments;
     if (const auto& simulate = m_context.linkOptions.simulate)
         arguments << (simulate->empty() ? QStringLiteral("--simulate")

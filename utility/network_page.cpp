@@ -1,6 +1,7 @@
 #include "utility/network_page.h"
 
 #include "app/device_actions.h"
+#include "app/utility_flows.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
@@ -23,11 +24,6 @@
 namespace zrq406::utility {
 
 namespace {
-// The device restarts after a factory reset; the two pauses before its result is told and the network rescanned.
-constexpr double kResetFirstPauseMs = 7000;
-constexpr double kResetSecondPauseMs = 6000;
-// After a new LED setting was committed, the device restarts.
-constexpr double kLedRestartMs = 4000;
 // A device name field holds 39 bytes and its terminator.
 constexpr std::size_t kNameBytes = sizeof(DeviceRecord::name) - 1;
 } // namespace
@@ -181,22 +177,17 @@ void CNetworkPage::onFactoryReset() {
 }
 
 void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std::string& name) {
-    const MacAddress mac = MacAddress::fromText(macText);
-    const Pacing& pacing = m_context.session.pacing();
-    const bool reset = app::resetDevice(m_context.session, mac);
-    pacing.sleep(kResetFirstPauseMs);
-    pacing.sleep(kResetSecondPauseMs);
+    const bool reset = app::factoryResetAndWait(m_context.session, MacAddress::fromText(macText));
     const std::string device = "\n\n" + name + " (" + macText + ")";
-    if (reset)
-        m_context.show(m_context.message("msg48") + device, MessageIcon::Information);
-    else
-        m_context.show(m_context.message("msg49") + device, MessageIcon::Stop);
-    // The rescan does not report a missing network itself: the reset does, below.
+    m_context.show(m_context.message(app::factoryResetResultKey(reset)) + device,
+                   reset ? MessageIcon::Information : MessageIcon::Stop);
+    // The rescan does not report a missing network itself: the reset's follow-up does.
     const bool found = m_main.manualScanBody(true);
-    if (reset && (!found || !m_context.session.registry().scanTable().contains(macText)))
-        m_context.show(m_context.message("msg59") + device, MessageIcon::Information);
-    else if (!reset && !found)
-        m_context.showMessage("msg24", MessageIcon::Information);
+    const char* followUp =
+        app::factoryResetFollowUpKey(reset, found, m_context.session.registry().scanTable().contains(macText));
+    // A device that was reset is named; a missing network is told as it always is.
+    if (followUp != nullptr)
+        m_context.show(m_context.message(followUp) + (reset ? device : std::string()), MessageIcon::Information);
 }
 
 void CNetworkPage::onLedStatus() {
@@ -213,9 +204,7 @@ void CNetworkPage::onLedStatus() {
 }
 
 void CNetworkPage::ledWorker(int row, const std::string& macText, bool on) {
-    const app::LedChange change = app::changeLed(m_context.session, MacAddress::fromText(macText), on);
-    if (change == app::LedChange::Done)
-        m_context.session.pacing().sleep(kLedRestartMs);
+    const app::LedChange change = app::switchLedAndWait(m_context.session, MacAddress::fromText(macText), on);
     if (change != app::LedChange::Done && change != app::LedChange::Unchanged) {
         m_context.showMessage("msg39", MessageIcon::Stop);
         return;

@@ -84,7 +84,8 @@ void CSetDAK::onOk() {
     if (m_proving)
         return;
     setControlsEnabled(false);
-    const std::string password = stdText(m_password->text());
+    // Text set other than by typing (through the accessibility interface, say) is upper-cased here.
+    const std::string password = app::upperCaseDevicePassword(stdText(m_password->text()));
     if (!mme::isDevicePasswordForm(password)) {
         m_context.showMessage("msg57", MessageIcon::Exclamation);
         setControlsEnabled(true);
@@ -126,7 +127,6 @@ void CSetDAK::proofEnded(std::optional<app::PasswordProof> proof) {
     m_proving = false;
     unsetCursor();
     if (proof == app::PasswordProof::Accepted) {
-        m_entered = stdText(m_password->text());
         done(kAccepted);
         return;
     }

@@ -1,6 +1,7 @@
 #include "utility/qos_page.h"
 
 #include "app/qos_actions.h"
+#include "app/utility_flows.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
@@ -22,16 +23,12 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStyledItemDelegate>
-#include <charconv>
-#include <optional>
 
 namespace zrq406::utility {
 
 namespace {
 
 constexpr char kPage[] = "QoSTab";
-// A committed configuration block makes the device restart before it answers again.
-constexpr double kRestartMs = 4000;
 // Entries keep their last good address or port, and a number that finds them again after an edit.
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kIdRole = Qt::UserRole + 1;
@@ -77,14 +74,6 @@ private:
     std::vector<std::string> m_words;
     int m_maxLength;
 };
-
-std::optional<std::uint16_t> parsePort(const std::string& text) {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 65535)
-        return std::nullopt;
-    return static_cast<std::uint16_t>(value);
-}
 
 QTreeWidgetItem* entryWithId(ReportList* list, int id) {
     for (int r = 0; r < list->topLevelItemCount(); ++r)
@@ -333,7 +322,7 @@ mme::QosSettings CQoSPage::settings() const {
         if (const auto mac = MacAddress::parse(row[Key]))
             s.macRules.push_back({*mac, priorityOfWord(row[Priority])});
     for (const auto& row : m_portList->rows())
-        if (const auto port = parsePort(row[Key]))
+        if (const auto port = app::parseQosPort(row[Key]))
             s.portRules.push_back({*port, priorityOfWord(row[Priority])});
     return s;
 }
@@ -391,7 +380,7 @@ void CQoSPage::checkEntry(ReportList* list, int id) {
     if (list == m_macList) {
         if (const auto mac = MacAddress::parse(typed))
             accepted = mac->text();
-    } else if (const auto port = parsePort(typed)) {
+    } else if (const auto port = app::parseQosPort(typed)) {
         accepted = std::to_string(*port);
     }
     const QString before = item->data(Key, kKeyRole).toString();
@@ -450,9 +439,8 @@ void CQoSPage::onWrite() {
 }
 
 void CQoSPage::writeWorker(const std::string& mac, const mme::QosSettings& s) {
-    switch (app::writeQosSettings(m_context.session, MacAddress::fromText(mac), s)) {
+    switch (app::writeQosSettingsAndWait(m_context.session, MacAddress::fromText(mac), s)) {
     case app::QosWrite::Done:
-        m_context.session.pacing().sleep(kRestartMs);
         m_context.showMessage("msg40", MessageIcon::Information);
         break;
     case app::QosWrite::ReadFailed:

@@ -1,11 +1,14 @@
 #include "utility/utility_app.h"
 
+#include "app/instance_names.h"
 #include "app/upgrade_offer.h"
 #include "gui/file_dialogs.h"
 #include "gui/picture_box.h"
 #include "gui/qt_message_service.h"
+#include "gui/qt_translations.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
+#include "uitext/language_texts.h"
 #include "uitext/load_ui_setting.h"
 #include "utility/main_dialog.h"
 #include "utility/utility_context.h"
@@ -50,9 +53,9 @@ bool CHomePlugDeviceManagerApp::checkInstances(CLoadUISetting& texts, MessageSer
         messages.show(Message{texts.LoadPageCaption("ZRQ406", "Messages", key, "Text"), title, MessageIcon::Warning});
         return false;
     };
-    if (InstanceLock::exists(texts.LoadPageCaption("ZRQ406", "Utility", "Child")))
+    if (InstanceLock::exists(app::kUpgradeToolInstance))
         return refuse("Childmsg01");
-    if (!own.acquire(title))
+    if (!own.acquire(app::kUtilityInstance))
         return refuse("msg01");
     return true;
 }
@@ -75,8 +78,11 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
 
     QtMessageService messages;
     CLoadUISetting texts(messages, UiTextMode::Utility, "zrq406-config");
-    // A language file that does not load leaves the texts empty; the utility runs on.
-    texts.LoadXMLFile(languageFilePath(LanguageProgram::Utility).string());
+    // Without its language file the utility runs on in the English texts built into it, and Qt's texts follow.
+    const bool german =
+        loadLanguageTexts(texts, messages, LanguageProgram::Utility, chooseLanguage(LanguageProgram::Utility)) &&
+        localeIsGerman(LocaleEnvironment::current());
+    const QtTranslations qtTexts(german);
     texts.setApplicationTitle(texts.LoadPageCaption("ZRQ406", "Utility", "Text"));
 
     InstanceLock own;
@@ -84,7 +90,7 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
         return 0;
 
     QtFileDialogs files;
-    UtilityContext context(messages, texts, files, localeIsGerman(LocaleEnvironment::current()));
+    UtilityContext context(messages, texts, files, german);
     context.linkOptions = options->link;
     context.imageFiles = app::firmwareImageFiles();
     CHomePlugDeviceManagerDlg dialog(context);

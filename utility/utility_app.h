@@ -30,7 +30,7 @@ public:
     int run(int argc, char** argv);
 
     // The instance check: fails with Childmsg01 while the upgrade tool runs, with msg01 while another copy runs;
-    // otherwise `own` holds this copy's lock (named by the program title).
+    // otherwise `own` holds this copy's lock, whose name is the same in every language.
     static bool checkInstances(CLoadUISetting& texts, MessageService& messages, InstanceLock& own);
 };
 

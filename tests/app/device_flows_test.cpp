@@ -1,5 +1,6 @@
 #include "app/device_actions.h"
 #include "app/scan_cycle.h"
+#include "app/utility_flows.h"
 #include "mme/config_block.h"
 #include "mme/upgrade_file.h"
 #include "sim/config_block.h"
@@ -51,6 +52,27 @@ TEST(DeviceFlows, LedChangeIsWrittenOnlyWhenItChangesSomething) {
     EXPECT_EQ(app::changeLed(program.session, kRemote, false), app::LedChange::Done);
     EXPECT_FALSE(program.session.network()->device(kRemote)->ledOn);
     EXPECT_EQ(app::changeLed(program.session, kAbsent, false), app::LedChange::ReadFailed);
+}
+
+// The utility's flows wait out the device's restart, so that it answers at once afterwards, and tell what follows.
+TEST(UtilityFlows, ResetAndLedWaitForTheRestartAndTellWhatFollows) {
+    SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    EXPECT_EQ(app::switchLedAndWait(program.session, kRemote, false), app::LedChange::Done);
+    EXPECT_EQ(app::changeLed(program.session, kRemote, false), app::LedChange::Unchanged);
+    EXPECT_TRUE(app::factoryResetAndWait(program.session, kRemote));
+    EXPECT_NE(app::changeLed(program.session, kRemote, true), app::LedChange::ReadFailed);
+    EXPECT_FALSE(app::factoryResetAndWait(program.session, kAbsent));
+
+    EXPECT_STREQ(app::factoryResetResultKey(true), "msg48");
+    EXPECT_STREQ(app::factoryResetResultKey(false), "msg49");
+    // A reset device not found again is told; a refused reset is told only when no network is left.
+    EXPECT_STREQ(app::factoryResetFollowUpKey(true, true, true), nullptr);
+    EXPECT_STREQ(app::factoryResetFollowUpKey(true, true, false), "msg59");
+    EXPECT_STREQ(app::factoryResetFollowUpKey(true, false, false), "msg59");
+    EXPECT_STREQ(app::factoryResetFollowUpKey(false, true, false), nullptr);
+    EXPECT_STREQ(app::factoryResetFollowUpKey(false, false, false), "msg24");
 }
 
 TEST(DeviceFlows, PasswordProofSendsNothingWithoutTheDevicesKey) {

@@ -2,6 +2,7 @@
 #include "app/key_change_texts.h"
 #include "app/qos_actions.h"
 #include "app/scan_cycle.h"
+#include "app/utility_flows.h"
 #include "sim/network.h"
 #include "tests/support/simulated_program.h"
 
@@ -31,10 +32,22 @@ TEST(QosActions, SimulatedDevicesHoldTheDefaultsAndKeepWhatIsWritten) {
     EXPECT_EQ(app::writeQosSettings(program.session, kRemote, unstorable), app::QosWrite::Invalid);
     EXPECT_EQ(app::writeQosSettings(program.session, MacAddress{{0, 0xb0, 0x52, 0, 0, 0x99}}, wanted),
               app::QosWrite::ReadFailed);
-    EXPECT_EQ(app::writeQosSettings(program.session, kRemote, wanted), app::QosWrite::Done);
-    // The device restarts after the commit with the settings in its block.
+    // The utility's write waits out the restart after the commit: the device answers at once afterwards, with the
+    // settings in its block.
+    EXPECT_EQ(app::writeQosSettingsAndWait(program.session, kRemote, wanted), app::QosWrite::Done);
     const auto block = program.session.network()->device(kRemote)->configBlock;
     EXPECT_EQ(mme::decodeQosArea(std::span(block).subspan(mme::cfg::kQos, mme::cfg::kQosWidth)).settings, wanted);
+    const app::QosRead back = app::readQosSettings(program.session, kRemote);
+    ASSERT_EQ(back.result, mme::ReadResult::Done);
+    EXPECT_EQ(back.decoded.settings, wanted);
+}
+
+TEST(QosActions, APortIsADecimalNumberFromOneTo65535AndNothingElse) {
+    EXPECT_EQ(app::parseQosPort("1"), 1);
+    EXPECT_EQ(app::parseQosPort("443"), 443);
+    EXPECT_EQ(app::parseQosPort("65535"), 65535);
+    for (const char* bad : {"", "0", "65536", "4294967297", "-1", "+80", " 80", "80 ", "8o", "0x50"})
+        EXPECT_EQ(app::parseQosPort(bad), std::nullopt) << bad;
 }
 
 TEST(KeyChangeTexts, TheQuestionAndTheOutcomeHoldEveryDeviceAsText) {

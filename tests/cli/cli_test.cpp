@@ -53,6 +53,19 @@ TEST_F(CliFixture, AdaptersAndScan) {
     EXPECT_NE(german.json()["devices"][0]["location"], "Local");
 }
 
+TEST_F(CliFixture, WithoutItsLanguageFileTheToolSaysSoOnceAndSpeaksEnglish) {
+    const std::string dataDir = std::getenv("ZRQ406_DATA_DIR");
+    setenv("ZRQ406_DATA_DIR", path("empty").c_str(), 1);
+    auto scan = run({"--lang", "de", "--json", "scan", "--no-save"});
+    setenv("ZRQ406_DATA_DIR", dataDir.c_str(), 1);
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(std::count(scan.err.begin(), scan.err.end(), '\n'), 1) << scan.err;
+    EXPECT_NE(scan.err.find("German.xml"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find(path("empty").string()), std::string::npos) << scan.err;
+    EXPECT_EQ(scan.json()["devices"][0]["location"], "Local");
+    EXPECT_EQ(deviceOf(scan.json(), kRemote)["location"], "Remote");
+}
+
 TEST_F(CliFixture, LedSwitchIsKeptByTheDevice) {
     auto off = run({"--json", "led", kRemote, "off"});
     ASSERT_EQ(off.code, 0) << off.err;

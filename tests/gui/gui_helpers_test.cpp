@@ -1,5 +1,6 @@
 #include "gui/busy_scope.h"
 #include "gui/qt_message_service.h"
+#include "gui/qt_translations.h"
 #include "gui/report_list.h"
 #include "gui/run_operation.h"
 #include "gui/window_thread.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
@@ -157,4 +159,29 @@ TEST(QtMessageService, ALongTextIsShownWholeInABoxThatScrolls) {
     EXPECT_EQ(messages.show(Message{text, "Title", MessageIcon::None, MessageButtons::OkCancel}),
               MessageAnswer::Cancel);
     EXPECT_EQ(shownText.toStdString(), text);
+}
+
+TEST(QtTranslations, GermanQuestionsAnswerJaOrNein) {
+    QStringList buttons;
+    const auto answer = [&](QMessageBox& box) {
+        buttons.clear();
+        for (QAbstractButton* button : box.buttons())
+            buttons << button->text().remove(QLatin1Char('&'));
+        buttons.sort();
+        box.button(QMessageBox::No)->click();
+    };
+    QtMessageService messages;
+    const Message question{"Jetzt aktualisieren?", "Titel", MessageIcon::Information, MessageButtons::YesNo};
+    {
+        const QtTranslations german(true);
+        ASSERT_TRUE(german.loaded());
+        test::whenDialogOpens<QMessageBox>(answer);
+        EXPECT_EQ(messages.show(question), MessageAnswer::No);
+        EXPECT_EQ(buttons, QStringList({"Ja", "Nein"}));
+    }
+    // English needs no catalogue, and Qt's own English comes back when the German one goes.
+    const QtTranslations english(false);
+    test::whenDialogOpens<QMessageBox>(answer);
+    EXPECT_EQ(messages.show(question), MessageAnswer::No);
+    EXPECT_EQ(buttons, QStringList({"No", "Yes"}));
 }

@@ -96,7 +96,7 @@ const std::vector<std::string> kUtilityMessages = {
     "msg28",      "msg29", "msg30", "msg31", "msg32", "msg33", "msg34", "msg35", "msg36", "msg37", "msg38", "msg39",
     "msg40",      "msg41", "msg45", "msg48", "msg49", "msg51", "msg52", "msg53", "msg54", "msg57", "msg59", "msg60",
     "msg61",      "msg62", "msg63", "msg64", "msg65", "msg66", "msg67", "msg68", "msg69", "msg70", "msg71", "msg72",
-    "msg73",      "msg74", "msg75", "msg76", "msg77", "msg78", "msg79", "msg80", "msg81", "msg82", "msg83", "msg84"};
+    "msg73",      "msg74", "msg75", "msg76", "msg77", "msg78", "msg79", "msg80", "msg81", "msg82", "msg83", "msg84", "msg85"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -178,8 +178,9 @@ const std::vector<PageNodes> kToolControls = {
     {"FinishDLG", {"Lable", "Note", "Backup"}},
 };
 
-const std::vector<std::string> kToolMessages = {"Parentmsg01", "msg01", "msg02", "msg03", "msg04", "msg05", "msg06",
-                                                "msg07",       "msg08", "msg09", "msg10", "msg11", "msg12", "msg13"};
+const std::vector<std::string> kToolMessages = {"Parentmsg01", "msg01", "msg02", "msg03", "msg04",
+                                                "msg05",       "msg06", "msg07", "msg08", "msg09",
+                                                "msg10",       "msg11", "msg12", "msg13", "msg14"};
 
 std::vector<std::string> toolTexts() {
     std::vector<std::string> paths = {"Utility/Text",
@@ -376,8 +377,8 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
         EXPECT_EQ(part.find_first_of("{}0"), std::string::npos) << part;
     }
 
-    // msg51 takes the device name, msg61 the upgrade tool's path, msg62 the capabilities and the program's path;
-    // the others are shown as they stand.
+    // msg51 takes the device name, msg61 the upgrade tool's path, msg62 the capabilities and the program's path,
+    // msg85 the language file and the folders searched; the others are shown as they stand.
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg61/Text"), "%s"), 1u);
@@ -385,10 +386,13 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg64/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg82/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg84/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("AboutTab/lblVersion/Text"), "%s"), 1u);
     for (const std::string& key : kUtilityMessages) {
         if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" &&
-            key != "msg84") {
+            key != "msg84" &&
+            key != "msg85") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }
@@ -442,6 +446,8 @@ TEST_P(ToolFile, FormatsAndFixedTextsAreAsTheToolUsesThem) {
         EXPECT_EQ(countOf(format, "%"), 2u) << field;
     }
     EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("UpgradeDLG/UpFirm/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("UpgradeDLG/UpFirm/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("FinishDLG/Backup/Text"), "%"), 1u);
     const std::string heading = file.text("WelcomeDLG/Catpion/Text");
     EXPECT_EQ(countOf(heading, "%s"), 1u);
@@ -450,14 +456,21 @@ TEST_P(ToolFile, FormatsAndFixedTextsAreAsTheToolUsesThem) {
     const std::string index = file.text("DeviceInfo/DeviceIndex/Text");
     EXPECT_EQ(countOf(index, "%") % 2, 0u);
     EXPECT_EQ(countOf(index, "%"), 2 * countOf(index, "%%"));
-    for (const std::string& key : kToolMessages)
-        EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
+    // msg14 takes the language file and the folders searched; the other messages are shown as they stand.
+    EXPECT_EQ(countOf(file.text("Messages/msg14/Text"), "%"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg14/Text"), "%s"), 2u);
+    for (const std::string& key : kToolMessages) {
+        if (key != "msg14") {
+            EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
+        }
+    }
     expectNoMessages(file);
 }
 
 INSTANTIATE_TEST_SUITE_P(LanguageFiles, ToolFile, ::testing::Values("EnglishUpgrade.xml", "GermanUpgrade.xml"));
 
-TEST(LanguageFiles, SingleInstanceNamesMatchBetweenThePrograms) {
+// Each program captions its refusal with the other's title.
+TEST(LanguageFiles, EachProgramNamesTheOtherByItsTitle) {
     for (const auto& [utilityName, toolName] :
          {std::pair{"English.xml", "EnglishUpgrade.xml"}, std::pair{"German.xml", "GermanUpgrade.xml"}}) {
         LanguageFile utility(utilityName, UiTextMode::Utility);

@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/instance_names.h"
 #include "app/upgrade_tool_state.h"
 #include "gui/page_layout.h"
 #include "gui/report_list.h"
@@ -26,9 +27,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -176,6 +179,43 @@ TEST(UpgradeWizard, TwoDevicesAreUpgradedInTurnAndTheWizardEndsOnFinish) {
     EXPECT_EQ(wizard.frame.result(), QDialog::Accepted);
 }
 
+TEST(UpgradeWizard, EachStepIsShownAsItStartsAndTheFirmwareStepNamesTheImagesVersion) {
+    Wizard wizard; // only 00:03 runs older firmware
+    wizard.addImage(kNewImage);
+    // The page's step as each request reaches the device, in order.
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int>> seen;
+    ASSERT_TRUE(wizard.program.open());
+    wizard.program.session.network()->setRequestLog([&](const std::string& line) {
+        std::lock_guard lock(mutex);
+        for (const char* request : {"write-module", "commit", "read-module"})
+            if (line.find(std::string(" ") + request + " ") != std::string::npos)
+                seen.emplace_back(request, wizard.state.progress.step.load());
+    });
+    wizard.start();
+    wizard.search();
+    wizard.frame.nextButton()->click();
+    wizard.frame.yesButton()->click();
+    ASSERT_TRUE(wizard.waitForPage(&wizard.finish));
+    wizard.program.session.network()->setRequestLog(nullptr);
+    ASSERT_TRUE(wizard.state.lastOutcome.ok) << wizard.state.lastOutcome.detail;
+
+    // The firmware step is marked before its first block; the restart step while the device restarts, before the
+    // configuration block is read back from it.
+    std::lock_guard lock(mutex);
+    const auto firstWrite = std::find_if(seen.begin(), seen.end(), [](auto& s) { return s.first == "write-module"; });
+    ASSERT_NE(firstWrite, seen.end());
+    EXPECT_EQ(firstWrite->second, 1);
+    const auto commit = std::find_if(seen.begin(), seen.end(), [](auto& s) { return s.first == "commit"; });
+    ASSERT_NE(commit, seen.end());
+    EXPECT_EQ(commit->second, 2);
+    const auto readBack = std::find_if(commit, seen.end(), [](auto& s) { return s.first == "read-module"; });
+    ASSERT_NE(readBack, seen.end()) << ::testing::PrintToString(seen);
+    EXPECT_EQ(readBack->second, 3);
+    EXPECT_EQ(wizard.labelText(&wizard.upgrading, "UpFirm"), std::string("Upgrade firmware to ") + kNewImage + "...");
+    EXPECT_EQ(wizard.child<QProgressBar>(&wizard.upgrading, "Progress")->value(), 100);
+}
+
 TEST(UpgradeWizard, OneDeviceCannotBeSkippedAndItsFailedUpgradeIsReportedAsFailed) {
     Wizard wizard; // only 00:03 runs older firmware; no upgrade file anywhere
     wizard.start();
@@ -214,7 +254,13 @@ TEST(UpgradeWizard, ASearchThatFindsNothingSaysSoAndNextSearchesAfresh) {
     network["devices"][2]["firmware"] = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712";
     Wizard wizard(network);
     wizard.start();
-    wizard.search();
+    // Next locks Cancel before the search starts: an Escape at once does not end the wizard under the search.
+    wizard.frame.nextButton()->click();
+    EXPECT_FALSE(wizard.frame.cancelButton()->isEnabled());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&wizard.frame, &escape);
+    EXPECT_TRUE(wizard.frame.isVisible());
+    ASSERT_TRUE(eventually([&] { return !wizard.welcome.searching() && wizard.frame.nextButton()->isEnabled(); }));
     EXPECT_EQ(wizard.frame.currentPage(), &wizard.welcome);
     wizard.search();
     EXPECT_EQ(wizard.frame.currentPage(), &wizard.welcome);
@@ -281,21 +327,22 @@ TEST(UpgradeWizard, ADeviceGoneWhenYesIsPressedIsNotUpgraded) {
 }
 
 TEST(UpgradeToolStart, RefusedBesideTheUtilityUnlessItStartedTheToolAndWhenAlreadyRunning) {
-    SimulatedProgram program({}, "EnglishUpgrade.xml", link::LinkMode::UpgradeTool); // its own lock folder
+    // German, beside a utility of any language.
+    SimulatedProgram program({}, "GermanUpgrade.xml", link::LinkMode::UpgradeTool); // its own lock folder
     auto message = [&](const char* key) {
         std::string text;
         program.texts.GetStdNodeText({"ZRQ406", "Messages", key, "Text"}, text);
         return text;
     };
     InstanceLock utility;
-    ASSERT_TRUE(utility.acquire("TALVERN ZRQ406 Configuration Utility"));
+    ASSERT_TRUE(utility.acquire(app::kUtilityInstance));
     InstanceLock own;
     EXPECT_FALSE(CZRQ406UPGRADEApp::singleInstanceCheck(program.texts, program.messages, own));
     EXPECT_EQ(program.messages.texts(), std::vector<std::string>{message("Parentmsg01")});
 
     // Started by the utility, which holds "BothRun" meanwhile.
     InstanceLock bothRun;
-    ASSERT_TRUE(bothRun.acquire("BothRun"));
+    ASSERT_TRUE(bothRun.acquire(app::kBothRunInstance));
     EXPECT_TRUE(CZRQ406UPGRADEApp::singleInstanceCheck(program.texts, program.messages, own));
     EXPECT_TRUE(own.held());
 

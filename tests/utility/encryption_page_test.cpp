@@ -7,6 +7,7 @@
 #include "utility/password_dialog.h"
 #include "utility_fixture.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -166,8 +167,12 @@ TEST_F(EncryptionPageTest, ThePasswordIsProvedKeptAcrossScansAndSaved) {
         EXPECT_TRUE(test::waitUntil([&] { return shown("msg04") == 1; }));
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_TRUE(ok->isEnabled());
-        edit->setText(QString::fromStdString(kRemotePassword));
+        // A password set by a screen reader or an automation tool is taken in capitals as well.
+        QAccessible::queryAccessibleInterface(edit)->setText(QAccessible::Value,
+                                                             QString::fromStdString(kRemotePassword).toLower());
         ok->click();
+        if (shown("msg57") > 1) // refused as malformed, the dialog would stay open
+            dialog.findChild<QPushButton*>("btnCancel")->click();
     });
     page->findChild<QPushButton*>("btnEnterPWD")->click();
     EXPECT_EQ(shown("msg57"), 1);
@@ -187,6 +192,26 @@ TEST_F(EncryptionPageTest, ThePasswordIsProvedKeptAcrossScansAndSaved) {
         saved |=
             fieldText(history.records[i].mac) == kRemote && fieldText(history.records[i].password) == kRemotePassword;
     EXPECT_TRUE(saved);
+}
+
+// A screen reader tells whether each device will be keyed, and which device a tick stands for.
+TEST_F(EncryptionPageTest, EachTickTellsItsStateAndNamesItsDevice) {
+    start();
+    // The tree lays out its rows, which its accessible cells are made from, once it is shown.
+    main->tabs()->setCurrentWidget(page);
+    const int remote = rowOf(*page, kRemote);
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(page->list())->tableInterface();
+    ASSERT_NE(table, nullptr);
+    const auto tick = [&] { return table->cellAt(remote, 0); };
+    EXPECT_TRUE(tick()->state().checkable);
+    EXPECT_FALSE(tick()->state().checked);
+    const std::string name = tick()->text(QAccessible::Name).toStdString();
+    EXPECT_NE(name.find(kRemote), std::string::npos) << name;
+    EXPECT_NE(name.find(page->list()->cell(remote, CEncryptionPage::Name)), std::string::npos) << name;
+    page->list()->setChecked(remote, true);
+    EXPECT_TRUE(tick()->state().checked);
+    page->renameDevice(kRemote, "Attic");
+    EXPECT_NE(tick()->text(QAccessible::Name).toStdString().find("Attic " + kRemote), std::string::npos);
 }
 
 TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {

@@ -1,3 +1,4 @@
+#include "app/instance_names.h"
 #include "gui/report_list.h"
 #include "platform/instance_lock.h"
 #include "platform/text_field.h"
@@ -31,17 +32,20 @@ void tick(utility::CHomePlugDeviceManagerDlg& main) {
 }
 } // namespace
 
-TEST_F(UtilityTest, StartupRefusesBesideTheUpgradeToolOrASecondCopy) {
+TEST_F(UtilityTest, StartupRefusesBesideTheUpgradeToolOrASecondCopyInAnyLanguage) {
     makeWindow();
     InstanceLock tool;
-    ASSERT_TRUE(tool.acquire(program->texts.LoadPageCaption("ZRQ406", "Utility", "Child")));
+    ASSERT_TRUE(tool.acquire(app::kUpgradeToolInstance));
     InstanceLock own;
     EXPECT_FALSE(utility::CHomePlugDeviceManagerApp::checkInstances(program->texts, program->messages, own));
     EXPECT_EQ(shown("Childmsg01"), 1);
     tool.release();
 
+    // A German copy runs; an English one is refused beside it, and the upgrade tool sees it under the same name.
+    auto german = std::make_unique<test::SimulatedProgram>(test::SimulatedProgram::builtInNetwork(), "German.xml");
     InstanceLock first;
-    ASSERT_TRUE(utility::CHomePlugDeviceManagerApp::checkInstances(program->texts, program->messages, first));
+    ASSERT_TRUE(utility::CHomePlugDeviceManagerApp::checkInstances(german->texts, german->messages, first));
+    EXPECT_TRUE(InstanceLock::exists(app::kUtilityInstance));
     InstanceLock second;
     EXPECT_FALSE(utility::CHomePlugDeviceManagerApp::checkInstances(program->texts, program->messages, second));
     EXPECT_EQ(shown("msg01"), 1);
@@ -113,6 +117,11 @@ TEST_F(UtilityTest, LaunchingTheUpgradeToolClosesOrSaysWhyNot) {
     EXPECT_EQ(shown("msg61"), 1);
     EXPECT_TRUE(main->isVisible());
     EXPECT_FALSE(context->bothRun.held());
+    // A tool that did not start counts as declined: the rescan neither offers it again nor fails again.
+    main->onScanTimer();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg60"), 1);
+    EXPECT_EQ(shown("msg61"), 1);
 
     context->upgradeToolPath = "/bin/true";
     context->declined = {};
