@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
 #include "utility/main_dialog.h"
 #include "utility/password_dialog.h"
 #include "utility/utility_context.h"
@@ -238,9 +239,16 @@ void CUpgradePage::upgradeEnded(const std::optional<UpgradeRun>& run) {
 
 void CUpgradePage::pollProgress() {
     // The bar follows the bytes written; it shows 100 only once the upgrade has succeeded.
-    const double fraction = m_context.session.progress().fraction.load();
+    const mme::Progress& progress = m_context.session.progress();
+    const double fraction = progress.fraction.load();
     const int percent = static_cast<int>(std::floor(std::clamp(fraction, 0.0, 1.0) * 100));
     m_progress->setValue(std::min(percent, 99));
+    // While the device restarts the bar says how long it is waited for, so that a silent device is no silent wait.
+    const int left = progress.restartSecondsLeft();
+    m_progress->setFormat(
+        left < 0 ? QStringLiteral("%p%")
+                 : qtText(fillPlaceholders(m_context.texts.LoadPageCaption("ZRQ406", "upgradeform", "RestartWait"),
+                                           {std::to_string(left)})));
     if (!m_running)
         m_poller->stop();
 }

@@ -109,6 +109,7 @@ std::vector<std::string> utilityTexts() {
                                       "PwdForm/Text",
                                       "LEDForm/Text",
                                       "upgradeform/Text",
+                                      "upgradeform/RestartWait/Text",
                                       "Utility/Child",
                                       "Font/FontName",
                                       "NetworkTab/Detecting/Text",

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -206,11 +207,21 @@ TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
     });
     int barAtMessage = -1;
     program->messages.setOnShow([&](const Message&) { barAtMessage = bar != nullptr ? bar->value() : -1; });
+    // While the device restarts, the bar counts down to the moment the upgrade would give it up.
+    QString countdown;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (bar != nullptr && bar->format() != QStringLiteral("%p%"))
+            countdown = bar->text();
+    });
+    sampler.start(10);
     page->list()->selectRow(rowOf(*page, kOld));
     click(*page, "button_Firmware_Upgrade");
+    sampler.stop();
     program->messages.setOnShow({});
     EXPECT_EQ(shown("msg31"), 1);
     EXPECT_EQ(barAtMessage, 100);
+    EXPECT_TRUE(countdown.startsWith(QStringLiteral("Device restarting: given up in "))) << countdown.toStdString();
     ASSERT_TRUE(waitIdle());
     const auto rows = page->rows();
     // The device shows its platform word before the new firmware's numbers.
