@@ -460,6 +460,26 @@ HistoryResult LinkHistory::links(std::time_t since, const std::optional<MacAddre
     return {};
 }
 
+HistoryResult LinkHistory::link(const MacAddress& from, const MacAddress& to, std::time_t since, LinkSeries& out) {
+    out = {from, to, {}};
+    if (m_db == nullptr)
+        return {HistoryStatus::Failed, "the link history is not open"};
+    Statement query(m_db, "SELECT s.at, l.tx, l.rx, l.answered FROM links l JOIN scans s ON s.id = l.scan "
+                          "WHERE l.source = ?1 AND l.target = ?2 AND s.at >= ?3 ORDER BY s.at, s.id");
+    if (!query.ok())
+        return failure("the link history could not be read");
+    query.bind(1, macKey(from));
+    query.bind(2, macKey(to));
+    query.bind(3, since);
+    int code;
+    while ((code = query.step()) == SQLITE_ROW)
+        out.samples.push_back({static_cast<std::time_t>(query.integer(0)), static_cast<std::uint32_t>(query.integer(1)),
+                               static_cast<std::uint32_t>(query.integer(2)), query.integer(3) != 0});
+    if (code != SQLITE_DONE)
+        return failure("the link history could not be read");
+    return {};
+}
+
 HistoryResult LinkHistory::devices(std::vector<DeviceSighting>& out) {
     out.clear();
     if (m_db == nullptr)

@@ -127,6 +127,8 @@ public:
     HistoryResult append(const HistoryScan& scan);
     // Each link's samples since `since`, only links from or to `device` when given; in link order, then time.
     HistoryResult links(std::time_t since, const std::optional<MacAddress>& device, std::vector<LinkSeries>& out);
+    // One link's samples since `since`, in time order.
+    HistoryResult link(const MacAddress& from, const MacAddress& to, std::time_t since, LinkSeries& out);
     // Every device with the times it was first and last seen, most recently seen first.
     HistoryResult devices(std::vector<DeviceSighting>& out);
     // Deletes every scan older than the retention limit before `now`, and the devices last seen before it.

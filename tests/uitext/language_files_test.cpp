@@ -159,6 +159,12 @@ std::vector<std::string> utilityTexts() {
         paths.push_back("Messages/msg102/Text" + std::to_string(i));
     paths.push_back("LinkHistory/Text");
     paths.push_back("LinkHistory/Report/Text");
+    for (const char* node : {"Menu", "LinkLabel", "SpanLabel", "CloseButton"})
+        paths.push_back(std::string("LinkHistory/") + node + "/Text");
+    for (const char* field : {"Span/Text", "Span/Text2", "Span/Text3", "Legend/Text", "Legend/Text2", "Legend/Text3",
+                              "Legend/Text4", "Chart/Text", "Chart/Text2", "Figures/Text", "Figures/Text2",
+                              "Figures/Text3", "Figures/Text4", "Ranking/Text", "Ranking/Text2"})
+        paths.push_back(std::string("LinkHistory/") + field);
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         paths.push_back(std::string("LinkHistory/ReportList/Columns/") + column + "/Text");
     for (const std::string& key : kUtilityMessages)
