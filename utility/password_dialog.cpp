@@ -4,8 +4,8 @@
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/run_operation.h"
-#include "gui/widget_font.h"
 #include "gui/worker_runner.h"
+#include "gui/widget_font.h"
 #include "mme/key_derivation.h"
 #include "utility/utility_context.h"
 
