@@ -5,6 +5,7 @@
 #include "tests/support/simulated_program.h"
 
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -131,11 +132,24 @@ TEST(LinkHistory, DamagedFilesAreMovedAsideWithOneMessage) {
         }
         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
     };
+    // Sound header and schema, every table's pages overwritten: the damage shows only when a scan is written.
+    const auto scribbled = [&] {
+        {
+            app::LinkHistory history(path);
+            ASSERT_TRUE(history.open());
+            ASSERT_TRUE(history.compact(kNoon));
+        }
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(4096);
+        const std::string junk(std::filesystem::file_size(path) - 4096, '\x5a');
+        file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    };
     const std::vector<std::pair<app::HistoryDamage, std::function<void()>>> cases = {
         {app::HistoryDamage::NotDatabase, [&] { std::ofstream(path) << "devices and links, but not SQLite\n"; }},
         {app::HistoryDamage::Truncated, truncated},
         {app::HistoryDamage::NewerSchema, [&] { sql("CREATE TABLE t(x); PRAGMA user_version = 7"); }},
         {app::HistoryDamage::ForeignTables, [&] { sql("CREATE TABLE contacts(name TEXT)"); }},
+        {app::HistoryDamage::Unreadable, scribbled},
     };
     for (const auto& [damage, make] : cases) {
         make();
