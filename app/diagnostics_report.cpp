@@ -87,6 +87,9 @@ ReportTexts ReportTexts::load(CLoadUISetting& texts) {
     t.historyColumns = columnHeadings(
         texts, "MACConfigTab", "listView3",
         {"listView3_1", "listView3_2", "listView3_4", "listView3_5", "listView3_9", "listView3_7", "listView3_8"});
+    t.linksHeading = texts.LoadPageCaption(kRoot, "LinkHistory", "Report", "Text");
+    for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
+        t.linkColumns.push_back(texts.LoadPageCaption(kRoot, "LinkHistory", "ReportList", "Columns", column, "Text"));
     return t;
 }
 
@@ -113,6 +116,11 @@ std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent
 
     heading(out, texts.historyHeading, '-');
     table(out, texts.historyColumns, content.history);
+    if (!texts.linksHeading.empty()) {
+        out += '\n';
+        heading(out, texts.linksHeading, '-');
+        table(out, texts.linkColumns, content.links);
+    }
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -80,7 +81,32 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
             if (const auto password = passwords->find(fieldText(scan.entries[i].mac)))
                 copyToField(scan.entries[i].password, *password);
     }
+    report.historyNotice =
+        session.scanRecorder().record(historyScanOf(result, registry.scanTable(), std::time(nullptr)), session.texts());
     return report;
+}
+
+HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, std::time_t when) {
+    HistoryScan history;
+    history.when = when;
+    const auto& local = result.local;
+    const std::uint32_t stationCount = std::min<std::uint32_t>(local.stationCount, mme::kMaxStations);
+    const auto answered = [&](const MacAddress& mac) {
+        for (std::uint32_t i = 0; i < stationCount; ++i)
+            if (local.stations[i].mac == mac)
+                return local.stations[i].answered;
+        return true;
+    };
+    for (int i = 0; i < std::clamp(scan.count, 0, ScanTable::capacity); ++i) {
+        const DeviceRecord& d = scan.entries[i];
+        const MacAddress mac = MacAddress::fromText(fieldText(d.mac));
+        history.devices.push_back({mac, fieldText(d.name), fieldText(d.firmware), answered(mac)});
+    }
+    for (std::uint32_t i = 0; i < stationCount; ++i) {
+        const auto& station = local.stations[i];
+        history.links.push_back({local.mac, station.mac, station.transmitRate, station.receiveRate, station.answered});
+    }
+    return history;
 }
 
 ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/link_history.h"
+#include "mme/discovery.h"
 #include "platform/mac_address.h"
 #include "registry/device_registry.h"
 
@@ -23,6 +25,8 @@ struct ScanReport {
     ScanBuildResult built;
     // Devices whose configuration block could not be read (shown with LED on and model unknown).
     std::vector<MacAddress> unreadBlocks;
+    // What the link history has to tell about this scan ("" for nothing): shown once, as the history-full notice.
+    std::string historyNotice;
 };
 
 // The adapter loop of every scan: for each adapter in order (only `only` when it is 0 or more) the discovery
@@ -33,9 +37,13 @@ int findLocalDevice(Session& session, int only = -1);
 // Builds the scan's device records from the discovery result: reads each device's configuration block fields,
 // rebuilds the ScanTable with the local device first (stations that did not answer are listed, not read), merges every
 // device into the history (loaded afresh when the history file has data) and gives each device the password that
-// `passwords` holds for it. The history is not saved here.
+// `passwords` holds for it. The history is not saved here; the scan is appended to the session's link history.
 ScanReport buildScanRecords(Session& session, const std::string& lastScanTime,
                             const DevicePasswordTable* passwords = nullptr);
+
+// What a scan hands to the link history: every device of the scan table with what the discovery result says of
+// its answer, and the links from the local device to each station with the station list's rates.
+HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, std::time_t when);
 
 // findLocalDevice, then buildScanRecords when a device answered.
 ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords = nullptr);

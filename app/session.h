@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/operation_runner.h"
+#include "app/scan_recorder.h"
 #include "link/adapter_link.h"
 #include "link/capture_file.h"
 #include "link/packet_library.h"
@@ -94,6 +95,8 @@ public:
     DeviceRegistry& registry() { return m_registry; }
     // Every device operation holds this runner's lease while it exchanges frames.
     OperationRunner& runner() { return m_runner; }
+    // Every scan of the program goes into the link history through this recorder.
+    ScanRecorder& scanRecorder() { return m_recorder; }
     bool simulated() const { return m_network != nullptr; }
     sim::Network* network() { return m_network.get(); }
 
@@ -117,6 +120,7 @@ private:
     mme::DiscoveryResult m_result;
     DeviceRegistry m_registry;
     OperationRunner m_runner;
+    ScanRecorder m_recorder;
 };
 
 } // namespace zrq406::app

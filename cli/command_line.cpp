@@ -32,7 +32,7 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
 
     bool noSave = false;
     auto* scan = app.add_subcommand("scan", "Find the local device and every station of its network");
-    scan->add_flag("--no-save", noSave, "Leave the device history as it is");
+    scan->add_flag("--no-save", noSave, "Leave the device history and the link history as they are");
 
     std::string mac;
     auto* reset = app.add_subcommand("reset", "Reset a device to its factory settings");
@@ -107,7 +107,24 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         ->add_option("--password-file", keyPassword.file, "Read the password from the first line of FILE (- for stdin)")
         ->excludes(keyPasswordArgument);
 
-    auto* history = app.add_subcommand("history", "Print the device history");
+    auto* history = app.add_subcommand("history", "Print the device history; links and devices read the link history");
+    history->require_subcommand(0, 1);
+    bool prune = false;
+    int keepDays = 0;
+    history->add_flag("--prune", prune, "Drop scans older than the retention limit and compact the link history");
+    history
+        ->add_option("--keep-days", keepDays,
+                     "With --prune: keep this many days (default 90, or "
+                     "$ZRQ406_LINK_HISTORY_DAYS)")
+        ->check(CLI::Range(1, 36500));
+    LinkHistoryRequest linkRequest;
+    auto* historyLinks = history->add_subcommand("links", "Each link's rate over time, its figures and drops");
+    historyLinks->add_option("--since", linkRequest.since, "How far back: 30m, 12h, 7d, 4w (default 7d)");
+    historyLinks->add_option("--device", linkRequest.device, "Only the links from or to this MAC address");
+    historyLinks->add_flag("--csv", linkRequest.csv, "One CSV row per link and scan");
+    bool devicesCsv = false;
+    auto* historyDevices = history->add_subcommand("devices", "When each device was seen first and last");
+    historyDevices->add_flag("--csv", devicesCsv, "Print CSV");
 
     std::string qosWrite;
     auto* qos = app.add_subcommand("qos", "Print a device's priority (QoS) settings, or change them");
@@ -191,8 +208,12 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         keyPassword.prompt = !keyPassword.given();
         return runDeriveKey(options, deriveNmk, keyPassword, io);
     }
+    if (historyLinks->parsed())
+        return runLinkHistory(options, linkRequest, io);
+    if (historyDevices->parsed())
+        return runDeviceSightings(options, devicesCsv, io);
     if (history->parsed())
-        return runHistory(options, io);
+        return prune ? runPruneHistory(options, keepDays, io) : runHistory(options, io);
     if (qos->parsed())
         return runQos(options, mac, qosWrite, io);
     if (report->parsed())

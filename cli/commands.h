@@ -2,6 +2,7 @@
 
 #include "app/session.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -64,6 +65,20 @@ struct PackRequest {
 int runPackUpgrade(const GlobalOptions& options, const PackRequest& request, Output& io);
 int runDeriveKey(const GlobalOptions& options, bool nmk, const PasswordSource& password, Output& io);
 int runHistory(const GlobalOptions& options, Output& io);
+
+struct LinkHistoryRequest {
+    std::string since = "7d"; // how far back: a number and m, h, d or w
+    std::string device;       // only links from or to this MAC ("" for all)
+    bool csv = false;
+};
+// How far back --since reaches, in seconds; nothing for a malformed text.
+std::optional<std::int64_t> parseSince(const std::string& text);
+// Prints each link's rates over time from the link history, with their figures and drops.
+int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& request, Output& io);
+// Prints when each device was first and last seen, from the link history.
+int runDeviceSightings(const GlobalOptions& options, bool csv, Output& io);
+// Prunes the link history to `keepDays` (0: the configured limit) and compacts its file.
+int runPruneHistory(const GlobalOptions& options, int keepDays, Output& io);
 // Prints a device's priority (QoS) settings; with `writeFile` ("-": standard input) first changes them to what that
 // JSON document names, in the form that --json prints.
 int runQos(const GlobalOptions& options, const std::string& mac, const std::string& writeFile, Output& io);

@@ -61,7 +61,11 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     app::Session& session = tool.session;
     if (auto code = openWithDevice(session, options, io))
         return *code;
+    if (!save)
+        session.scanRecorder().setPath({});
     const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
+    if (!report.historyNotice.empty())
+        io.err << "zrq406: " << terminalText(report.historyNotice) << '\n';
     if (report.stationListUnread) {
         io.err << "zrq406: the local device " << session.discoveryResult().local.mac.text()
                << " answered, but its list of the network's stations could not be read; nothing was changed\n";

@@ -1,5 +1,6 @@
 // The tool's qos and report commands: a device's priority settings, and the diagnostics report without a display.
 #include "app/diagnostics_report.h"
+#include "app/link_statistics.h"
 #include "app/qos_actions.h"
 #include "app/scan_cycle.h"
 #include "app/system_information.h"
@@ -263,8 +264,15 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
         if (badInput)
             return kBadInput;
     }
+    // The report reads the histories and changes neither.
+    session.scanRecorder().setPath({});
     app::ReportContent content;
     content.created = app::reportTimeText();
+    std::string linksError;
+    content.links = app::linkSummaryRows(
+        app::historySummaries(app::LinkHistory::defaultPath(), std::time(nullptr) - app::kReportSpan, linksError));
+    if (!linksError.empty())
+        io.err << "zrq406: " << terminalText(linksError) << '\n';
     std::string lastScan;
     if (opened && app::findLocalDevice(session, session.onlyAdapter()) >= 0) {
         lastScan = app::scanTimeText(tool.texts.german());

@@ -1,6 +1,7 @@
 #include "utility/diagnostics_page.h"
 
 #include "app/diagnostics_report.h"
+#include "app/link_statistics.h"
 #include "app/system_information.h"
 #include "gui/file_dialogs.h"
 #include "gui/page_layout.h"
@@ -132,6 +133,10 @@ std::string CDiagnosticsPage::report() const {
     content.systemValues = m_systemValues;
     content.devices = m_main.networkPage() != nullptr ? m_main.networkPage()->rows() : ListRows();
     content.history = historyRows();
+    // A history that cannot be read leaves the week's summary empty; the scans say why when they write.
+    std::string unread;
+    content.links = app::linkSummaryRows(
+        app::historySummaries(m_context.session.scanRecorder().path(), std::time(nullptr) - app::kReportSpan, unread));
     return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
 }
 

@@ -245,6 +245,8 @@ void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
     m_networkType = app::networkTypeText(m_context.texts, report.built);
     if (const std::string full = app::historyFullNotice(m_context.texts, report, m_historyFullTold); !full.empty())
         m_context.show(full, MessageIcon::Warning);
+    if (!report.historyNotice.empty())
+        m_context.show(report.historyNotice, MessageIcon::Warning);
     // The upgrade offer: at most once per scan, and never again for a device declined in this run.
     const int offer = app::upgradeOfferIndex(scan, m_context.thresholds, m_context.declined);
     if (offer >= 0) {

@@ -13,11 +13,13 @@
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
 #include "utility/led_dialog.h"
+#include "utility/link_history_dialog.h"
 #include "utility/main_dialog.h"
 #include "utility/upgrade_dialog.h"
 #include "utility/utility_context.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -66,6 +68,16 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
     connect(m_led, &QPushButton::clicked, this, &CNetworkPage::onLedStatus);
     connect(m_scan, &QPushButton::clicked, this, &CNetworkPage::onScan);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CNetworkPage::updateUpgradeButton);
+    // The link history of the chosen device; the menu key opens the same menu.
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(m_list);
+        QAction* history =
+            menu.addAction(qtText(m_context.texts.LoadPageCaption("ZRQ406", "LinkHistory", "Menu", "Text")), this,
+                           &CNetworkPage::onLinkHistory);
+        history->setObjectName(QStringLiteral("actLinkHistory"));
+        menu.exec(m_list->viewport()->mapToGlobal(at));
+    });
     connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         const int row = m_list->indexOfTopLevelItem(item);
         if (column == Name && row == m_editedRow)
@@ -113,6 +125,15 @@ void CNetworkPage::showNoDevice() {
 
 ListRows CNetworkPage::rows() const {
     return m_list->rows();
+}
+
+void CNetworkPage::onLinkHistory() {
+    const WindowHold hold(m_main);
+    const int row = m_list->selectedRow();
+    const ListRows rows = m_list->rows();
+    const std::string mac = row >= 0 && static_cast<std::size_t>(row) < rows.size() ? rows[row][Mac] : std::string();
+    CLinkHistoryDialog dialog(m_context, mac, this);
+    dialog.exec();
 }
 
 void CNetworkPage::onRename() {

@@ -40,6 +40,8 @@ public Q_SLOTS:
     void onFirmwareUpgrade();
     void onLedStatus();
     void onScan();
+    // The link history dialog, on the links of the selected device.
+    void onLinkHistory();
 
 Q_SIGNALS:
     // The list was filled by a scan (with this many devices).

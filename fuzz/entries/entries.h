@@ -14,6 +14,8 @@ void confirmations(std::span<const std::uint8_t> data);
 void upgradeFile(std::span<const std::uint8_t> data);
 // devices.dat with any content.
 void historyFile(std::span<const std::uint8_t> data);
+// The link history database as another program (or a damaged disk) left it.
+void linkHistoryFile(std::span<const std::uint8_t> data);
 // A network description of the simulator.
 void networkFile(std::span<const std::uint8_t> data);
 // A language file, queried as the programs query it.

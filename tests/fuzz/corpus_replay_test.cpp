@@ -21,9 +21,10 @@ struct Target {
 };
 
 const Target kTargets[] = {
-    {"confirmations", zrq406::fuzz::confirmations}, {"upgrade_file", zrq406::fuzz::upgradeFile},
-    {"history_file", zrq406::fuzz::historyFile},    {"network_file", zrq406::fuzz::networkFile},
-    {"language_file", zrq406::fuzz::languageFile},  {"device_texts", zrq406::fuzz::deviceTexts},
+    {"confirmations", zrq406::fuzz::confirmations},       {"upgrade_file", zrq406::fuzz::upgradeFile},
+    {"history_file", zrq406::fuzz::historyFile},          {"network_file", zrq406::fuzz::networkFile},
+    {"language_file", zrq406::fuzz::languageFile},        {"device_texts", zrq406::fuzz::deviceTexts},
+    {"link_history_file", zrq406::fuzz::linkHistoryFile},
 };
 
 void PrintTo(const Target& target, std::ostream* out) {

@@ -10,6 +10,8 @@ struct TestEnvironment {
         setenv("ZRQ406_TEST_SOURCE_DIR", ZRQ406_TEST_SOURCE_DIR, 0);
         // Language files are found in the build's program folder.
         setenv("ZRQ406_DATA_DIR", ZRQ406_TEST_DATA_DIR, 0);
+        // No test writes the user's link history; the tests of the history name their own file.
+        setenv("ZRQ406_LINK_HISTORY", "none", 0);
         // Widgets are tested without a display.
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }

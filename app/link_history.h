@@ -1,0 +1,155 @@
+#pragma once
+
+#include "platform/mac_address.h"
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace zrq406::app {
+
+// One direction of one powerline link as a scan saw it.
+struct HistoryLinkRow {
+    MacAddress from;
+    MacAddress to;
+    std::uint32_t transmitRate = 0; // Mbit/s
+    std::uint32_t receiveRate = 0;  // Mbit/s
+    bool answered = true;           // false when the far device did not answer in this scan
+};
+
+// One device as a scan saw it.
+struct HistoryDeviceRow {
+    MacAddress mac;
+    std::string name;
+    std::string firmware;
+    bool answered = true;
+};
+
+// What one scan hands to the history.
+struct HistoryScan {
+    std::time_t when = 0;
+    std::vector<HistoryDeviceRow> devices;
+    std::vector<HistoryLinkRow> links;
+};
+
+// One scan's figures of one link.
+struct LinkSample {
+    std::time_t when = 0;
+    std::uint32_t transmitRate = 0;
+    std::uint32_t receiveRate = 0;
+    bool answered = true;
+};
+
+// A link's samples in time order.
+struct LinkSeries {
+    MacAddress from;
+    MacAddress to;
+    std::vector<LinkSample> samples;
+};
+
+// When a device was seen, with the name and firmware of the last scan that saw it.
+struct DeviceSighting {
+    MacAddress mac;
+    std::string name;
+    std::string firmware;
+    std::time_t firstSeen = 0;
+    std::time_t lastSeen = 0;
+    bool lastAnswered = true;
+};
+
+enum class HistoryStatus {
+    Ok,
+    Busy,    // another program held the database longer than we wait
+    Full,    // the disk (or the file size limit) is full
+    Damaged, // the file is not a sound history
+    Failed   // any other failure (folder not writable, file not regular, ...)
+};
+
+// The outcome of a history operation; `error` in plain words.
+struct [[nodiscard]] HistoryResult {
+    HistoryStatus status = HistoryStatus::Ok;
+    std::string error;
+    explicit operator bool() const { return status == HistoryStatus::Ok; }
+};
+
+// What was wrong with a history file that was moved aside.
+enum class HistoryDamage {
+    None,
+    NotDatabase,   // not an SQLite database at all
+    Truncated,     // shorter than its header says
+    NewerSchema,   // written by a newer version of the programs
+    ForeignTables, // a database, but not a link history
+    Unreadable     // damage that showed only while in use
+};
+
+// The outcome of opening: a damaged file was moved to `movedTo` (and why) before a new history was started.
+struct [[nodiscard]] HistoryOpenResult {
+    HistoryResult result;
+    std::filesystem::path movedTo;
+    HistoryDamage damage = HistoryDamage::None;
+    explicit operator bool() const { return static_cast<bool>(result); }
+};
+
+// The link history: every scan's devices and link rates in one SQLite database that several programs may write at
+// once (WAL, short transactions, a busy timeout). Scans older than the retention limit are pruned as new ones come.
+// One connection per object; an object is used by one thread at a time.
+class LinkHistory {
+public:
+    static constexpr int kDefaultRetentionDays = 90;
+    static constexpr int kSchemaVersion = 1;
+
+    explicit LinkHistory(std::filesystem::path path, int retentionDays = kDefaultRetentionDays);
+    ~LinkHistory();
+    LinkHistory(const LinkHistory&) = delete;
+    LinkHistory& operator=(const LinkHistory&) = delete;
+
+    // $ZRQ406_LINK_HISTORY when set ("none" turns recording off: an empty path), else link-history.db in the
+    // user's data folder.
+    static std::filesystem::path defaultPath();
+    // $ZRQ406_LINK_HISTORY_DAYS when it is a positive number, else the default.
+    static int retentionDaysFromEnvironment();
+
+    // Opens or creates the database and brings its schema up to date. A damaged file (not a database, truncated,
+    // another schema or one of a newer version) is moved aside and a new history started; the result says so.
+    HistoryOpenResult open();
+    // Closes a history found damaged while in use, moves it aside and starts a new one.
+    HistoryOpenResult setAside(HistoryDamage damage);
+    bool isOpen() const { return m_db != nullptr; }
+    const std::filesystem::path& path() const { return m_path; }
+    int retentionDays() const { return m_retentionDays; }
+
+    // Appends one scan in one transaction; prunes at most once a day of scan time.
+    HistoryResult append(const HistoryScan& scan);
+    // Each link's samples since `since`, only links from or to `device` when given; in link order, then time.
+    HistoryResult links(std::time_t since, const std::optional<MacAddress>& device, std::vector<LinkSeries>& out);
+    // One link's samples since `since`, in time order.
+    HistoryResult link(const MacAddress& from, const MacAddress& to, std::time_t since, LinkSeries& out);
+    // Every device with the times it was first and last seen, most recently seen first.
+    HistoryResult devices(std::vector<DeviceSighting>& out);
+    // Deletes every scan older than the retention limit before `now`, and the devices last seen before it.
+    HistoryResult prune(std::time_t now);
+    // Prunes, then gives the freed pages back to the file system.
+    HistoryResult compact(std::time_t now);
+    // The number of scans stored.
+    HistoryResult scanCount(std::int64_t& out);
+
+private:
+    HistoryResult failure(const std::string& what) const;
+    HistoryResult exec(const char* sql);
+    void rollback();
+    HistoryResult migrate();
+    HistoryDamage damageOf();
+    void close();
+
+    std::filesystem::path m_path;
+    int m_retentionDays;
+    sqlite3* m_db = nullptr;
+    std::time_t m_lastPrune = 0;
+};
+
+} // namespace zrq406::app
