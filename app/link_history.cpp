@@ -3,11 +3,16 @@
 #include "platform/paths.h"
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace zrq406::app {
 
@@ -230,6 +235,37 @@ HistoryDamage LinkHistory::damageOf() {
     return HistoryDamage::None;
 }
 
+namespace {
+
+// Held while a program opens the history: its first creation, the check for damage and a move aside happen for one
+// program at a time, so that no program takes a file that another is just creating for a damaged one. Bounded: a
+// lock that is not had in time is opened without, as before.
+class OpenLock {
+public:
+    explicit OpenLock(const fs::path& database) {
+        const std::string path = database.string() + ".lock";
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0)
+            return;
+        for (int i = 0; i < 300; ++i) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~OpenLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenLock(const OpenLock&) = delete;
+    OpenLock& operator=(const OpenLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
 HistoryOpenResult LinkHistory::open() {
     close();
     HistoryOpenResult opened;
@@ -239,6 +275,7 @@ HistoryOpenResult LinkHistory::open() {
     }
     std::error_code ec;
     fs::create_directories(m_path.parent_path(), ec);
+    const OpenLock lock(m_path);
     // A FIFO or device node in place of the file is never opened: it could block or feed anything.
     struct stat info {};
     if (::stat(m_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -259,7 +296,13 @@ HistoryOpenResult LinkHistory::open() {
             damage = damageOf();
         }
         if (damage == HistoryDamage::None) {
-            if (HistoryResult mode = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL"); !mode) {
+            // Switching the journal mode does not wait for a busy database by itself.
+            HistoryResult mode = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
+            for (int i = 0; i < 50 && mode.status == HistoryStatus::Busy; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                mode = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
+            }
+            if (!mode) {
                 if (mode.status != HistoryStatus::Damaged) {
                     opened.result = mode;
                     close();
@@ -294,6 +337,7 @@ HistoryOpenResult LinkHistory::open() {
 
 HistoryOpenResult LinkHistory::setAside(HistoryDamage damage) {
     close();
+    const OpenLock lock(m_path);
     const fs::path movedTo = moveAside(m_path);
     if (movedTo.empty()) {
         HistoryOpenResult failed;
