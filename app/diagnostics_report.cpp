@@ -1,5 +1,6 @@
 #include "app/diagnostics_report.h"
 
+#include "app/link_texts.h"
 #include "platform/display_text.h"
 #include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
@@ -83,6 +84,10 @@ ReportTexts ReportTexts::load(CLoadUISetting& texts) {
     t.deviceColumns = columnHeadings(texts, "NetworkTab", "TopologyView",
                                      {"TopologyDeviceName", "TopologySTAMAC", "TopologyLocation", "TopologyQuality",
                                       "AveTXPHYRate", "TopologyLED", "FirmwareV"});
+    const LinkTexts links = LinkTexts::load(texts);
+    t.linksHeading = links.heading;
+    t.linkColumns = links.columns;
+    t.linksNote = links.note;
     t.historyHeading = texts.LoadPageCaption(kRoot, "MACConfigTab", "Device_History", "Text");
     t.historyColumns = columnHeadings(
         texts, "MACConfigTab", "listView3",
@@ -110,6 +115,14 @@ std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent
     heading(out, texts.devicesHeading, '-');
     table(out, texts.deviceColumns, content.devices);
     out += '\n';
+
+    if (!texts.linksHeading.empty()) {
+        heading(out, texts.linksHeading, '-');
+        table(out, texts.linkColumns, content.links);
+        if (!texts.linksNote.empty())
+            out += texts.linksNote + '\n';
+        out += '\n';
+    }
 
     heading(out, texts.historyHeading, '-');
     table(out, texts.historyColumns, content.history);

@@ -71,8 +71,10 @@ LinkTable buildLinkTable(const std::vector<MacAddress>& stations,
 LinkTable readLinkTable(Session& session) {
     const mme::LocalNetworkRecord& local = session.discoveryResult().local;
     const link::AdapterRecord* adapter = session.isOpen() ? session.adapters().current() : nullptr;
-    if (adapter == nullptr || local.mac == MacAddress{})
+    if (adapter == nullptr || local.mac == MacAddress{}) {
+        session.linkTable() = LinkTable{};
         return {};
+    }
     std::vector<MacAddress> stations{local.mac};
     for (std::uint32_t i = 0; i < local.stationCount && i < mme::kMaxStations; ++i)
         stations.push_back(local.stations[i].mac);
@@ -93,6 +95,7 @@ LinkTable readLinkTable(Session& session) {
                 table.names[i] = fieldText(scan.entries[k].name);
         }
     }
+    session.linkTable() = table;
     return table;
 }
 

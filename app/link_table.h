@@ -55,7 +55,7 @@ LinkTable buildLinkTable(const std::vector<MacAddress>& stations,
 
 // Asks the local device and every station of the last scan for its network information, all in flight together
 // under one deadline, and builds the table, with the names of the scan table. Call it after a scan while holding
-// the session's operation runner; an empty table when the scan found no device.
+// the session's operation runner; an empty table when the scan found no device. The session keeps it.
 LinkTable readLinkTable(Session& session);
 
 } // namespace zrq406::app

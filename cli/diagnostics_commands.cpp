@@ -1,5 +1,6 @@
 // The tool's qos and report commands: a device's priority settings, and the diagnostics report without a display.
 #include "app/diagnostics_report.h"
+#include "app/link_texts.h"
 #include "app/qos_actions.h"
 #include "app/scan_cycle.h"
 #include "app/system_information.h"
@@ -272,6 +273,7 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
         for (const MacAddress& unread : scan.unreadBlocks)
             io.err << "zrq406: the configuration block of " << unread.text() << " could not be read\n";
         content.devices = app::deviceRows(registry.scanTable());
+        content.links = app::linkRows(app::readLinkTable(session), app::LinkTexts::load(tool.texts.settings()));
         content.history = app::historyRows(registry.historyTable(), registry.historyTable().inUseCount);
     } else {
         if (opened)

@@ -154,6 +154,9 @@ std::vector<std::string> utilityTexts() {
         paths.push_back(std::string("MACConfigTab/listView3/Columns/") + column + "/Text");
     for (int i = 1; i <= 5; ++i)
         paths.push_back("Priority/Value" + std::to_string(i));
+    for (const char* node : {"Text", "Heading", "From", "To", "Transmit", "Receive", "Weaker", "Unknown", "NoLink",
+                             "Note", "Local", "DeviceName", "LinkName", "LinkUnknown", "Empty"})
+        paths.push_back(std::string("LinkMap/") + node);
     for (const std::string& key : kUtilityMessages)
         paths.push_back("Messages/" + key + "/Text");
     return paths;
@@ -389,6 +392,9 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%"), 2u);
     EXPECT_EQ(countOf(file.text("Messages/msg85/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("AboutTab/lblVersion/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("LinkMap/DeviceName"), "%s"), 2u);
+    EXPECT_EQ(countOf(file.text("LinkMap/LinkName"), "%s"), 4u);
+    EXPECT_EQ(countOf(file.text("LinkMap/LinkUnknown"), "%s"), 2u);
     for (const std::string& key : kUtilityMessages) {
         if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" &&
             key != "msg84" &&
