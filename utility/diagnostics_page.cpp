@@ -13,6 +13,7 @@
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
 #include "utility/main_dialog.h"
+#include "utility/network_map_page.h"
 #include "utility/network_page.h"
 #include "utility/utility_context.h"
 
@@ -131,6 +132,7 @@ std::string CDiagnosticsPage::report() const {
     content.created = app::reportTimeText();
     content.systemValues = m_systemValues;
     content.devices = m_main.networkPage() != nullptr ? m_main.networkPage()->rows() : ListRows();
+    content.links = m_main.networkMapPage() != nullptr ? m_main.networkMapPage()->linkRows() : ListRows();
     content.history = historyRows();
     return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
 }
