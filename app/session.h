@@ -92,7 +92,8 @@ public:
     mme::DeviceOperations& operations() { return *m_operations; }
     mme::Progress& progress() { return m_progress; }
     mme::DiscoveryResult& discoveryResult() { return m_result; }
-    // The link table read after the last scan (readLinkTable); empty before.
+    // The link table read after the last scan (readLinkTable); empty before. Like the discovery result, read it
+    // only while holding the operation runner.
     LinkTable& linkTable() { return m_linkTable; }
     DeviceRegistry& registry() { return m_registry; }
     // Every device operation holds this runner's lease while it exchanges frames.

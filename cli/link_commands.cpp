@@ -57,7 +57,8 @@ int runLinks(const GlobalOptions& options, Output& io) {
                              {"listed", row.listed},
                              {"tx", rateJson(row, row.tx)},
                              {"rx", rateJson(row, row.rx)},
-                             {"weaker", rateJson(row, app::weakerRate(row))}});
+                             {"weaker", rateJson(row, app::weakerRate(row))},
+                             {"weakerDirection", row.known ? json(app::transmitIsWeaker(row) ? "tx" : "rx") : json()}});
         printJson(
             io.out,
             json{{"unit", "Mbit/s"}, {"rateFieldMax", table.rateFieldMax}, {"devices", devices}, {"links", links}});

@@ -73,6 +73,7 @@ TEST_F(CliFixture, LinksWeakestFirstWithHostileNamesIntactAndInTheReport) {
         EXPECT_GE(link["weaker"].get<int>(), previous);
         previous = link["weaker"].get<int>();
         EXPECT_EQ(link["weaker"], std::min(link["tx"].get<int>(), link["rx"].get<int>()));
+        EXPECT_EQ(link["weaker"], link[link["weakerDirection"].get<std::string>()]);
         attic = attic || link["fromName"] == "Attic\" \\ \n\x1b[2J\xEF\xBF\xBD";
     }
     EXPECT_TRUE(attic);
