@@ -57,16 +57,16 @@ std::string buildMetricsText(const MetricsSnapshot& snapshot) {
     }
 
     family(out, "zrq406_link_transmit_bits_per_second", "gauge",
-           "Average rate from one station to another as the sender reports it (one-byte field: 255 Mbit/s means "
-           "255 Mbit/s or more).");
+           "Average PHY rate from one station to another as the sender reports it (one-byte field: 334 Mbit/s "
+           "means 334 Mbit/s or more).");
     for (const LinkRow& row : snapshot.links.rows) {
         if (row.known)
             out << "zrq406_link_transmit_bits_per_second{" << linkLabels(snapshot.links, row) << "} "
                 << std::uint64_t{row.tx} * 1000000 << '\n';
     }
     family(out, "zrq406_link_receive_bits_per_second", "gauge",
-           "Average rate from the other station to this one as this one reports it (one-byte field: 255 Mbit/s "
-           "means 255 Mbit/s or more).");
+           "Average PHY rate from the other station to this one as this one reports it (one-byte field: 334 "
+           "Mbit/s means 334 Mbit/s or more).");
     for (const LinkRow& row : snapshot.links.rows) {
         if (row.known)
             out << "zrq406_link_receive_bits_per_second{" << linkLabels(snapshot.links, row) << "} "

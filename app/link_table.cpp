@@ -58,8 +58,8 @@ LinkTable buildLinkTable(const std::vector<MacAddress>& stations,
                                              [&](const mme::NetworkStation& s) { return s.mac == stations[j]; });
                 if (it != answer->stations.end()) {
                     row.listed = true;
-                    row.tx = it->averageTxRate;
-                    row.rx = it->averageRxRate;
+                    row.tx = phyRateOfField(it->averageTxRate);
+                    row.rx = phyRateOfField(it->averageRxRate);
                 }
             }
             table.rows.push_back(row);

@@ -12,9 +12,14 @@ namespace zrq406::app {
 
 class Session;
 
-// One ordered pair of stations as the first of them sees it: `tx` is its average rate towards `to`, `rx` its
-// average rate from `to` (Mbit/s). Unknown when `from` did not answer: its rates are not zero, they were never
-// told.
+// The average PHY rate (Mbit/s) of a one-byte rate field of the network information, as the device list shows it.
+constexpr std::uint32_t phyRateOfField(std::uint8_t field) {
+    return field * 21u / 16u;
+}
+
+// One ordered pair of stations as the first of them sees it: `tx` is its average PHY rate towards `to`, `rx` its
+// average PHY rate from `to` (Mbit/s, phyRateOfField: the same figures as the device list). Unknown when `from` did not
+// answer: its rates are not zero, they were never told.
 struct LinkRow {
     MacAddress from;
     MacAddress to;
@@ -31,9 +36,9 @@ struct LinkTable {
     std::vector<std::string> names;   // each station's name from the scan table ("" when it has none)
     std::vector<LinkRow> rows;        // every ordered pair, in station order
     std::vector<MacAddress> silent;   // stations that did not answer
-    // The largest value the devices' rate fields carry: the network information message has one byte per rate, so
-    // 255 reads as "255 or more".
-    std::uint32_t rateFieldMax = 255;
+    // The largest rate the devices' rate fields can tell: the network information message has one byte per rate,
+    // so this reads as "this or more".
+    std::uint32_t rateFieldMax = phyRateOfField(255);
 
     // The station's name, or its MAC text when it has none.
     std::string label(const MacAddress& mac) const;
@@ -45,7 +50,7 @@ std::uint32_t weakerRate(const LinkRow& row);
 bool transmitIsWeaker(const LinkRow& row);
 // Known links first, by their weaker rate, then unknown ones; ties keep station order.
 std::vector<LinkRow> sortedWeakestFirst(std::vector<LinkRow> rows);
-// A rate as shown to users: "≥255" for a value at the field's maximum, since the field cannot tell more.
+// A rate as shown to users: "≥334" for a value at the field's maximum, since the field cannot tell more.
 std::string rateText(std::uint32_t rate, std::uint32_t fieldMax);
 
 // Builds the table from each station's own network information (nothing for a station that did not answer; an

@@ -13,15 +13,16 @@ namespace zrq406::utility {
 
 namespace {
 
-// Colours of the weaker direction's rate; the numbers are always written beside them.
+// Colours of the weaker direction's rate, at the device list's quality steps; the numbers are always written
+// beside them.
 QColor rateColour(const app::LinkRow& row) {
     if (!row.known)
         return Qt::gray;
     const std::uint32_t rate = app::weakerRate(row);
-    if (rate < 20)
+    if (rate < 50)
         return QColor(0xC0, 0x20, 0x20);
-    if (rate < 60)
-        return QColor(0xD0, 0x80, 0x00);
+    if (rate <= 80)
+        return QColor(0xB0, 0x6A, 0x00);
     return QColor(0x20, 0x90, 0x30);
 }
 

@@ -53,10 +53,10 @@ TEST(LinkTable, EveryOrderedPairCarriesBothDirectionsAsEachEndSeesThem) {
     EXPECT_EQ(table.stations[0], *MacAddress::parse(kLocal));
     ASSERT_EQ(table.rows.size(), 6u);
     EXPECT_TRUE(table.silent.empty());
-    // {from, to, tx, rx}: each device's own setting, or its peer's mirrored.
+    // {from, to, tx, rx}: each device's own setting, or its peer's mirrored, as PHY rates (field x 21 / 16).
     const std::map<std::pair<std::string, std::string>, std::pair<int, int>> expected{
-        {{kLocal, kHall}, {150, 40}}, {{kHall, kLocal}, {40, 150}},   {{kHall, kCellar}, {30, 90}},
-        {{kCellar, kHall}, {90, 30}}, {{kCellar, kLocal}, {70, 255}}, {{kLocal, kCellar}, {255, 70}}};
+        {{kLocal, kHall}, {196, 52}},  {{kHall, kLocal}, {52, 196}},   {{kHall, kCellar}, {39, 118}},
+        {{kCellar, kHall}, {118, 39}}, {{kCellar, kLocal}, {91, 334}}, {{kLocal, kCellar}, {334, 91}}};
     for (const auto& [pair, rates] : expected) {
         const app::LinkRow& r = row(table, pair.first.c_str(), pair.second.c_str());
         EXPECT_TRUE(r.known && r.listed) << pair.first << " -> " << pair.second;
@@ -65,12 +65,12 @@ TEST(LinkTable, EveryOrderedPairCarriesBothDirectionsAsEachEndSeesThem) {
     }
 
     const auto sorted = app::sortedWeakestFirst(table.rows);
-    EXPECT_EQ(app::weakerRate(sorted.front()), 30u);
-    EXPECT_EQ(app::weakerRate(sorted.back()), 70u);
+    EXPECT_EQ(app::weakerRate(sorted.front()), 39u);
+    EXPECT_EQ(app::weakerRate(sorted.back()), 91u);
     EXPECT_TRUE(app::transmitIsWeaker(row(table, kHall, kCellar)));
     EXPECT_FALSE(app::transmitIsWeaker(row(table, kCellar, kHall)));
-    EXPECT_EQ(app::rateText(255, table.rateFieldMax), "\u2265255");
-    EXPECT_EQ(app::rateText(254, table.rateFieldMax), "254");
+    EXPECT_EQ(app::rateText(334, table.rateFieldMax), "\u2265334");
+    EXPECT_EQ(app::rateText(333, table.rateFieldMax), "333");
 }
 
 TEST(LinkTable, SilentStationIsUnknownNotZeroAndAskedOnce) {
