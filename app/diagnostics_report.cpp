@@ -1,5 +1,6 @@
 #include "app/diagnostics_report.h"
 
+#include "app/link_texts.h"
 #include "platform/display_text.h"
 #include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
@@ -83,13 +84,17 @@ ReportTexts ReportTexts::load(CLoadUISetting& texts) {
     t.deviceColumns = columnHeadings(texts, "NetworkTab", "TopologyView",
                                      {"TopologyDeviceName", "TopologySTAMAC", "TopologyLocation", "TopologyQuality",
                                       "AveTXPHYRate", "TopologyLED", "FirmwareV"});
+    const LinkTexts links = LinkTexts::load(texts);
+    t.linksHeading = links.heading;
+    t.linkColumns = links.columns;
+    t.linksNote = links.note;
     t.historyHeading = texts.LoadPageCaption(kRoot, "MACConfigTab", "Device_History", "Text");
     t.historyColumns = columnHeadings(
         texts, "MACConfigTab", "listView3",
         {"listView3_1", "listView3_2", "listView3_4", "listView3_5", "listView3_9", "listView3_7", "listView3_8"});
-    t.linksHeading = texts.LoadPageCaption(kRoot, "LinkHistory", "Report", "Text");
+    t.weekHeading = texts.LoadPageCaption(kRoot, "LinkHistory", "Report", "Text");
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
-        t.linkColumns.push_back(texts.LoadPageCaption(kRoot, "LinkHistory", "ReportList", "Columns", column, "Text"));
+        t.weekColumns.push_back(texts.LoadPageCaption(kRoot, "LinkHistory", "ReportList", "Columns", column, "Text"));
     return t;
 }
 
@@ -114,12 +119,20 @@ std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent
     table(out, texts.deviceColumns, content.devices);
     out += '\n';
 
-    heading(out, texts.historyHeading, '-');
-    table(out, texts.historyColumns, content.history);
     if (!texts.linksHeading.empty()) {
-        out += '\n';
         heading(out, texts.linksHeading, '-');
         table(out, texts.linkColumns, content.links);
+        if (!texts.linksNote.empty())
+            out += texts.linksNote + '\n';
+        out += '\n';
+    }
+
+    heading(out, texts.historyHeading, '-');
+    table(out, texts.historyColumns, content.history);
+    if (!texts.weekHeading.empty()) {
+        out += '\n';
+        heading(out, texts.weekHeading, '-');
+        table(out, texts.weekColumns, content.linkWeek);
     }
     return out;
 }

@@ -22,10 +22,13 @@ struct ReportTexts {
     std::vector<std::string> systemLabels;   // .../listView2_info/Value1 .. Value11
     std::string devicesHeading;              // Diagnostics/Value3
     std::vector<std::string> deviceColumns;  // the network page's column headings
+    std::string linksHeading;                // LinkMap/Heading
+    std::vector<std::string> linkColumns;    // the link table's column headings
+    std::string linksNote;                   // what the rates mean
     std::string historyHeading;              // MACConfigTab/Device_History/Text
     std::vector<std::string> historyColumns; // the Device History list's column headings
-    std::string linksHeading;                // LinkHistory/Report
-    std::vector<std::string> linkColumns;    // LinkHistory/Columns
+    std::string weekHeading;                 // LinkHistory/Report
+    std::vector<std::string> weekColumns;    // LinkHistory/Columns
 
     static ReportTexts load(CLoadUISetting& texts);
 };
@@ -35,13 +38,15 @@ struct ReportContent {
     std::string created;                   // when the report was made
     std::vector<std::string> systemValues; // in the order of the system labels
     ListRows devices;                      // the devices of the last scan, in the network page's columns
+    ListRows links;                        // the link table of the last scan, weakest first (linkRows)
     ListRows history;                      // the Device History, in its list's columns
-    ListRows links;                        // the week's summary per link (linkSummaryRows)
+    ListRows linkWeek;                     // the week's summary per link (linkSummaryRows)
 };
 
 // The report as plain UTF-8 text: title, creation time, the system information, every device of the last scan
-// with every column, the device history and the week's summary of each link. Texts from devices and files are made safe
-// to show: broken UTF-8 and control characters come out as U+FFFD, so no device name can break a line or the table.
+// with every column, the links between them, the device history and
+// the week's summary of each link. Texts from devices and files are made safe to show: broken UTF-8 and
+// control characters come out as U+FFFD, so no device name can break a line or the table.
 std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent& content);
 
 // The creation time as the report writes it: "2025-01-31 14:05".

@@ -81,12 +81,16 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
             if (const auto password = passwords->find(fieldText(scan.entries[i].mac)))
                 copyToField(scan.entries[i].password, *password);
     }
-    report.historyNotice =
-        session.scanRecorder().record(historyScanOf(result, registry.scanTable(), std::time(nullptr)), session.texts());
+    // Every link of the network, asked within the same operation (all stations at once): the session keeps the
+    // table for the map, the link commands and the report, and the history keeps every link of every scan.
+    const LinkTable& links = readLinkTable(session);
+    report.historyNotice = session.scanRecorder().record(
+        historyScanOf(result, registry.scanTable(), links, std::time(nullptr)), session.texts());
     return report;
 }
 
-HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, std::time_t when) {
+HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, const LinkTable& links,
+                          std::time_t when) {
     HistoryScan history;
     history.when = when;
     const auto& local = result.local;
@@ -102,9 +106,16 @@ HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& s
         const MacAddress mac = MacAddress::fromText(fieldText(d.mac));
         history.devices.push_back({mac, fieldText(d.name), fieldText(d.firmware), answered(mac)});
     }
+    if (!links.rows.empty()) {
+        for (const LinkRow& row : links.rows)
+            history.links.push_back({row.from, row.to, row.tx, row.rx, row.known});
+        return history;
+    }
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = local.stations[i];
-        history.links.push_back({local.mac, station.mac, station.transmitRate, station.receiveRate, station.answered});
+        history.links.push_back({local.mac, station.mac,
+                                 phyRateOfField(static_cast<std::uint8_t>(station.transmitRate)),
+                                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered});
     }
     return history;
 }

@@ -2,6 +2,7 @@
 
 #include "app/link_history.h"
 #include "mme/discovery.h"
+#include "app/link_table.h"
 #include "platform/mac_address.h"
 #include "registry/device_registry.h"
 
@@ -42,8 +43,10 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime,
                             const DevicePasswordTable* passwords = nullptr);
 
 // What a scan hands to the link history: every device of the scan table with what the discovery result says of
-// its answer, and the links from the local device to each station with the station list's rates.
-HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, std::time_t when);
+// its answer, and every link of the link table (both directions of each ordered pair). Without a link table, the
+// links from the local device to each station with the station list's rates.
+HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, const LinkTable& links,
+                          std::time_t when);
 
 // findLocalDevice, then buildScanRecords when a device answered.
 ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords = nullptr);

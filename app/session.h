@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/link_table.h"
 #include "app/operation_runner.h"
 #include "app/scan_recorder.h"
 #include "link/adapter_link.h"
@@ -92,6 +93,9 @@ public:
     mme::DeviceOperations& operations() { return *m_operations; }
     mme::Progress& progress() { return m_progress; }
     mme::DiscoveryResult& discoveryResult() { return m_result; }
+    // The link table read after the last scan (readLinkTable); empty before. Like the discovery result, read it
+    // only while holding the operation runner.
+    LinkTable& linkTable() { return m_linkTable; }
     DeviceRegistry& registry() { return m_registry; }
     // Every device operation holds this runner's lease while it exchanges frames.
     OperationRunner& runner() { return m_runner; }
@@ -118,6 +122,7 @@ private:
     std::unique_ptr<mme::DeviceOperations> m_operations;
     mme::Progress m_progress;
     mme::DiscoveryResult m_result;
+    LinkTable m_linkTable;
     DeviceRegistry m_registry;
     OperationRunner m_runner;
     ScanRecorder m_recorder;

@@ -138,6 +138,13 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         app.add_subcommand("report", "Write the diagnostics report: this computer, the devices, the history");
     report->add_option("-o,--output", reportFile, "Write it to FILE (replaced in one step) instead of standard output");
 
+    auto* linksCommand =
+        app.add_subcommand("links", "Print the rates between every two devices in both directions, weakest first");
+    std::string metricsFile;
+    auto* metrics = app.add_subcommand("metrics", "Write the devices and links as Prometheus/OpenMetrics text");
+    metrics->add_option("-o,--output", metricsFile,
+                        "Write them to FILE (replaced in one step, for the node exporter's text-file collector)");
+
     std::string networkFile;
     bool quiet = false;
     auto* simulateCommand =
@@ -218,6 +225,10 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runQos(options, mac, qosWrite, io);
     if (report->parsed())
         return runReport(options, reportFile, io);
+    if (linksCommand->parsed())
+        return runLinks(options, io);
+    if (metrics->parsed())
+        return runMetrics(options, metricsFile, io);
     if (simulateCommand->parsed()) {
         if (options.link.interfaceName.empty()) {
             err << "zrq406: simulate needs --interface IF\n";

@@ -85,6 +85,11 @@ int runQos(const GlobalOptions& options, const std::string& mac, const std::stri
 // Writes the diagnostics report (this computer, the devices a scan finds, the history) to `outputFile`, or to
 // standard output when it is empty. The history file is not changed.
 int runReport(const GlobalOptions& options, const std::string& outputFile, Output& io);
+// Prints every link between the stations of the network in both directions, weakest first.
+int runLinks(const GlobalOptions& options, Output& io);
+// Writes the devices and links as metrics in the text exposition format to `outputFile` (replaced in one step), or
+// to standard output when it is empty or "-".
+int runMetrics(const GlobalOptions& options, const std::string& outputFile, Output& io);
 int runSimulate(const GlobalOptions& options, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io);
 

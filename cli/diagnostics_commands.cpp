@@ -1,6 +1,7 @@
 // The tool's qos and report commands: a device's priority settings, and the diagnostics report without a display.
 #include "app/diagnostics_report.h"
 #include "app/link_statistics.h"
+#include "app/link_texts.h"
 #include "app/qos_actions.h"
 #include "app/scan_cycle.h"
 #include "app/system_information.h"
@@ -269,7 +270,7 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
     app::ReportContent content;
     content.created = app::reportTimeText();
     std::string linksError;
-    content.links = app::linkSummaryRows(
+    content.linkWeek = app::linkSummaryRows(
         app::historySummaries(app::LinkHistory::defaultPath(), std::time(nullptr) - app::kReportSpan, linksError));
     if (!linksError.empty())
         io.err << "zrq406: " << terminalText(linksError) << '\n';
@@ -280,6 +281,7 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
         for (const MacAddress& unread : scan.unreadBlocks)
             io.err << "zrq406: the configuration block of " << unread.text() << " could not be read\n";
         content.devices = app::deviceRows(registry.scanTable());
+        content.links = app::linkRows(session.linkTable(), app::LinkTexts::load(tool.texts.settings()));
         content.history = app::historyRows(registry.historyTable(), registry.historyTable().inUseCount);
     } else {
         if (opened)

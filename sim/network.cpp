@@ -115,7 +115,8 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     };
 
     Core(NetworkFile networkFile, std::optional<fs::path> path)
-        : pacing(Pacing::fromEnvironment()), file(std::move(networkFile)), statePath(std::move(path)) {}
+        : pacing(Pacing::fromEnvironment()), file(std::move(networkFile)), statePath(std::move(path)),
+          started(SimClock::now()) {}
     ~Core();
 
     void start();
@@ -130,6 +131,7 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     Pacing pacing;
     NetworkFile file;
     std::optional<fs::path> statePath;
+    SimClock::time_point started; // link schedules count from here
     std::vector<DeviceSlot> devices;
     std::vector<Host> hosts;
     std::shared_ptr<link::LinkBackend> backend;
@@ -222,7 +224,9 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
             if (i != targetIndex && other.isUp(now) && other.nmk() == key)
                 members.push_back(&other);
         }
-        return target.networkInfo(requester, members);
+        const double elapsedMs =
+            std::chrono::duration<double, std::milli>(now - started).count() / std::max(pacing.scale(), 1e-9);
+        return target.networkInfo(requester, members, elapsedMs);
     }
     case mme::MmType::SetKey: {
         const std::uint8_t form = request[mme::off::kKeyPeks];

@@ -21,6 +21,14 @@ struct Rate {
     std::uint8_t rx = 0;
 };
 
+// A change of a link's rates some time after the network was loaded: new rates, or the link gone (the two devices
+// no longer list each other).
+struct RateStep {
+    double afterMs = 0;
+    Rate rate;
+    bool drop = false;
+};
+
 // How long a device stays silent after each kind of restart.
 struct RestartTimes {
     double firmwareCommitMs = 3000; // commit of module set 3
@@ -73,6 +81,11 @@ struct DeviceDescription {
     std::uint8_t tei = 1;
     MacAddress bridgedMac;
     std::map<MacAddress, Rate> rates;
+    // Later rates of some of those links, in time order.
+    std::map<MacAddress, std::vector<RateStep>> rateSchedule;
+    // Where the device sits on the power line (metres); rates not set are derived from the distance when both
+    // devices have one.
+    std::optional<double> position;
     double latencyMs = 5;
     double flashMsPerBlock = 0.2;
     RestartTimes restart;

@@ -174,6 +174,8 @@ private:
                         std::uint64_t min, std::uint64_t max);
     bool milliseconds(const Json& node, const char* key, const std::string& pointer, double& out);
     bool boolean(const Json& node, const char* key, const std::string& pointer, bool& out);
+    // A link's "schedule": steps {"afterMs", "tx", "rx"} or {"afterMs", "drop": true}, in time order.
+    bool rateSchedule(const Json& node, const std::string& pointer, std::vector<RateStep>& out);
     bool key(const Json& node, const std::string& pointer, std::optional<mme::Key>& out);
     bool restartTimes(const Json& node, const char* key, const std::string& pointer, RestartTimes& out);
     bool settings(const Json& node, const std::string& pointer);
@@ -252,6 +254,40 @@ bool SchemaReader::milliseconds(const Json& node, const char* key, const std::st
     if (!it->is_number() || !(it->get<double>() >= 0) || it->get<double>() > kMaxMs)
         return fail(child(pointer, key), "must be a number of milliseconds from 0 to 600000");
     out = it->get<double>();
+    return true;
+}
+
+bool SchemaReader::rateSchedule(const Json& node, const std::string& pointer, std::vector<RateStep>& out) {
+    out.clear();
+    const auto it = node.find("schedule");
+    if (it == node.end())
+        return true;
+    const std::string at = child(pointer, "schedule");
+    if (!it->is_array())
+        return fail(at, "must be an array of steps");
+    for (std::size_t i = 0; i < it->size(); ++i) {
+        const Json& step = (*it)[i];
+        const std::string stepAt = child(at, i);
+        if (!object(step, stepAt, {"afterMs", "tx", "rx", "drop"}))
+            return false;
+        RateStep parsed;
+        if (!step.contains("afterMs"))
+            return fail(child(stepAt, "afterMs"), "is missing");
+        if (!milliseconds(step, "afterMs", stepAt, parsed.afterMs) || !boolean(step, "drop", stepAt, parsed.drop))
+            return false;
+        if (!out.empty() && parsed.afterMs < out.back().afterMs)
+            return fail(child(stepAt, "afterMs"), "must not be earlier than the step before");
+        if (parsed.drop != (!step.contains("tx") && !step.contains("rx")))
+            return fail(stepAt, parsed.drop ? "a dropped link has no tx or rx" : "needs both tx and rx, or drop");
+        std::uint64_t tx = 0;
+        std::uint64_t rx = 0;
+        if (!parsed.drop && (!step.contains("tx") || !step.contains("rx")))
+            return fail(stepAt, "needs both tx and rx");
+        if (!unsignedNumber(step, "tx", stepAt, tx, 0, 255) || !unsignedNumber(step, "rx", stepAt, rx, 0, 255))
+            return false;
+        parsed.rate = Rate{static_cast<std::uint8_t>(tx), static_cast<std::uint8_t>(rx)};
+        out.push_back(parsed);
+    }
     return true;
 }
 
@@ -468,12 +504,12 @@ bool SchemaReader::factory(const Json& node, const std::string& pointer, DeviceD
 
 bool SchemaReader::device(const Json& node, const std::string& pointer, std::size_t index, DeviceDescription& out,
                           bool& latencyGiven) {
-    if (!object(node, pointer, {"comment",      "mac",      "password",  "networkPassword",
-                                "nmk",          "firmware", "platform",  "deviceId",
-                                "product",      "led",      "tei",       "bridgedMac",
-                                "configLength", "rates",    "latencyMs", "flashMsPerBlock",
-                                "restartMs",    "faults",   "factory",   "configBlock",
-                                "firmwareImage"}))
+    if (!object(node, pointer, {"comment",       "mac",      "password",  "networkPassword",
+                                "nmk",           "firmware", "platform",  "deviceId",
+                                "product",       "led",      "tei",       "bridgedMac",
+                                "configLength",  "rates",    "latencyMs", "flashMsPerBlock",
+                                "restartMs",     "faults",   "factory",   "configBlock",
+                                "firmwareImage", "position"}))
         return false;
     std::optional<MacAddress> address;
     if (!node.contains("mac"))
@@ -538,14 +574,25 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
                 return fail(peerAt, "not a MAC address (" + quote(it.key()) + ")");
             std::uint64_t tx = 0;
             std::uint64_t rx = 0;
-            if (!object(*it, peerAt, {"tx", "rx"}))
+            if (!object(*it, peerAt, {"tx", "rx", "schedule"}))
                 return false;
             if (!it->contains("tx") || !it->contains("rx"))
                 return fail(peerAt, "needs both tx and rx");
             if (!unsignedNumber(*it, "tx", peerAt, tx, 0, 255) || !unsignedNumber(*it, "rx", peerAt, rx, 0, 255))
                 return false;
             out.rates[*peer] = Rate{static_cast<std::uint8_t>(tx), static_cast<std::uint8_t>(rx)};
+            if (!rateSchedule(*it, peerAt, out.rateSchedule[*peer]))
+                return false;
+            if (out.rateSchedule[*peer].empty())
+                out.rateSchedule.erase(*peer);
         }
+    }
+    if (const auto position = node.find("position"); position != node.end()) {
+        if (!position->is_number() || !(position->get<double>() >= 0) || position->get<double>() > 10000)
+            return fail(child(pointer, "position"), "must be a number of metres from 0 to 10000");
+        out.position = position->get<double>();
+    } else {
+        out.position.reset();
     }
 
     latencyGiven = node.contains("latencyMs");

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -81,9 +82,11 @@ public:
     bool isUp(SimClock::time_point now) const { return now >= m_downUntil; }
     // Silent until `until`; whatever was written and not committed is lost.
     void goDown(SimClock::time_point until);
-    // The average rates from this device towards `peer`: its own setting, else the peer's mirrored, else a
-    // fixed value in 60..120 made from both addresses.
-    Rate rateTowards(const SimDevice& peer) const;
+    // The average rates from this device towards `peer` `elapsedMs` after the network was loaded: its own setting
+    // (or the last step of its schedule reached), else the peer's mirrored, else derived from the distance of the
+    // two when both have a position, else a fixed value in 60..120 made from both addresses. Nothing when the
+    // schedule has dropped the link.
+    std::optional<Rate> rateTowards(const SimDevice& peer, double elapsedMs = 0) const;
     // A copy of its state as of `now`.
     DeviceSnapshot snapshot(SimClock::time_point now) const;
 
@@ -94,8 +97,9 @@ public:
     Answer readModule(const MacAddress& requester, std::span<const std::uint8_t> request) const;
     Answer writeModule(const MacAddress& requester, std::span<const std::uint8_t> request);
     Answer commit(const MacAddress& requester, std::span<const std::uint8_t> request);
-    // `members`: the other devices of its network that are up.
-    Answer networkInfo(const MacAddress& requester, const std::vector<const SimDevice*>& members) const;
+    // `members`: the other devices of its network that are up; those whose link has dropped are left out.
+    Answer networkInfo(const MacAddress& requester, const std::vector<const SimDevice*>& members,
+                       double elapsedMs = 0) const;
     // The local form of the set-key request: the device takes the key itself.
     Answer setLocalKey(const MacAddress& requester, std::span<const std::uint8_t> request);
     // The confirmation of a set-key request with the given status (the remote form is decided by the network).

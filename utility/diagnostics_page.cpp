@@ -14,6 +14,7 @@
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
 #include "utility/main_dialog.h"
+#include "utility/network_map_page.h"
 #include "utility/network_page.h"
 #include "utility/utility_context.h"
 
@@ -132,10 +133,11 @@ std::string CDiagnosticsPage::report() const {
     content.created = app::reportTimeText();
     content.systemValues = m_systemValues;
     content.devices = m_main.networkPage() != nullptr ? m_main.networkPage()->rows() : ListRows();
+    content.links = m_main.networkMapPage() != nullptr ? m_main.networkMapPage()->linkRows() : ListRows();
     content.history = historyRows();
     // A history that cannot be read leaves the week's summary empty; the scans say why when they write.
     std::string unread;
-    content.links = app::linkSummaryRows(
+    content.linkWeek = app::linkSummaryRows(
         app::historySummaries(m_context.session.scanRecorder().path(), std::time(nullptr) - app::kReportSpan, unread));
     return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
 }

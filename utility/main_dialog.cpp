@@ -4,6 +4,7 @@
 #include "app/scan_cycle.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
+#include "gui/report_list.h"
 #include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/widget_target.h"
@@ -16,6 +17,8 @@
 #include "utility/about_page.h"
 #include "utility/diagnostics_page.h"
 #include "utility/encryption_page.h"
+#include "utility/network_map.h"
+#include "utility/network_map_page.h"
 #include "utility/network_page.h"
 #include "utility/qos_page.h"
 #include "utility/utility_context.h"
@@ -97,6 +100,17 @@ void CHomePlugDeviceManagerDlg::createPages() {
     CLoadUISetting& texts = m_context.texts;
     m_network = new CNetworkPage(*this);
     m_tabs->addTab(m_network, qtText(texts.LoadPageCaption(kRoot, "NetworkTab", "Text")));
+    m_map = new CNetworkMapPage(m_context);
+    m_tabs->addTab(m_map, qtText(texts.LoadPageCaption(kRoot, "LinkMap", "Text")));
+    // The device list and the map show the same selection, whichever the user chose it in.
+    connect(m_network->list(), &QTreeWidget::itemSelectionChanged, this, &CHomePlugDeviceManagerDlg::syncMapSelection);
+    connect(m_map->map(), &NetworkMap::stationChosen, this, [this](const MacAddress& mac) {
+        ReportList* list = m_network->list();
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            if (MacAddress::parse(list->cell(row, CNetworkPage::Mac)) == mac)
+                list->selectRow(row);
+        }
+    });
     m_encryption = new CEncryptionPage(*this);
     m_tabs->addTab(m_encryption, qtText(texts.LoadPageCaption(kRoot, "EncryptionTab", "Text")));
     m_qos = new CQoSPage(*this);
@@ -109,8 +123,14 @@ void CHomePlugDeviceManagerDlg::createPages() {
     m_tabs->setCurrentIndex(0);
 }
 
+void CHomePlugDeviceManagerDlg::syncMapSelection() {
+    const int row = m_network->list()->selectedRow();
+    const auto mac = row >= 0 ? MacAddress::parse(m_network->list()->cell(row, CNetworkPage::Mac)) : std::nullopt;
+    m_map->map()->selectStation(mac.value_or(MacAddress{}));
+}
+
 std::vector<UtilityPage*> CHomePlugDeviceManagerDlg::pages() const {
-    return {m_network, m_encryption, m_qos, m_diagnostics, m_about};
+    return {m_network, m_map, m_encryption, m_qos, m_diagnostics, m_about};
 }
 
 bool CHomePlugDeviceManagerDlg::start() {
@@ -229,9 +249,15 @@ bool CHomePlugDeviceManagerDlg::scanFromWorker(bool showNoDeviceMessage) {
 void CHomePlugDeviceManagerDlg::buildAndShowScan() {
     const std::string time = app::scanTimeText(m_context.german);
     const app::ScanReport report = app::buildScanRecords(m_context.session, time, &m_context.passwords);
+    // The scan read the link table within its operation (every station at once, one answer time).
+    const app::LinkTable links = report.stationListUnread ? app::LinkTable{} : m_context.session.linkTable();
     callOnThread(this, [&] {
         m_context.lastScanTime = time;
         finishScanCycle(report);
+        if (!report.stationListUnread && !m_closePending) {
+            m_map->setLinks(links);
+            syncMapSelection();
+        }
     });
 }
 

@@ -25,6 +25,7 @@ namespace zrq406::utility {
 class CAboutPage;
 class CDiagnosticsPage;
 class CEncryptionPage;
+class CNetworkMapPage;
 class CNetworkPage;
 class CQoSPage;
 class UtilityContext;
@@ -59,6 +60,7 @@ public:
 
     UtilityContext& context() { return m_context; }
     CNetworkPage* networkPage() { return m_network; }
+    CNetworkMapPage* networkMapPage() { return m_map; }
     CEncryptionPage* encryptionPage() { return m_encryption; }
     CQoSPage* qosPage() { return m_qos; }
     CDiagnosticsPage* diagnosticsPage() { return m_diagnostics; }
@@ -115,6 +117,8 @@ private:
     void reopenAdapters();
     void closeNow();
     std::vector<UtilityPage*> pages() const;
+    // Marks on the map the device selected in the device list.
+    void syncMapSelection();
 
     UtilityContext& m_context;
     std::unique_ptr<WorkerRunner> m_workers;
@@ -122,6 +126,7 @@ private:
     QPushButton* m_exit = nullptr;
     QLabel* m_note = nullptr;
     CNetworkPage* m_network = nullptr;
+    CNetworkMapPage* m_map = nullptr;
     CEncryptionPage* m_encryption = nullptr;
     CQoSPage* m_qos = nullptr;
     CDiagnosticsPage* m_diagnostics = nullptr;

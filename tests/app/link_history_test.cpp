@@ -1,9 +1,11 @@
 #include "app/link_history.h"
 #include "app/link_statistics.h"
+#include "app/link_table.h"
 #include "app/scan_cycle.h"
 #include "app/scan_recorder.h"
 #include "tests/support/simulated_program.h"
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -184,7 +186,7 @@ TEST(LinkHistory, AFailureToWriteIsToldOnceAndTheScanGoesOn) {
     EXPECT_EQ(recorder.record(fullScan(kNoon + 120, 2), program.texts), "");
 }
 
-TEST(LinkHistory, EveryScanOfTheCycleIsRecordedWithTheLocalDevicesLinks) {
+TEST(LinkHistory, EveryScanOfTheCycleIsRecordedWithEveryLinkOfTheNetwork) {
     SimulatedProgram program;
     ASSERT_TRUE(program.open());
     program.session.scanRecorder().setPath(program.path("links.db"));
@@ -197,13 +199,17 @@ TEST(LinkHistory, EveryScanOfTheCycleIsRecordedWithTheLocalDevicesLinks) {
     ASSERT_TRUE(history.open());
     std::vector<app::LinkSeries> series;
     ASSERT_TRUE(history.links(0, mac(3), series));
-    ASSERT_EQ(series.size(), 1u);
-    EXPECT_EQ(series[0].from, mac(1));
-    EXPECT_EQ(series[0].to, mac(3));
-    ASSERT_EQ(series[0].samples.size(), 2u);
-    const auto& station = program.session.discoveryResult().local.stations[1];
-    EXPECT_EQ(series[0].samples[1].transmitRate, station.transmitRate);
-    EXPECT_EQ(series[0].samples[1].receiveRate, station.receiveRate);
+    // Both directions of the device's link to each of the three others, as the scan's link table read them.
+    ASSERT_EQ(series.size(), 6u);
+    const app::LinkTable& table = program.session.linkTable();
+    for (const app::LinkSeries& link : series) {
+        ASSERT_EQ(link.samples.size(), 2u);
+        const auto row = std::find_if(table.rows.begin(), table.rows.end(),
+                                      [&](const app::LinkRow& r) { return r.from == link.from && r.to == link.to; });
+        ASSERT_NE(row, table.rows.end());
+        EXPECT_EQ(link.samples[1].transmitRate, row->tx);
+        EXPECT_EQ(link.samples[1].receiveRate, row->rx);
+    }
     std::vector<app::DeviceSighting> devices;
     ASSERT_TRUE(history.devices(devices));
     EXPECT_EQ(devices.size(), 4u);

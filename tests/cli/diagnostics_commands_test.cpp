@@ -1,4 +1,6 @@
 #include "cli_fixture.h"
+#include "platform/text_field.h"
+#include "registry/history_file.h"
 
 using zrq406::test::CliFixture;
 
@@ -51,4 +53,40 @@ TEST_F(CliFixture, ReportHoldsEveryDeviceAndLeavesTheHistoryAlone) {
     ASSERT_EQ(printed.code, 0) << printed.err;
     EXPECT_EQ(printed.out.rfind("TALVERN ZRQ406 Diagnosebericht\n", 0), 0u);
     EXPECT_EQ(run({"report", "-o", path("missing/report.txt").string()}).code, 1);
+}
+
+TEST_F(CliFixture, LinksWeakestFirstWithHostileNamesIntactAndInTheReport) {
+    zrq406::HistoryTable table{};
+    zrq406::copyToField(table.records[0].name, "Attic\" \\ \n\x1b[2J\xff");
+    zrq406::copyToField(table.records[0].mac, kRemote);
+    ASSERT_TRUE(zrq406::HistoryFile(historyPath()).save(table, 1));
+
+    auto json = run({"--json", "links"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const auto document = json.json();
+    const std::size_t devices = network()["devices"].size();
+    ASSERT_EQ(document["links"].size(), devices * (devices - 1));
+    int previous = 0;
+    bool attic = false;
+    for (const auto& link : document["links"]) {
+        ASSERT_TRUE(link["known"].get<bool>());
+        EXPECT_GE(link["weaker"].get<int>(), previous);
+        previous = link["weaker"].get<int>();
+        EXPECT_EQ(link["weaker"], std::min(link["tx"].get<int>(), link["rx"].get<int>()));
+        EXPECT_EQ(link["weaker"], link[link["weakerDirection"].get<std::string>()]);
+        attic = attic || link["fromName"] == "Attic\" \\ \n\x1b[2J\xEF\xBF\xBD";
+    }
+    EXPECT_TRUE(attic);
+
+    auto plain = run({"links"});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_EQ(plain.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(plain.out.find("Weaker direction"), std::string::npos);
+
+    auto report = run({"report"});
+    ASSERT_EQ(report.code, 0) << report.err;
+    const auto section = report.out.find("Links between the devices\n");
+    ASSERT_NE(section, std::string::npos);
+    EXPECT_LT(section, report.out.find("Device History"));
+    EXPECT_NE(report.out.find("one byte per rate"), std::string::npos);
 }

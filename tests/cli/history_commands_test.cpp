@@ -32,11 +32,12 @@ TEST_F(LinkHistoryCli, ScansAreListedPerLinkAndDeviceForScriptsAndSpreadsheets) 
 
     const auto csv = run({"history", "links", "--csv"});
     ASSERT_EQ(csv.code, 0) << csv.err;
-    EXPECT_EQ(lines(csv.out), 1u + 3 * 2) << csv.out; // three links of the local device, two saved scans
+    EXPECT_EQ(lines(csv.out), 1u + 12 * 2) << csv.out; // every ordered pair of four devices, two saved scans
     const auto one = run({"--json", "history", "links", "--device", "00:b0:52:5a:00:03", "--since", "1h"});
     ASSERT_EQ(one.code, 0) << one.err;
-    ASSERT_EQ(one.json().size(), 1u);
+    ASSERT_EQ(one.json().size(), 6u); // the device's three links, both ways
     EXPECT_EQ(one.json()[0]["from"], "00:b0:52:5a:00:01");
+    EXPECT_EQ(one.json()[0]["to"], "00:b0:52:5a:00:03");
     EXPECT_EQ(one.json()[0]["samples"].size(), 2u);
     EXPECT_EQ(one.json()[0]["transmit"]["min"], one.json()[0]["transmit"]["max"]);
     const auto devices = run({"--json", "history", "devices"});

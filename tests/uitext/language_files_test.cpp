@@ -168,6 +168,9 @@ std::vector<std::string> utilityTexts() {
         paths.push_back(std::string("LinkHistory/") + field);
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         paths.push_back(std::string("LinkHistory/ReportList/Columns/") + column + "/Text");
+    for (const char* node : {"Text", "Heading", "From", "To", "Transmit", "Receive", "Weaker", "Unknown", "NoLink",
+                             "Note", "Local", "DeviceName", "LinkName", "LinkUnknown", "Empty"})
+        paths.push_back(std::string("LinkMap/") + node);
     for (const std::string& key : kUtilityMessages)
         paths.push_back("Messages/" + key + "/Text");
     return paths;
@@ -407,6 +410,9 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg100/Text"), "%s"), 3u);
     EXPECT_EQ(countOf(file.text("Messages/msg101/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg101/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("LinkMap/DeviceName"), "%s"), 2u);
+    EXPECT_EQ(countOf(file.text("LinkMap/LinkName"), "%s"), 4u);
+    EXPECT_EQ(countOf(file.text("LinkMap/LinkUnknown"), "%s"), 2u);
     for (const std::string& key : kUtilityMessages) {
         if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" && key != "msg84" &&
             key != "msg85" && key != "msg100" && key != "msg101") {
