@@ -1,7 +1,7 @@
 // zrq406-link IFNAME: opens a raw socket on one Ethernet interface and passes this protocol's frames between it and
-// the program that started it, on descriptor 3 (one end of a sequenced-packet socket pair). It holds
-// CAP_NET_RAW only long enough to open the socket and CAP_NET_ADMIN until then too; both are dropped before the
-// first frame. It never passes another Ethertype, and it never opens another interface.
+// the program that started it, on descriptor 3 (one end of a sequenced-packet socket pair). It needs CAP_NET_RAW
+// only to open the socket and drops every capability before the first frame; promiscuous mode, a membership of
+// its own socket, needs none. It never passes another Ethertype, and it never opens another interface.
 #include "link/helper_frames.h"
 
 #include <arpa/inet.h>
