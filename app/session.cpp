@@ -1,8 +1,11 @@
 #include "app/session.h"
 
 #include "link/capabilities.h"
+#include "link/link_backend.h"
 #include "platform/text_field.h"
 #include "sim/network.h"
+
+#include <filesystem>
 
 namespace zrq406::app {
 
@@ -11,10 +14,15 @@ namespace {
 constexpr double kReopenPauseMs = 500;
 } // namespace
 
-std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program) {
+std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program,
+                                  const std::string& helper) {
     std::string names;
     for (const auto& name : missing)
         names += (names.empty() ? "" : " and ") + name;
+    if (!helper.empty())
+        return "reaching the adapters needs " + names + ", which the members of the group " + kLinkGroup +
+               " get through " + helper + "; join it once with: sudo adduser $USER " + kLinkGroup +
+               ", then log in again (or try --simulate)";
     return "reaching the adapters needs " + names +
            "; run as root, or grant them once with: sudo setcap cap_net_raw,cap_net_admin+ep \"$(command -v " +
            program + ")\" (or try --simulate)";
@@ -44,13 +52,22 @@ OpenResult Session::open(const LinkOptions& options) {
         std::string error;
         m_network = sim::Network::load(path, error);
         if (!m_network)
-            return {OpenFailure::BadNetworkFile, error, {}};
+            return {OpenFailure::BadNetworkFile, error, {}, {}};
         backend = m_network->backend();
     } else {
+        // Root, or a program given the capabilities by hand, keeps the direct path; anyone else goes through the
+        // frame helper when allowed to run it.
         const auto missing = link::missingCapabilities();
-        if (!missing.empty())
-            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName), missing};
-        backend = link::makePcapBackend();
+        const std::filesystem::path helper = link::linkHelperPath();
+        if (missing.empty()) {
+            backend = link::makePcapBackend();
+        } else if (link::linkHelperUsable(helper)) {
+            backend = link::makeHelperBackend(helper);
+        } else {
+            const std::string installed = std::filesystem::exists(helper) ? helper.string() : std::string();
+            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName, installed), missing,
+                    installed};
+        }
     }
     m_library = std::make_unique<link::PacketLibrary>(backend);
     m_adapters = std::make_unique<link::AdapterTable>(*m_library, m_mode);
@@ -58,7 +75,7 @@ OpenResult Session::open(const LinkOptions& options) {
         m_capture = std::make_unique<link::CaptureFile>();
         std::string error;
         if (!m_capture->open(options.capturePath, error))
-            return {OpenFailure::BadCaptureFile, error, {}};
+            return {OpenFailure::BadCaptureFile, error, {}, {}};
         m_adapters->setCapture(m_capture.get());
     }
     m_exchange = std::make_unique<mme::Exchange>(*m_adapters, m_pacing);
@@ -69,16 +86,18 @@ OpenResult Session::open(const LinkOptions& options) {
 
 OpenResult Session::openAdapters() {
     if (!m_adapters->OpenAdapters() || m_adapters->count() == 0)
-        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}};
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}, {}};
     if (!m_options.interfaceName.empty() && onlyAdapter() < 0)
         return {OpenFailure::UnknownInterface,
-                "the adapter " + m_options.interfaceName + " is not among the usable Ethernet adapters", {}};
+                "the adapter " + m_options.interfaceName + " is not among the usable Ethernet adapters",
+                {},
+                {}};
     return {};
 }
 
 OpenResult Session::reopenAdapters() {
     if (!isOpen())
-        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}};
+        return {OpenFailure::NoAdapter, "no usable Ethernet adapter was found", {}, {}};
     m_adapters->CloseAdapters();
     m_pacing.sleep(kReopenPauseMs);
     return openAdapters();

@@ -50,11 +50,17 @@ struct OpenResult {
     OpenFailure failure = OpenFailure::None;
     std::string error;                // in plain words, for the user
     std::vector<std::string> missing; // the capabilities that are missing (MissingCapability)
+    // The installed frame helper that this user may not run (MissingCapability): joining its group gives access.
+    std::string helper;
     explicit operator bool() const { return failure == OpenFailure::None; }
 };
 
-// The plain-words explanation of missing raw-frame capabilities, with the command that grants them to `program`.
-std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program);
+// The plain-words explanation of missing raw-frame capabilities: with an installed frame helper (`helper` not
+// empty), how to join its group; else the command that grants them to `program`.
+std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program,
+                                  const std::string& helper = {});
+// The system group whose members may run the frame helper.
+inline constexpr char kLinkGroup[] = "zrq406";
 
 // What one program works with: the packet library over real or simulated adapters, the adapter table with its
 // current adapter, the protocol objects above it, the last discovery result, the device tables, the pacing of

@@ -7,6 +7,7 @@
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -108,6 +109,23 @@ std::vector<InterfaceInfo> listHostInterfaces(const std::filesystem::path& class
     for (Found& f : found)
         interfaces.push_back(std::move(f.info));
     return interfaces;
+}
+
+std::optional<MacAddress> interfaceHardwareAddress(const std::string& interfaceName) {
+    if (interfaceName.size() >= IFNAMSIZ)
+        return std::nullopt;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    ifreq request{};
+    std::memcpy(request.ifr_name, interfaceName.c_str(), interfaceName.size() + 1);
+    const int result = ::ioctl(fd, SIOCGIFHWADDR, &request);
+    ::close(fd);
+    if (result != 0 || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        return std::nullopt;
+    MacAddress mac;
+    std::memcpy(mac.bytes.data(), request.ifr_hwaddr.sa_data, mac.bytes.size());
+    return mac;
 }
 
 } // namespace zrq406::link

@@ -3,6 +3,7 @@
 #include "link/link_backend.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,8 @@ std::vector<InterfaceInfo> listHostInterfaces(const std::filesystem::path& class
 
 // "driver bus-address" as the driver reports it (e.g. "e1000e 0000:00:19.0", "veth"); empty when unknown.
 std::string driverDescription(const std::string& interfaceName);
+
+// The interface's Ethernet address; nothing when it has none or cannot be asked. Needs no privilege.
+std::optional<MacAddress> interfaceHardwareAddress(const std::string& interfaceName);
 
 } // namespace zrq406::link

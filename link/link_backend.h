@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -59,5 +60,13 @@ public:
 
 // libpcap on the host's real interfaces, always in immediate mode.
 std::shared_ptr<LinkBackend> makePcapBackend();
+
+// The host's real interfaces through the frame helper, for a program that lacks the raw-frame capabilities: one
+// helper process per opened interface.
+std::shared_ptr<LinkBackend> makeHelperBackend(std::filesystem::path helper);
+// Where the installed frame helper is ($ZRQ406_LINK_HELPER when set).
+std::filesystem::path linkHelperPath();
+// Whether this user may run the helper: root and the members of its group may.
+bool linkHelperUsable(const std::filesystem::path& helper);
 
 } // namespace zrq406::link

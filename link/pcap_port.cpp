@@ -1,5 +1,7 @@
 #include "link/pcap_port.h"
 
+#include "link/host_interfaces.h"
+
 #include <algorithm>
 #include <cstring>
 #include <linux/if_packet.h>
@@ -83,20 +85,7 @@ PcapPort::~PcapPort() {
 }
 
 std::optional<MacAddress> PcapPort::hardwareAddress() {
-    if (m_name.size() >= IFNAMSIZ)
-        return std::nullopt;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    ifreq request{};
-    std::memcpy(request.ifr_name, m_name.c_str(), m_name.size() + 1);
-    const int result = ::ioctl(fd, SIOCGIFHWADDR, &request);
-    ::close(fd);
-    if (result != 0 || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
-        return std::nullopt;
-    MacAddress mac;
-    std::memcpy(mac.bytes.data(), request.ifr_hwaddr.sa_data, mac.bytes.size());
-    return mac;
+    return interfaceHardwareAddress(m_name);
 }
 
 bool PcapPort::setFilter(std::span<const BpfInstruction> program) {

@@ -1,5 +1,8 @@
 #include "platform/paths.h"
 
+#include "platform/atomic_file.h"
+#include "platform/regular_file.h"
+
 #include <cstdlib>
 #include <sys/stat.h>
 #include <system_error>
@@ -48,10 +51,23 @@ fs::path userDataDir() {
 }
 
 fs::path historyFile() {
-    const fs::path dir = executableDir();
-    if (access(dir.c_str(), W_OK) == 0)
-        return dir / "devices.dat";
-    return userDataDir() / "devices.dat";
+    const fs::path file = userDataDir() / "devices.dat";
+    takeOverFile(executableDir() / "devices.dat", file);
+    return file;
+}
+
+bool takeOverFile(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(to, ec)))
+        return false;
+    // Far above any history file; a bound so that a stray large file is not copied.
+    constexpr std::size_t limit = 16u << 20;
+    const FileReadResult read = readRegularFile(from, limit);
+    if (!read)
+        return false;
+    fs::create_directories(to.parent_path(), ec);
+    // The file may hold device passwords, so the copy is for its owner only whatever the original's mode.
+    return static_cast<bool>(writeFileAtomically(to, read.content, FileAccess::OwnerOnly));
 }
 
 fs::path runtimeDir() {

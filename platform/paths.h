@@ -22,8 +22,12 @@ std::filesystem::path installedDataDir();
 std::vector<std::filesystem::path> dataFolders();
 // The user's data folder ($XDG_DATA_HOME/zrq406, else ~/.local/share/zrq406); not created.
 std::filesystem::path userDataDir();
-// "devices.dat": beside the executable when that folder is writable, else in the user's data folder.
+// "devices.dat" in the user's data folder, also for root: a program never writes beside itself. A devices.dat
+// that a portable build kept beside the executable is taken over the first time, so no device name is lost.
 std::filesystem::path historyFile();
+// Copies `from` to `to` (mode 0600, its folder made) when nothing is at `to` yet and `from` is a regular file.
+// True when it copied.
+bool takeOverFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // The folder for lock files: $XDG_RUNTIME_DIR, else /tmp/zrq406-<uid> (created with mode 0700).
 std::filesystem::path runtimeDir();
 

@@ -50,8 +50,11 @@ bool CWelcome::InitPage() {
         const app::OpenResult opened = session.open(*m_link);
         if (!opened) {
             // Beyond "no adapter", the reason (missing capabilities, a bad network file) is told in plain words.
-            m_context.message("msg02", MessageIcon::Stop, MessageButtons::Ok,
-                              opened.failure == app::OpenFailure::NoAdapter ? std::string() : opened.error);
+            // An installed frame helper is reached by joining its group, which the tool's own text explains.
+            const std::string more = opened.failure == app::OpenFailure::NoAdapter ? std::string()
+                                     : opened.helper.empty()                       ? opened.error
+                                                             : m_context.text({"Messages", "msg20", "Text"});
+            m_context.message("msg02", MessageIcon::Stop, MessageButtons::Ok, more);
         }
     }
     m_adapterNames = session.adapterTexts();

@@ -142,8 +142,12 @@ bool CHomePlugDeviceManagerDlg::start() {
             std::string names;
             for (const std::string& name : opened.missing)
                 names += (names.empty() ? "" : ", ") + name;
-            text += "\n\n" + fillPlaceholders(m_context.message("msg62"),
-                                              {names, (paths::executableDir() / "zrq406-config").string()});
+            // An installed frame helper is reached by joining its group; a build from source is given the
+            // capabilities by hand.
+            text += "\n\n" + (opened.helper.empty()
+                                  ? fillPlaceholders(m_context.message("msg62"),
+                                                     {names, (paths::executableDir() / "zrq406-config").string()})
+                                  : fillPlaceholders(m_context.message("msg110"), {names, opened.helper}));
         } else if (opened.failure != app::OpenFailure::NoAdapter && !opened.error.empty())
             text += "\n\n" + opened.error;
         m_context.show(text, MessageIcon::Stop);

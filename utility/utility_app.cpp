@@ -6,14 +6,17 @@
 #include "gui/picture_box.h"
 #include "gui/qt_message_service.h"
 #include "gui/qt_translations.h"
+#include "gui/unattended_message_service.h"
 #include "platform/instance_lock.h"
 #include "uitext/language_choice.h"
 #include "uitext/language_texts.h"
 #include "uitext/load_ui_setting.h"
 #include "utility/main_dialog.h"
+#include "utility/network_page.h"
 #include "utility/utility_context.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -76,7 +79,13 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
         return 0;
     }
 
-    QtMessageService messages;
+    // Start-up measurements of an installed copy run unattended and end once the device list is first filled.
+    const char* once = std::getenv("ZRQ406_QUIT_WHEN_LISTED");
+    const bool quitWhenListed = once != nullptr && *once == '1';
+    QtMessageService windowMessages;
+    UnattendedMessageService unattendedMessages;
+    MessageService& messages = quitWhenListed ? static_cast<MessageService&>(unattendedMessages)
+                                              : static_cast<MessageService&>(windowMessages);
     CLoadUISetting texts(messages, UiTextMode::Utility, "zrq406-config");
     // Without its language file the utility runs on in the English texts built into it, and Qt's texts follow.
     const bool german =
@@ -94,10 +103,17 @@ int CHomePlugDeviceManagerApp::run(int argc, char** argv) {
     context.linkOptions = options->link;
     context.imageFiles = app::firmwareImageFiles();
     CHomePlugDeviceManagerDlg dialog(context);
-    messages.setOwner(&dialog);
+    windowMessages.setOwner(&dialog);
+    if (quitWhenListed) {
+        QObject::connect(dialog.networkPage(), &CNetworkPage::devicesShown, &dialog, [&dialog](int count) {
+            std::printf("zrq406-config: %d devices listed\n", count);
+            std::fflush(stdout);
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(0); });
+        });
+    }
     if (dialog.start())
         dialog.exec();
-    messages.setOwner(nullptr);
+    windowMessages.setOwner(nullptr);
     // The running-instance lock goes first, then the one held for the upgrade tool, which starts meanwhile.
     own.release();
     context.bothRun.release();

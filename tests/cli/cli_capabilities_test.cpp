@@ -2,9 +2,12 @@
 #include "link/capabilities.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,14 +35,14 @@ std::pair<int, std::string> adaptersWithoutSimulation() {
     return {code, err.str()};
 }
 
-} // namespace
-
-// Without raw network access the tool says in one line what is missing and how to grant it.
-TEST(CliCapabilities, MissingCapabilitiesAreNamed) {
+// Runs "zrq406 adapters" without the raw-frame capabilities in a child process; returns "<exit code>\n<stderr>".
+std::string adaptersWithoutCapabilities() {
     int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
+    if (::pipe(fds) != 0)
+        return "pipe failed";
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0)
+        return "fork failed";
     if (pid == 0) {
         ::close(fds[0]);
         std::string report = "capset failed";
@@ -58,10 +61,35 @@ TEST(CliCapabilities, MissingCapabilitiesAreNamed) {
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    return report;
+}
+
+} // namespace
+
+// Without raw network access the tool says in one line what is missing and how to grant it.
+TEST(CliCapabilities, MissingCapabilitiesAreNamed) {
+    setenv("ZRQ406_LINK_HELPER", "/nonexistent/zrq406-link", 1);
+    const std::string report = adaptersWithoutCapabilities();
+    unsetenv("ZRQ406_LINK_HELPER");
     ASSERT_EQ(report.rfind("1\n", 0), 0u) << report;
     const std::string message = report.substr(2);
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
     EXPECT_NE(message.find("CAP_NET_RAW"), std::string::npos) << message;
     EXPECT_NE(message.find("CAP_NET_ADMIN"), std::string::npos) << message;
     EXPECT_NE(message.find("setcap"), std::string::npos) << message;
+}
+
+// With the frame helper installed but closed to this user, the way in is joining its group, not setcap.
+TEST(CliCapabilities, AnInstalledHelperOutOfReachNamesItsGroup) {
+    const std::string helper = ::testing::TempDir() + "zrq406-link-" + std::to_string(::getpid());
+    std::ofstream(helper) << "#!/bin/sh\n";
+    ::chmod(helper.c_str(), 0644);
+    setenv("ZRQ406_LINK_HELPER", helper.c_str(), 1);
+    const std::string report = adaptersWithoutCapabilities();
+    unsetenv("ZRQ406_LINK_HELPER");
+    std::remove(helper.c_str());
+    ASSERT_EQ(report.rfind("1\n", 0), 0u) << report;
+    EXPECT_NE(report.find("sudo adduser $USER zrq406"), std::string::npos) << report;
+    EXPECT_NE(report.find(helper), std::string::npos) << report;
+    EXPECT_EQ(report.find("setcap"), std::string::npos) << report;
 }

@@ -5,6 +5,8 @@
 #include "tests/support/powerline_answer.h"
 
 #include <atomic>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <thread>
 
 namespace {
@@ -105,4 +107,35 @@ TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
             found = true;
         }
     EXPECT_TRUE(found) << after.out << after.err;
+}
+
+namespace {
+
+// Sets or clears the raw-frame capabilities in the effective set; the permitted set keeps them, so they come back.
+bool setNetworkCapabilities(bool on) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const std::uint32_t network = (1u << CAP_NET_RAW) | (1u << CAP_NET_ADMIN);
+    data[0].effective = on ? (data[0].effective | (data[0].permitted & network)) : (data[0].effective & ~network);
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
+
+// A program without the capabilities reaches the same devices through the frame helper, which passes the
+// protocol's frames and the discovery probe both ways; the upgrade's large writes cross it too.
+TEST_F(CliOverVeth, ScanAndUpgradeThroughTheFrameHelper) {
+    setenv("ZRQ406_LINK_HELPER", ZRQ406_TEST_LINK_HELPER, 1);
+    ASSERT_TRUE(setNetworkCapabilities(false));
+    const auto scan = runReal({"--json", "scan"});
+    const auto file = upgradeFile("3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", 256 * 1024);
+    const auto upgrade = runReal({"--json", "upgrade", file.string(), "00:b0:52:5a:00:02"});
+    ASSERT_TRUE(setNetworkCapabilities(true));
+    unsetenv("ZRQ406_LINK_HELPER");
+
+    ASSERT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(scan.json()["devices"].size(), 4u) << scan.out;
+    EXPECT_EQ(upgrade.code, 0) << upgrade.err;
 }
