@@ -36,6 +36,8 @@ TEST(HelperFramesTest, PassesOnlyTheProtocolAndTheProbe) {
     EXPECT_FALSE(helper::passesFrame(ipv6Looking));
     EXPECT_FALSE(helper::passesFrame(std::span(probe.data(), 23)));
     EXPECT_FALSE(helper::passesFrame(frameOfType(0x08, 0x06)));
-    EXPECT_FALSE(helper::passesFrame(frameOfType(0x88, 0xE1, 13)));
+    // Shorter than an Ethernet header: the type bytes themselves are cut.
+    const std::vector<std::uint8_t> whole = frameOfType(0x88, 0xE1);
+    EXPECT_FALSE(helper::passesFrame(std::span(whole.data(), 13)));
     EXPECT_FALSE(helper::passesFrame(frameOfType(0x88, 0xE1, 1523)));
 }
