@@ -138,19 +138,11 @@ std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent
 }
 
 std::string reportTimeText(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    return text;
+    return localTimeText(when, "%Y-%m-%d %H:%M");
 }
 
 std::string reportFileName(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[48];
-    std::strftime(text, sizeof text, "zrq406-report-%Y%m%d-%H%M.txt", &local);
-    return text;
+    return localTimeText(when, "zrq406-report-%Y%m%d-%H%M.txt");
 }
 
 ListRows deviceRows(const ScanTable& scan) {

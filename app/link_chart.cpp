@@ -1,5 +1,6 @@
 #include "app/link_chart.h"
 
+#include "platform/display_text.h"
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
 
@@ -50,11 +51,7 @@ HistoryResult buildLinkChart(LinkHistory& history, const MacAddress& from, const
 }
 
 std::string chartTimeText(std::time_t when, bool german) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char out[32];
-    std::strftime(out, sizeof out, german ? "%d.%m. %H:%M" : "%m/%d %H:%M", &local);
-    return out;
+    return localTimeText(when, german ? "%d.%m. %H:%M" : "%m/%d %H:%M");
 }
 
 std::string chartDescription(CLoadUISetting& texts, const LinkChart& chart, const DeviceNamer& name, bool german) {

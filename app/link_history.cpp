@@ -1,5 +1,6 @@
 #include "app/link_history.h"
 
+#include "platform/display_text.h"
 #include "platform/paths.h"
 
 #include <array>
@@ -138,11 +139,7 @@ HistoryDamage headerDamage(const fs::path& path) {
 }
 
 std::string stampText(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
+    return localTimeText(when, "%Y%m%d-%H%M%S");
 }
 
 // Moves the file (and its write-ahead log) aside under a name that keeps it; returns the new name.

@@ -15,11 +15,7 @@ using nlohmann::json;
 namespace {
 
 std::string timeText(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    return text;
+    return localTimeText(when, "%Y-%m-%dT%H:%M:%S%z");
 }
 
 // A cell as a spreadsheet takes it: quoted when it holds a separator, a quote or a line break, and a text that a

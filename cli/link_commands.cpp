@@ -79,14 +79,8 @@ int runMetrics(const GlobalOptions& options, const std::string& outputFile, Outp
     app::Session& session = tool.session;
     const auto started = std::chrono::steady_clock::now();
     app::MetricsSnapshot snapshot;
-    const app::OpenResult opened = session.open(options.link);
-    if (!opened) {
-        io.err << "zrq406: " << opened.error << '\n';
-        const bool badInput = opened.failure == app::OpenFailure::BadNetworkFile ||
-                              opened.failure == app::OpenFailure::BadCaptureFile ||
-                              opened.failure == app::OpenFailure::UnknownInterface;
-        return badInput ? kBadInput : kRefused;
-    }
+    if (auto code = openSession(session, options, io))
+        return *code;
     if (app::findLocalDevice(session, session.onlyAdapter()) >= 0) {
         const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
         snapshot.localFound = true;

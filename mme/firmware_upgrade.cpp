@@ -3,6 +3,7 @@
 #include "mme/discovery.h"
 #include "mme/key_derivation.h"
 #include "platform/atomic_file.h"
+#include "platform/display_text.h"
 #include "platform/paths.h"
 #include "platform/text_field.h"
 
@@ -56,12 +57,7 @@ std::string productRegion(std::string_view product) {
 }
 
 std::string timeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
+    return localTimeText(std::time(nullptr), "%Y%m%d-%H%M%S");
 }
 
 } // namespace

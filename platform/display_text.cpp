@@ -79,4 +79,12 @@ std::string terminalText(std::string_view text) {
     return cleaned(text, true);
 }
 
+std::string localTimeText(std::time_t when, const char* format) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, length);
+}
+
 } // namespace zrq406

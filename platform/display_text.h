@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,8 @@ std::string validUtf8(std::string_view text);
 // validUtf8, and every control character (C0, DEL, C1) replaced by U+FFFD as well, so that nothing a device sends
 // can move the cursor, change colours or send escape sequences to a terminal.
 std::string terminalText(std::string_view text);
+
+// A moment in this computer's local time, written with a strftime format ("%Y-%m-%d %H:%M"); at most 63 bytes.
+std::string localTimeText(std::time_t when, const char* format);
 
 } // namespace zrq406
