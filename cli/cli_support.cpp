@@ -1,6 +1,7 @@
 #include "cli/cli_support.h"
 
 #include "app/scan_cycle.h"
+#include "platform/atomic_file.h"
 #include "platform/display_text.h"
 #include "platform/paths.h"
 #include "platform/regular_file.h"
@@ -36,6 +37,14 @@ Tool::Tool(const GlobalOptions& options, std::ostream& err)
     : texts(options, err), session(texts.messages(), texts.settings()), operation(session.runner().begin()) {
     if (!options.historyPath.empty())
         session.registry().setHistoryPath(options.historyPath);
+}
+
+int writeOutputFile(const std::string& path, const std::string& text, Output& io) {
+    if (const FileWriteResult written = writeFileAtomically(path, text, FileAccess::Everyone); !written) {
+        io.err << "zrq406: " << terminalText(written.error) << '\n';
+        return kRefused;
+    }
+    return kDone;
 }
 
 std::optional<int> openSession(app::Session& session, const GlobalOptions& options, Output& io) {

@@ -43,6 +43,9 @@ struct Tool {
 std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& options, Output& io);
 // Opens the session only; prints the reason and returns the exit code on failure.
 std::optional<int> openSession(app::Session& session, const GlobalOptions& options, Output& io);
+// Replaces `path` with `text` in one step (readers never see half a file, mode 0644): the exit code, with the
+// reason printed when it could not be written.
+int writeOutputFile(const std::string& path, const std::string& text, Output& io);
 // Parses the device's MAC (before anything is opened), then opens the session and finds the local device.
 std::optional<int> openForDevice(app::Session& session, const GlobalOptions& options, const std::string& macText,
                                  MacAddress& mac, Output& io);

@@ -298,11 +298,7 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
         io.out << report;
         return kDone;
     }
-    if (const FileWriteResult written = writeFileAtomically(outputFile, report, FileAccess::Everyone); !written) {
-        io.err << "zrq406: " << terminalText(written.error) << '\n';
-        return kRefused;
-    }
-    return kDone;
+    return writeOutputFile(outputFile, report, io);
 }
 
 } // namespace zrq406::cli

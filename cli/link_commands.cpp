@@ -103,12 +103,8 @@ int runMetrics(const GlobalOptions& options, const std::string& outputFile, Outp
         io.out << text;
         return kDone;
     }
-    // Written to a temporary file and renamed, so the collector never reads half a file.
-    if (const FileWriteResult written = writeFileAtomically(outputFile, text, FileAccess::Everyone); !written) {
-        io.err << "zrq406: " << terminalText(written.error) << '\n';
-        return kRefused;
-    }
-    return kDone;
+    // The collector never reads half a file.
+    return writeOutputFile(outputFile, text, io);
 }
 
 } // namespace zrq406::cli
