@@ -28,8 +28,11 @@ bool DeviceOperations::SetKey(const Key& nmk, const MacAddress* remote, const Ke
     const link::AdapterRecord* adapter = m_exchange.adapters().current();
     if (adapter == nullptr)
         return false;
-    // The key always goes to the attached device, which forwards a remote key itself.
+    // The key always goes to the attached device, which forwards a remote key itself; never to a device that
+    // discovery did not find.
     const MacAddress local = adapter->localDeviceMac;
+    if (local.isZero() || local.isGroup())
+        return false;
     const Frame request = remote && dak ? buildSetRemoteKeyRequest(local, hostMac(), nmk, *remote, *dak)
                                         : buildSetLocalKeyRequest(local, hostMac(), nmk);
     return statusExchange(request, MmType::SetKey, timing::kSetKey);
@@ -94,10 +97,8 @@ const char* blockProblemText(BlockProblem problem) {
     return "unknown problem";
 }
 
-BlockProblem DeviceOperations::readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length,
-                                         std::uint8_t* out, const ExchangeTiming& timing) {
-    const Frame request = buildReadModuleRequest(device, hostMac(), kModuleConfig, length, offset);
-    const auto frame = m_exchange.run(request, MmType::ReadModule, timing);
+BlockProblem DeviceOperations::checkBlockAnswer(const std::optional<Frame>& frame, std::uint16_t length,
+                                                std::uint8_t* out) {
     if (!frame)
         return BlockProblem::NoAnswer;
     const auto confirm = parseReadModule(*frame, length);
@@ -111,71 +112,157 @@ BlockProblem DeviceOperations::readBlock(const MacAddress& device, std::uint32_t
     return BlockProblem::None;
 }
 
+// One device's read of its configuration block, a block at a time: the first block (read again from the start
+// while what arrives is damaged, up to kBlockReadTries times), the rest of the prefix asked for, then the blocks
+// that hold the LED bytes. Several readers run together, one request each in flight, so that the devices of a
+// scan answer in the same wait.
+class DeviceOperations::BlockReader {
+public:
+    BlockReader(const MacAddress& device, const MacAddress& identity, ConfigBlock& block, std::size_t upTo,
+                bool leds)
+        : m_device(device), m_identity(identity), m_block(block), m_upTo(std::max(upTo, kMaxBlock)), m_leds(leds) {}
+
+    bool finished() const { return m_finished; }
+    BlockProblem problem() const { return m_problem; }
+    // The read request for the next block; only while not finished.
+    Frame request(const MacAddress& host) const {
+        return buildReadModuleRequest(m_device, host, kModuleConfig, m_length, static_cast<std::uint32_t>(m_offset));
+    }
+
+    void take(const std::optional<Frame>& answer) {
+        const BlockProblem problem = checkBlockAnswer(answer, m_length, m_block.data() + m_offset);
+        if (problem != BlockProblem::None)
+            return fail(problem);
+        if (m_offset == 0) {
+            const std::size_t total = configBlockLength(m_block);
+            // A length outside what a configuration block can be would overrun the buffer; such a block is not read.
+            if (total < kConfigBlockMin || total > kConfigBlockMax)
+                return fail(BlockProblem::BadLength);
+            // The block of the device asked, not of another: a damaged MAC written back would make the device
+            // unreachable.
+            if (m_identity != MacAddress::localDevice() &&
+                !std::equal(m_identity.bytes.begin(), m_identity.bytes.end(),
+                            m_block.begin() + static_cast<std::ptrdiff_t>(cfg::kMac)))
+                return fail(BlockProblem::WrongDevice);
+            m_total = total;
+            m_prefixEnd = std::min(total, m_upTo);
+        }
+        advance();
+    }
+
+private:
+    void advance() {
+        const std::size_t next = m_offset + kMaxBlock;
+        if (!m_inLeds && next < m_prefixEnd)
+            return ask(next);
+        if (!m_inLeds && m_prefixEnd == m_total && !configBlockValid(std::span<const std::uint8_t>(m_block).first(m_total)))
+            return fail(BlockProblem::BadChecksum);
+        if (m_leds) {
+            // The LED blocks beyond the prefix, each once.
+            for (const std::size_t offset : cfg::kLedOffsets) {
+                const std::size_t start = offset / kMaxBlock * kMaxBlock;
+                if (offset < m_total && start >= m_prefixEnd && (!m_inLeds || start > m_offset)) {
+                    m_inLeds = true;
+                    return ask(start);
+                }
+            }
+        }
+        m_finished = true;
+        m_problem = BlockProblem::None;
+    }
+
+    void ask(std::size_t offset) {
+        m_offset = offset;
+        m_length = static_cast<std::uint16_t>(std::min(kMaxBlock, m_total - offset));
+    }
+
+    // Silence and refusals are final, and so is a failure in the LED blocks; a prefix that arrived damaged is read
+    // again from its first block.
+    void fail(BlockProblem problem) {
+        m_problem = problem;
+        const bool damaged = problem != BlockProblem::NoAnswer && problem != BlockProblem::Refused;
+        if (damaged && !m_inLeds && ++m_attempt < kBlockReadTries) {
+            m_offset = 0;
+            m_length = static_cast<std::uint16_t>(kMaxBlock);
+            m_total = kMaxBlock;
+            return;
+        }
+        m_finished = true;
+    }
+
+    MacAddress m_device;
+    MacAddress m_identity;
+    ConfigBlock& m_block;
+    std::size_t m_upTo;
+    bool m_leds;
+    std::size_t m_offset = 0;
+    std::uint16_t m_length = static_cast<std::uint16_t>(kMaxBlock);
+    std::size_t m_total = kMaxBlock;
+    std::size_t m_prefixEnd = kMaxBlock;
+    bool m_inLeds = false;
+    int m_attempt = 0;
+    bool m_finished = false;
+    BlockProblem m_problem = BlockProblem::NoAnswer;
+};
+
+std::vector<BlockProblem> DeviceOperations::runReaders(std::vector<BlockReader>& readers) {
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    std::vector<BlockProblem> problems(readers.size(), BlockProblem::NoAnswer);
+    if (adapter == nullptr)
+        return problems;
+    const MacAddress host = adapter->hostMac;
+    for (;;) {
+        std::vector<std::size_t> asking;
+        std::vector<Frame> requests;
+        for (std::size_t i = 0; i < readers.size(); ++i) {
+            if (readers[i].finished())
+                continue;
+            asking.push_back(i);
+            requests.push_back(readers[i].request(host));
+        }
+        if (requests.empty())
+            break;
+        const auto answers = m_exchange.runAll(requests, timing::kConfigRead);
+        for (std::size_t k = 0; k < asking.size(); ++k)
+            readers[asking[k]].take(answers[k]);
+    }
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        problems[i] = readers[i].problem();
+    return problems;
+}
+
+MacAddress DeviceOperations::identityOf(const MacAddress& device) {
+    // A read through the local-device address names the attached device in its block.
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (device == MacAddress::localDevice() && adapter != nullptr)
+        return adapter->localDeviceMac;
+    return device;
+}
+
 bool DeviceOperations::ReadConfigBlock(const MacAddress& device, ConfigBlock& block) {
     return ReadConfigBlockPrefix(device, block, kConfigBlockMax);
 }
 
-BlockProblem DeviceOperations::readPrefixOnce(ConfigBlock& block, std::size_t upTo) {
-    if (const auto problem = readBlock(m_destination, 0, kMaxBlock, block.data(), timing::kConfigRead);
-        problem != BlockProblem::None)
-        return problem;
-    const std::size_t total = configBlockLength(block);
-    // A length outside what a configuration block can be would overrun the buffer; such a block is not read.
-    if (total < kConfigBlockMin || total > kConfigBlockMax)
-        return BlockProblem::BadLength;
-    // The block of the device asked, not of another: a damaged MAC written back would make the device unreachable.
-    const link::AdapterRecord* adapter = m_exchange.adapters().current();
-    MacAddress identity = m_destination;
-    if (identity == MacAddress::localDevice() && adapter != nullptr)
-        identity = adapter->localDeviceMac;
-    if (identity != MacAddress::localDevice() && !std::equal(identity.bytes.begin(), identity.bytes.end(),
-                                                             block.begin() + static_cast<std::ptrdiff_t>(cfg::kMac)))
-        return BlockProblem::WrongDevice;
-    const std::size_t end = std::min(total, std::max(upTo, kMaxBlock));
-    for (std::size_t offset = kMaxBlock; offset < end; offset += kMaxBlock) {
-        const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - offset));
-        if (const auto problem = readBlock(m_destination, static_cast<std::uint32_t>(offset), length,
-                                           block.data() + offset, timing::kConfigRead);
-            problem != BlockProblem::None)
-            return problem;
-    }
-    if (end == total && !configBlockValid(std::span<const std::uint8_t>(block).first(total)))
-        return BlockProblem::BadChecksum;
-    return BlockProblem::None;
-}
-
 bool DeviceOperations::ReadConfigBlockPrefix(const MacAddress& device, ConfigBlock& block, std::size_t upTo) {
-    m_blockProblem = BlockProblem::NoAnswer;
-    if (m_exchange.adapters().current() == nullptr)
-        return false;
-    m_destination = device;
-    // Silence and refusals are final; what arrived damaged is asked for again.
-    for (int attempt = 0; attempt < kBlockReadTries; ++attempt) {
-        m_blockProblem = readPrefixOnce(block, upTo);
-        if (m_blockProblem == BlockProblem::None || m_blockProblem == BlockProblem::NoAnswer ||
-            m_blockProblem == BlockProblem::Refused)
-            break;
-    }
+    std::vector<BlockReader> readers{BlockReader(device, identityOf(device), block, upTo, false)};
+    m_blockProblem = runReaders(readers).front();
     return m_blockProblem == BlockProblem::None;
 }
 
 bool DeviceOperations::ReadConfigFields(const MacAddress& device, ConfigBlock& block) {
-    if (!ReadConfigBlockPrefix(device, block, kMaxBlock))
-        return false;
-    const std::size_t total = configBlockLength(block);
-    std::size_t lastRead = 0;
-    for (const std::size_t offset : cfg::kLedOffsets) {
-        const std::size_t start = offset / kMaxBlock * kMaxBlock;
-        if (offset >= total || start == lastRead)
-            continue;
-        const auto length = static_cast<std::uint16_t>(std::min(kMaxBlock, total - start));
-        m_blockProblem = readBlock(m_destination, static_cast<std::uint32_t>(start), length, block.data() + start,
-                                   timing::kConfigRead);
-        if (m_blockProblem != BlockProblem::None)
-            return false;
-        lastRead = start;
-    }
-    return true;
+    std::vector<BlockReader> readers{BlockReader(device, identityOf(device), block, kMaxBlock, true)};
+    m_blockProblem = runReaders(readers).front();
+    return m_blockProblem == BlockProblem::None;
+}
+
+std::vector<BlockProblem> DeviceOperations::ReadConfigFieldsOf(std::span<const MacAddress> devices,
+                                                               std::span<ConfigBlock> blocks, std::size_t upTo,
+                                                               bool leds) {
+    std::vector<BlockReader> readers;
+    readers.reserve(devices.size());
+    for (std::size_t i = 0; i < devices.size() && i < blocks.size(); ++i)
+        readers.emplace_back(devices[i], identityOf(devices[i]), blocks[i], upTo, leds);
+    return runReaders(readers);
 }
 
 bool DeviceOperations::WriteModule(std::uint8_t module, double progressBase, double progressTotal,

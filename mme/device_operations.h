@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace zrq406::mme {
 
@@ -70,6 +71,11 @@ public:
     static constexpr int kBlockReadTries = 3;
     // Reads the first 1024-byte block and the blocks that hold the LED bytes: all that a scan shows.
     bool ReadConfigFields(const MacAddress& device, ConfigBlock& block);
+    // The reads of ReadConfigBlockPrefix (up to `upTo`), and with `leds` those of ReadConfigFields, of every device
+    // at once: one request per device in flight, checked and read again as for one device. Each device's block and
+    // problem (None when read) stand at its index.
+    std::vector<BlockProblem> ReadConfigFieldsOf(std::span<const MacAddress> devices, std::span<ConfigBlock> blocks,
+                                                 std::size_t upTo = kMaxBlock, bool leds = true);
     // Writes the configuration block in 1024-byte blocks, then commits it (with the firmware image when
     // `commitAll`). With `commitAll`, progress = (base + bytes written) / total after each block.
     bool WriteConfigBlock(bool commitAll, double progressBase, double progressTotal, const MacAddress& device,
@@ -91,10 +97,13 @@ public:
 private:
     // The status of a commit's confirmation, nothing when none came.
     std::optional<std::uint8_t> commitStatus(const MacAddress& device, std::uint8_t moduleSet);
-    BlockProblem readBlock(const MacAddress& device, std::uint32_t offset, std::uint16_t length, std::uint8_t* out,
-                           const ExchangeTiming& timing);
-    // One attempt at ReadConfigBlockPrefix.
-    BlockProblem readPrefixOnce(ConfigBlock& block, std::size_t upTo);
+    class BlockReader;
+    // Checks a read answer of `length` bytes and copies them to `out`.
+    static BlockProblem checkBlockAnswer(const std::optional<Frame>& frame, std::uint16_t length, std::uint8_t* out);
+    // Runs the readers together until each has its block or its problem.
+    std::vector<BlockProblem> runReaders(std::vector<BlockReader>& readers);
+    // The MAC that the block read from `device` must hold.
+    MacAddress identityOf(const MacAddress& device);
     bool statusExchange(const Frame& request, MmType type, const ExchangeTiming& timing);
     // The host MAC of the current adapter (all zero when none is current, in which case the exchange fails).
     MacAddress hostMac();
