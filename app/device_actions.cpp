@@ -2,6 +2,8 @@
 
 #include "app/session.h"
 #include "mme/key_derivation.h"
+#include "uitext/load_ui_setting.h"
+#include "uitext/placeholders.h"
 
 namespace zrq406::app {
 
@@ -33,10 +35,44 @@ std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& devic
     return mme::nmkOf(block);
 }
 
+std::string macListText(const std::vector<MacAddress>& macs) {
+    std::string text;
+    for (const MacAddress& mac : macs)
+        text += (text.empty() ? "" : ", ") + mac.text();
+    return text;
+}
+
+void confirmLocalDevice(Session& session) {
+    if (!session.hasCurrentAdapter() || session.localDeviceConfirmed())
+        return;
+    link::AdapterRecord& adapter = *session.adapters().current();
+    const MacAddress found = adapter.localDeviceMac;
+    const auto refuse = [&](const char* key, const std::string& macs) {
+        throw LocalDeviceRefused(
+            fillPlaceholders(session.texts().LoadPageCaption("ZRQ406", "Messages", key, "Text"), {macs}));
+    };
+    mme::LocalNetworkRecord answer;
+    const bool single = session.discovery().QuerySoftwareVersion(nullptr, answer);
+    if (!answer.conflictingSources.empty()) {
+        session.adapters().setCurrentAdapter(-1);
+        refuse(kLocalConflict, macListText(answer.conflictingSources));
+    }
+    // Another device than the scan found, or none: the scan's device stays the attached one, but gets no key.
+    if (!single || answer.mac != found) {
+        adapter.localDeviceMac = found;
+        refuse(kLocalUnconfirmed, found.text());
+    }
+    mme::LocalNetworkRecord own;
+    if (!session.discovery().QuerySoftwareVersion(&found, own) || own.mac != found)
+        refuse(kLocalUnconfirmed, found.text());
+    session.noteLocalDeviceConfirmed();
+}
+
 PasswordProof proveDevicePassword(Session& session, const MacAddress& device, std::string_view password) {
     const auto key = readNetworkKey(session, device);
     if (!key)
         return PasswordProof::KeyUnreadable;
+    confirmLocalDevice(session);
     return session.operations().SetRemoteKey(password, *key, device) ? PasswordProof::Accepted : PasswordProof::Refused;
 }
 
@@ -51,6 +87,7 @@ std::string upperCaseDevicePassword(std::string_view typed) {
 bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk) {
     if (!session.hasCurrentAdapter())
         return false;
+    confirmLocalDevice(session);
     auto& operations = session.operations();
     return target.remote ? operations.SetRemoteKey(target.devicePassword, nmk, target.mac)
                          : operations.SetKey(nmk, nullptr, nullptr);

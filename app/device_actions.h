@@ -2,6 +2,7 @@
 
 #include "mme/firmware_upgrade.h"
 #include "platform/mac_address.h"
+#include "platform/operation_refused.h"
 
 #include <optional>
 #include <string>
@@ -49,7 +50,29 @@ struct KeyTarget {
     std::string name;           // "" when not known
 };
 // Sends `nmk` to one device: the local one directly, a remote one under the device access key of its password.
+// Confirms the attached device first (confirmLocalDevice): every key goes through it.
 bool sendNetworkKey(Session& session, const KeyTarget& target, const mme::Key& nmk);
+
+// The language file's messages for an attached device that keys must not go to: more than one device answers as
+// the attached one (msg111, their MACs), or the one found does not answer at its own MAC (msg112, its MAC).
+inline constexpr const char* kLocalConflict = "msg111";
+inline constexpr const char* kLocalUnconfirmed = "msg112";
+
+// MAC texts joined by ", ".
+std::string macListText(const std::vector<MacAddress>& macs);
+
+// Thrown when a key would go to an attached device not confirmed in this operation: the operation stops with
+// nothing sent, and what() tells the user why in the language file's words.
+class LocalDeviceRefused : public OperationRefused {
+public:
+    using OperationRefused::OperationRefused;
+};
+
+// Before any key goes to the attached device (its own key, or a remote one that it forwards) within the running
+// operation: unless this operation's scan found it already, asks the local-device address again, gathering every
+// answer, and then the device found at its own MAC. More than one device answering, another device than the scan
+// found, or no answer at its own MAC throws LocalDeviceRefused; with two answering, no adapter stays current.
+void confirmLocalDevice(Session& session);
 
 // The language file's message key that reports an upgrade of the configuration utility: msg31 for success, else
 // msg28 (Japanese firmware), msg29 (another product), msg30 (versions that do not fit), msg16 (the firmware image

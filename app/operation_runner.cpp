@@ -28,6 +28,7 @@ OperationLease OperationRunner::tryBegin() {
     if (m_running)
         return OperationLease();
     m_running = true;
+    ++m_operation;
     return OperationLease(this);
 }
 
@@ -35,12 +36,18 @@ OperationLease OperationRunner::begin() {
     std::unique_lock lock(m_mutex);
     m_ended.wait(lock, [this] { return !m_running; });
     m_running = true;
+    ++m_operation;
     return OperationLease(this);
 }
 
 bool OperationRunner::running() const {
     std::lock_guard lock(m_mutex);
     return m_running;
+}
+
+std::uint64_t OperationRunner::operation() const {
+    std::lock_guard lock(m_mutex);
+    return m_running ? m_operation : 0;
 }
 
 void OperationRunner::end() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 namespace zrq406::app {
@@ -44,6 +45,8 @@ public:
     OperationLease begin();
     // True while an operation holds the runner.
     bool running() const;
+    // The number of the operation holding the runner (each one gets the next), 0 while none does.
+    std::uint64_t operation() const;
 
 private:
     friend class OperationLease;
@@ -52,6 +55,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_ended;
     bool m_running = false;
+    std::uint64_t m_operation = 0;
 };
 
 } // namespace zrq406::app

@@ -1,5 +1,6 @@
 #include "app/scan_cycle.h"
 
+#include "app/device_actions.h"
 #include "app/device_password_table.h"
 #include "app/session.h"
 #include "mme/key_derivation.h"
@@ -24,8 +25,15 @@ int findLocalDevice(Session& session, int only) {
         if (only >= 0 && i != only)
             continue;
         result.clear();
-        if (session.discovery().ScanNetwork(i, result))
+        if (session.discovery().ScanNetwork(i, result)) {
+            // It alone answered the local-device address, and its network information came from its own MAC.
+            if (result.local.stationListRead)
+                session.noteLocalDeviceConfirmed();
             return i;
+        }
+        // Two devices answer as the attached one: the scan stops here with them named, and no adapter is current.
+        if (!result.local.conflictingSources.empty())
+            return -1;
     }
     result.clear();
     return -1;
@@ -45,31 +53,34 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
         return report;
     }
 
-    // Each device's configuration block gives its product, LED state and (for the local one) network key.
-    mme::ConfigBlock localBlock{};
+    // Each device's configuration block gives its product, LED state and (for the local one) network key. The
+    // local device and every station that answered are read together; a silent station is listed, not read.
     const MacAddress localMac = result.local.mac;
-    LocalDeviceData local{localMac, fieldText(result.local.text), std::nullopt};
-    if (operations.ReadConfigFields(localMac, localBlock))
-        local.configBlock = std::span<const std::uint8_t>(localBlock);
-    else
-        report.unreadBlocks.push_back(localMac);
-
     const std::uint32_t stationCount = std::min<std::uint32_t>(result.local.stationCount, mme::kMaxStations);
-    std::vector<mme::ConfigBlock> blocks(stationCount);
+    std::vector<MacAddress> readFrom{localMac};
+    std::vector<std::size_t> blockOf(stationCount, 0);
+    for (std::uint32_t i = 0; i < stationCount; ++i) {
+        if (!result.local.stations[i].answered)
+            continue;
+        blockOf[i] = readFrom.size();
+        readFrom.push_back(result.local.stations[i].mac);
+    }
+    std::vector<mme::ConfigBlock> blocks(readFrom.size());
+    const auto problems = operations.ReadConfigFieldsOf(readFrom, blocks);
+    const auto blockAt = [&](std::size_t k) -> std::optional<std::span<const std::uint8_t>> {
+        if (problems[k] != mme::BlockProblem::None) {
+            report.unreadBlocks.push_back(readFrom[k]);
+            return std::nullopt;
+        }
+        return std::span<const std::uint8_t>(blocks[k]);
+    };
+
+    LocalDeviceData local{localMac, fieldText(result.local.text), blockAt(0)};
     std::vector<StationData> stations;
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = result.local.stations[i];
-        StationData data{station.mac, static_cast<std::uint8_t>(station.transmitRate), fieldText(station.text),
-                         std::nullopt, station.answered};
-        if (!station.answered) {
-            stations.push_back(data);
-            continue;
-        }
-        if (operations.ReadConfigFields(station.mac, blocks[i]))
-            data.configBlock = std::span<const std::uint8_t>(blocks[i]);
-        else
-            report.unreadBlocks.push_back(station.mac);
-        stations.push_back(data);
+        stations.push_back({station.mac, static_cast<std::uint8_t>(station.transmitRate), fieldText(station.text),
+                            station.answered ? blockAt(blockOf[i]) : std::nullopt, station.answered});
     }
 
     DeviceRegistry& registry = session.registry();
@@ -124,6 +135,14 @@ ScanReport runScan(Session& session, const std::string& lastScanTime, const Devi
     if (findLocalDevice(session, session.onlyAdapter()) < 0)
         return {};
     return buildScanRecords(session, lastScanTime, passwords);
+}
+
+std::string localConflictText(CLoadUISetting& texts, const mme::DiscoveryResult& result) {
+    const auto& sources = result.local.conflictingSources;
+    if (sources.empty())
+        return {};
+    return fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kLocalConflict, "Text"),
+                            {macListText(sources)});
 }
 
 std::string scanTimeText(bool german, std::time_t when) {

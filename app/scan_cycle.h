@@ -32,7 +32,8 @@ struct ScanReport {
 
 // The adapter loop of every scan: for each adapter in order (only `only` when it is 0 or more) the discovery
 // result is cleared and discovery runs; the first adapter whose local device answers becomes the current adapter.
-// Returns its index, or -1 with the discovery result cleared.
+// Returns its index, or -1 with the discovery result cleared. When more than one device answers as the attached one,
+// the loop stops there: -1, no adapter current, and the result names them (localConflictText).
 int findLocalDevice(Session& session, int only = -1);
 
 // Builds the scan's device records from the discovery result: reads each device's configuration block fields,
@@ -50,6 +51,10 @@ HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& s
 
 // findLocalDevice, then buildScanRecords when a device answered.
 ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords = nullptr);
+
+// The language file's message that names the devices answering together as the attached one (msg111), for a
+// discovery result that holds them; "" when it holds none.
+std::string localConflictText(CLoadUISetting& texts, const mme::DiscoveryResult& result);
 
 // The scan time as the lists and the history show it: "MMM dd HH:mm", or "dd MMM HH:mm" in German.
 std::string scanTimeText(bool german, std::time_t when = std::time(nullptr));

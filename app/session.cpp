@@ -118,6 +118,19 @@ int Session::onlyAdapter() const {
     return m_adapters->findInterface(m_options.interfaceName);
 }
 
+void Session::noteLocalDeviceConfirmed() {
+    const link::AdapterRecord* adapter = hasCurrentAdapter() ? m_adapters->current() : nullptr;
+    m_localConfirmedIn = adapter != nullptr ? m_runner.operation() : 0;
+    m_localConfirmed = adapter != nullptr ? adapter->localDeviceMac : MacAddress{};
+}
+
+bool Session::localDeviceConfirmed() const {
+    if (!hasCurrentAdapter() || m_localConfirmedIn == 0 || m_localConfirmedIn != m_runner.operation())
+        return false;
+    const MacAddress attached = m_adapters->current()->localDeviceMac;
+    return !attached.isZero() && attached == m_localConfirmed;
+}
+
 bool Session::hasCurrentAdapter() const {
     return isOpen() && m_adapters->currentAdapter() >= 0 && m_adapters->currentAdapter() < m_adapters->count();
 }

@@ -108,6 +108,10 @@ public:
     // Every scan of the program goes into the link history through this recorder.
     ScanRecorder& scanRecorder() { return m_recorder; }
     bool simulated() const { return m_network != nullptr; }
+    // The attached device of the current adapter was confirmed within the running operation: it alone answered the
+    // local-device address, and at its own MAC. Keys go to it only then.
+    void noteLocalDeviceConfirmed();
+    bool localDeviceConfirmed() const;
     sim::Network* network() { return m_network.get(); }
 
 private:
@@ -132,6 +136,8 @@ private:
     DeviceRegistry m_registry;
     OperationRunner m_runner;
     ScanRecorder m_recorder;
+    std::uint64_t m_localConfirmedIn = 0;
+    MacAddress m_localConfirmed;
 };
 
 } // namespace zrq406::app

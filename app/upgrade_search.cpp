@@ -1,5 +1,6 @@
 #include "app/upgrade_search.h"
 
+#include "app/scan_cycle.h"
 #include "app/session.h"
 #include "mme/config_block.h"
 #include "mme/key_derivation.h"
@@ -39,12 +40,18 @@ private:
 };
 
 // The first block of the configuration block holds the product text and the network key.
+constexpr std::size_t kIdentityLength = mme::cfg::kProduct + mme::cfg::kProductWidth;
+
+ModelCheck checkOf(const mme::ConfigBlock& block, std::string_view firmware, std::string_view modelName) {
+    return checkModel(mme::productText(block), firmware, mme::nmkOf(block), modelName);
+}
+
 bool readIdentity(Session& session, const MacAddress& device, ModelCheck& check, std::string_view firmware,
                   std::string_view modelName) {
     auto block = std::make_unique<mme::ConfigBlock>();
-    if (!session.operations().ReadConfigBlockPrefix(device, *block, mme::cfg::kProduct + mme::cfg::kProductWidth))
+    if (!session.operations().ReadConfigBlockPrefix(device, *block, kIdentityLength))
         return false;
-    check = checkModel(mme::productText(*block), firmware, mme::nmkOf(*block), modelName);
+    check = checkOf(*block, firmware, modelName);
     return true;
 }
 
@@ -122,42 +129,56 @@ SearchOutcome searchUpgradeDevices(Session& session, UpgradeQueue& queue, const 
     if (!session.isOpen())
         return outcome;
     mme::LocalNetworkRecord& local = session.discoveryResult().local;
-    for (int adapter = 0; adapter < session.adapters().count() && outcome.adapter < 0; ++adapter)
+    for (int adapter = 0; adapter < session.adapters().count() && outcome.adapter < 0; ++adapter) {
         if (session.discovery().QueryDevice(adapter, nullptr, local))
             outcome.adapter = adapter;
-    if (outcome.adapter < 0)
+        else if (!local.conflictingSources.empty())
+            break;
+    }
+    if (outcome.adapter < 0) {
+        outcome.conflict = localConflictText(session.texts(), session.discoveryResult());
+        if (!outcome.conflict.empty())
+            outcome.result = SearchResult::LocalConflict;
         return outcome;
+    }
+
+    // The local device and every station of its network: firmware texts asked of all stations at once, then the
+    // identity of every device that answered, read together.
+    std::vector<MacAddress> devices{local.mac};
+    std::vector<std::string> firmware{fieldText(local.text)};
+    std::vector<MacAddress> stations;
+    const auto count = std::min<std::uint32_t>(local.stationCount, mme::kMaxStations);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const MacAddress mac = local.stations[i].mac;
+        if (mac != local.mac && std::find(stations.begin(), stations.end(), mac) == stations.end())
+            stations.push_back(mac);
+    }
+    const auto texts = session.discovery().QueryFirmwareTexts(stations, true);
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        if (texts[i]) {
+            devices.push_back(stations[i]);
+            firmware.push_back(*texts[i]);
+        }
+    }
+    std::vector<mme::ConfigBlock> blocks(devices.size());
+    const auto problems = session.operations().ReadConfigFieldsOf(devices, blocks, kIdentityLength, false);
 
     const HistoryNames names(session.registry().historyPath());
-    auto consider = [&](const MacAddress& mac, const std::string& firmware, bool isLocal) {
-        ModelCheck check;
-        if (!readIdentity(session, mac, check, firmware, settings.modelName))
-            return;
-        if (!needsUpgrade(check, compareFirmware(firmware, settings.targetFirmware), thresholds))
-            return;
+    for (std::size_t k = 0; k < devices.size(); ++k) {
+        if (problems[k] != mme::BlockProblem::None)
+            continue;
+        const ModelCheck check = checkOf(blocks[k], firmware[k], settings.modelName);
+        if (!needsUpgrade(check, compareFirmware(firmware[k], settings.targetFirmware), thresholds))
+            continue;
         UpgradeDevice device;
-        device.mac = mac.text();
+        device.mac = devices[k].text();
         device.name = names.find(device.mac);
         if (device.name.empty())
             device.name = settings.defaultName;
-        device.firmware = firmware;
-        device.isLocal = isLocal;
+        device.firmware = firmware[k];
+        device.isLocal = k == 0;
         device.region = check.region;
         queue.append(std::move(device));
-    };
-    consider(local.mac, fieldText(local.text), true);
-
-    // Each station is asked on its own: its answer carries its firmware text.
-    const auto& stations = local.stations;
-    const auto count = std::min<std::uint32_t>(local.stationCount, mme::kMaxStations);
-    auto answer = std::make_unique<mme::LocalNetworkRecord>();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const MacAddress mac = stations[i].mac;
-        if (queue.contains(mac.text()))
-            continue;
-        *answer = mme::LocalNetworkRecord{};
-        if (session.discovery().QueryDevice(outcome.adapter, &mac, *answer))
-            consider(mac, fieldText(answer->text), false);
     }
     outcome.result = queue.empty() ? SearchResult::NothingToUpgrade : SearchResult::Found;
     return outcome;

@@ -42,18 +42,22 @@ int compareFirmware(std::string_view deviceText, std::string_view target);
 bool needsUpgrade(const ModelCheck& check, int firmwareOrder, const FirmwareThresholds& thresholds);
 
 enum class SearchResult {
-    Found,           // at least one device is queued
-    NoLocalDevice,   // no adapter reaches a device
-    NothingToUpgrade // devices answered, none needs the upgrade
+    Found,            // at least one device is queued
+    NoLocalDevice,    // no adapter reaches a device
+    NothingToUpgrade, // devices answered, none needs the upgrade
+    LocalConflict     // more than one device answers as the attached one: nothing is queued
 };
 struct SearchOutcome {
     SearchResult result = SearchResult::NoLocalDevice;
     int adapter = -1; // the adapter whose local device answered
+    // The message naming the devices that answered together as the attached one (LocalConflict).
+    std::string conflict;
 };
 
 // The upgrade tool's search: empties the queue, takes the first adapter whose local device answers, and queues
 // the local device and each remote station of its network that needs the upgrade, with its name from the device
-// history. A station already queued is not asked again.
+// history. A station already queued is not asked again. More than one device answering as the attached one stops
+// the search with nothing queued.
 SearchOutcome searchUpgradeDevices(Session& session, UpgradeQueue& queue, const UpgradeSearchSettings& settings,
                                    const FirmwareThresholds& thresholds);
 

@@ -64,13 +64,22 @@ std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& op
         return code;
     const int only = session.onlyAdapter();
     if (app::findLocalDevice(session, only) < 0) {
-        io.err << "zrq406: "
-               << (only >= 0 ? "no powerline device answers on " + options.link.interfaceName
-                             : std::string("no powerline device answers on any adapter"))
-               << '\n';
+        if (!tellLocalConflict(session, io))
+            io.err << "zrq406: "
+                   << (only >= 0 ? "no powerline device answers on " + options.link.interfaceName
+                                 : std::string("no powerline device answers on any adapter"))
+                   << '\n';
         return kRefused;
     }
     return std::nullopt;
+}
+
+bool tellLocalConflict(app::Session& session, Output& io) {
+    const std::string conflict = app::localConflictText(session.texts(), session.discoveryResult());
+    if (conflict.empty())
+        return false;
+    io.err << "zrq406: " << terminalText(conflict) << '\n';
+    return true;
 }
 
 std::optional<int> openForDevice(app::Session& session, const GlobalOptions& options, const std::string& macText,

@@ -41,6 +41,9 @@ struct Tool {
 
 // Opens the session and finds the local device; prints the reason and returns the exit code on failure.
 std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& options, Output& io);
+// After a scan that found no local device: prints the message naming the devices that answered together as the
+// attached one, and returns true, when that was why.
+bool tellLocalConflict(app::Session& session, Output& io);
 // Opens the session only; prints the reason and returns the exit code on failure.
 std::optional<int> openSession(app::Session& session, const GlobalOptions& options, Output& io);
 // Replaces `path` with `text` in one step (readers never see half a file, mode 0644): the exit code, with the

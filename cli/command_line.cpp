@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include "platform/display_text.h"
+#include "platform/operation_refused.h"
+
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <exception>
@@ -245,6 +248,8 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, 
     // Whatever goes wrong below, the tool says what failed and ends with an exit code, never an abort.
     try {
         return runParsed(argc, argv, out, err, in);
+    } catch (const OperationRefused& e) {
+        err << "zrq406: " << terminalText(e.what()) << '\n';
     } catch (const std::exception& e) {
         err << "zrq406: the command failed: " << e.what() << '\n';
     } catch (...) {

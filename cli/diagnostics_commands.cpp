@@ -284,7 +284,7 @@ int runReport(const GlobalOptions& options, const std::string& outputFile, Outpu
         content.links = app::linkRows(session.linkTable(), app::LinkTexts::load(tool.texts.settings()));
         content.history = app::historyRows(registry.historyTable(), registry.historyTable().inUseCount);
     } else {
-        if (opened)
+        if (opened && !tellLocalConflict(session, io))
             io.err << "zrq406: no powerline device answers; the report lists none\n";
         if (registry.HistoryFileHasData()) {
             const HistoryLoadResult loaded = registry.LoadHistory();

@@ -94,7 +94,7 @@ int runMetrics(const GlobalOptions& options, const std::string& outputFile, Outp
                 {MacAddress::parse(mac).value_or(MacAddress{}), fieldText(d.name), fieldText(d.firmware), !silent});
         }
         snapshot.links = session.linkTable();
-    } else {
+    } else if (!tellLocalConflict(session, io)) {
         io.err << "zrq406: no powerline device answers\n";
     }
     snapshot.scanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -30,6 +30,8 @@ public:
     virtual std::shared_ptr<void> beginOperation() = 0;
     // Window thread: an operation's worker failed unexpectedly; `what` says how.
     virtual void operationFailed(const std::string& what) = 0;
+    // Window thread: an operation's worker refused to go on (OperationRefused); `why` is the user's text.
+    virtual void operationRefused(const std::string& why) { operationFailed(why); }
     // The workers of the window's device operations.
     virtual WorkerRunner& workers() = 0;
 };

@@ -11,10 +11,15 @@
 namespace zrq406 {
 
 namespace detail {
+// How a worker ended early: what it threw, in words, and whether that was a refusal told in the user's words.
+struct Failure {
+    std::string what;
+    bool refused = false;
+};
 // Runs `work`, turning anything it throws into a description; empty when it finished.
-std::optional<std::string> failureOf(const std::function<void()>& work);
+std::optional<Failure> failureOf(const std::function<void()>& work);
 // Window thread, once the worker has ended: ends the operation, leaves the busy state and tells a failure.
-void finishOperation(BusyWindow& window, std::shared_ptr<void>& operation, const std::optional<std::string>& failure);
+void finishOperation(BusyWindow& window, std::shared_ptr<void>& operation, const std::optional<Failure>& failure);
 } // namespace detail
 
 // Runs a device operation of `window` on a worker. Window thread only. Takes the program's one operation (false,
@@ -28,7 +33,7 @@ bool runOperation(BusyWindow& window, std::function<T()> work, std::function<voi
         return false;
     window.busyState(BusyWindow::Enter);
     auto result = std::make_shared<std::optional<T>>();
-    auto failure = std::make_shared<std::optional<std::string>>();
+    auto failure = std::make_shared<std::optional<detail::Failure>>();
     window.workers().start(
         [work = std::move(work), result, failure] { *failure = detail::failureOf([&] { *result = work(); }); },
         [&window, operation, done = std::move(done), result, failure]() mutable {

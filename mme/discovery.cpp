@@ -35,13 +35,30 @@ bool Discovery::QuerySoftwareVersion(const MacAddress* device, LocalNetworkRecor
     link::AdapterRecord* adapter = m_exchange.adapters().current();
     if (adapter == nullptr)
         return false;
+    record.conflictingSources.clear();
+    if (device == nullptr)
+        adapter->localDeviceMac = MacAddress{};
     const MacAddress destination = device ? *device : MacAddress::localDevice();
     const Frame request = buildSoftwareVersionRequest(destination, adapter->hostMac);
-    const auto frame = upgradeTool ? m_exchange.runRetrying(request, MmType::SoftwareVersion)
-                                   : m_exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion);
-    if (!frame)
+    std::vector<Frame> answers;
+    if (device == nullptr) {
+        answers = upgradeTool ? m_exchange.runRetryingGathering(request)
+                              : m_exchange.runGathering(request, timing::kSoftwareVersion);
+    } else if (auto frame = upgradeTool ? m_exchange.runRetrying(request, MmType::SoftwareVersion)
+                                        : m_exchange.run(request, MmType::SoftwareVersion, timing::kSoftwareVersion)) {
+        answers.push_back(std::move(*frame));
+    }
+    const std::vector<MacAddress> sources = answerSources(answers);
+    if (sources.size() > 1) {
+        record.conflictingSources = sources;
         return false;
-    const auto confirm = parseSoftwareVersion(*frame);
+    }
+    std::optional<SoftwareVersionConfirm> confirm;
+    for (const Frame& frame : answers) {
+        confirm = parseSoftwareVersion(frame);
+        if (confirm && confirm->status == 0)
+            break;
+    }
     if (!confirm || confirm->status != 0)
         return false;
     record.mac = confirm->source;
@@ -53,6 +70,16 @@ bool Discovery::QuerySoftwareVersion(const MacAddress* device, LocalNetworkRecor
         record.reachedThrough = adapter->localDeviceMac;
     }
     return true;
+}
+
+std::vector<MacAddress> answerSources(const std::vector<Frame>& answers) {
+    std::vector<MacAddress> sources;
+    for (const Frame& frame : answers) {
+        const auto source = ByteReader(frame).mac(hdr::kSource);
+        if (source && std::find(sources.begin(), sources.end(), *source) == sources.end())
+            sources.push_back(*source);
+    }
+    return sources;
 }
 
 bool Discovery::QueryAttributes(const MacAddress& device, LocalNetworkRecord& record) {
@@ -106,21 +133,54 @@ Discovery::NetworkInfoReading Discovery::ReadNetworkInfo(const MacAddress& devic
     return reading;
 }
 
-std::vector<std::optional<std::string>> Discovery::queryStations(const std::vector<MacAddress>& stations) {
+std::vector<std::optional<Frame>> Discovery::askVersions(const std::vector<MacAddress>& stations, bool upgradeTool) {
+    std::vector<std::optional<Frame>> answers(stations.size());
+    const link::AdapterRecord* adapter = m_exchange.adapters().current();
+    if (adapter == nullptr || stations.empty())
+        return answers;
+    const MacAddress host = adapter->hostMac;
+    std::vector<Frame> requests;
+    for (const MacAddress& station : stations)
+        requests.push_back(buildSoftwareVersionRequest(station, host));
+    if (!upgradeTool)
+        return m_exchange.runAll(requests, timing::kSoftwareVersion);
+    // The upgrade tool's form: the stations still silent are asked again with a longer wait, and answers addressed
+    // to any host count.
+    std::vector<std::size_t> silent(stations.size());
+    for (std::size_t i = 0; i < silent.size(); ++i)
+        silent[i] = i;
+    for (double wait = timing::kRetryFirstWaitMs; wait <= timing::kRetryLastWaitMs && !silent.empty();
+         wait += timing::kRetryStepMs) {
+        std::vector<Frame> round;
+        for (const std::size_t i : silent)
+            round.push_back(requests[i]);
+        auto got = m_exchange.runAll(round, ExchangeTiming{wait, false});
+        std::vector<std::size_t> still;
+        for (std::size_t k = 0; k < silent.size(); ++k) {
+            if (got[k])
+                answers[silent[k]] = std::move(got[k]);
+            else
+                still.push_back(silent[k]);
+        }
+        silent = std::move(still);
+    }
+    return answers;
+}
+
+std::vector<std::optional<std::string>> Discovery::QueryFirmwareTexts(const std::vector<MacAddress>& stations,
+                                                                      bool upgradeTool) {
     std::vector<std::optional<std::string>> texts(stations.size());
     const link::AdapterRecord* adapter = m_exchange.adapters().current();
     if (adapter == nullptr || stations.empty())
         return texts;
     const MacAddress host = adapter->hostMac;
-    std::vector<Frame> requests;
-    for (const MacAddress& station : stations) {
-        m_exchange.adapters().SendFrame(buildProbeFrame(station, host));
-        requests.push_back(buildSoftwareVersionRequest(station, host));
-    }
-    const auto versions = m_exchange.runAll(requests, timing::kSoftwareVersion);
+    if (!upgradeTool)
+        for (const MacAddress& station : stations)
+            m_exchange.adapters().SendFrame(buildProbeFrame(station, host));
+    const auto versions = askVersions(stations, upgradeTool);
 
     std::vector<std::size_t> asked;
-    requests.clear();
+    std::vector<Frame> requests;
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const auto confirm = versions[i] ? parseSoftwareVersion(*versions[i]) : std::nullopt;
         if (!confirm || confirm->status != 0)
@@ -134,7 +194,9 @@ std::vector<std::optional<std::string>> Discovery::queryStations(const std::vect
         std::optional<std::string>& text = texts[asked[k]];
         const auto confirm = attributes[k] ? parseAttributes(*attributes[k]) : std::nullopt;
         if (!confirm || confirm->status != 0) {
-            text.reset();
+            // The upgrade tool goes on with the version text alone.
+            if (!upgradeTool)
+                text.reset();
             continue;
         }
         // The version text starts with a 7-character chip word, which the platform text replaces.
@@ -152,8 +214,12 @@ bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
         return false;
     adapters.setCurrentAdapter(adapter);
     LocalNetworkRecord& local = result.local;
-    if (!QuerySoftwareVersion(nullptr, local))
+    if (!QuerySoftwareVersion(nullptr, local)) {
+        // With two devices answering as the attached one, nothing may go out on this adapter.
+        if (!local.conflictingSources.empty())
+            adapters.setCurrentAdapter(-1);
         return false;
+    }
     const MacAddress localMac = adapters.record(adapter).localDeviceMac;
     QueryAttributes(localMac, local);
 
@@ -169,7 +235,7 @@ bool Discovery::ScanNetwork(int adapter, DiscoveryResult& result) {
                 stations.push_back(station.mac);
         }
     }
-    const auto texts = queryStations(stations);
+    const auto texts = QueryFirmwareTexts(stations);
 
     StationTable& table = result.stationTable;
     table = StationTable{};
@@ -216,19 +282,31 @@ bool Discovery::QueryDevice(int adapter, const MacAddress* device, LocalNetworkR
     if (adapter < 0 || adapter >= adapters.count())
         return false;
     adapters.setCurrentAdapter(adapter);
-    if (!QuerySoftwareVersion(device, record, true))
+    if (!QuerySoftwareVersion(device, record, true)) {
+        if (!record.conflictingSources.empty())
+            adapters.setCurrentAdapter(-1);
         return false;
+    }
     const MacAddress target = device ? *device : adapters.record(adapter).localDeviceMac;
     QueryAttributes(target, record);
     if (const auto info = QueryNetworkInfo(target)) {
         storeNetworkFields(*info, record);
-        std::uint32_t kept = 0;
+        std::vector<const NetworkStation*> listed;
+        std::vector<MacAddress> macs;
         for (const auto& station : info->stations) {
-            if (station.mac == MacAddress::broadcast() || kept >= kMaxStations)
+            if (station.mac != MacAddress::broadcast() && listed.size() < kMaxStations) {
+                listed.push_back(&station);
+                macs.push_back(station.mac);
+            }
+        }
+        // Every station asked at once; only those that answer are kept.
+        const auto versions = askVersions(macs, true);
+        std::uint32_t kept = 0;
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            const auto confirm = versions[i] ? parseSoftwareVersion(*versions[i]) : std::nullopt;
+            if (!confirm || confirm->status != 0)
                 continue;
-            LocalNetworkRecord scratch;
-            if (!QuerySoftwareVersion(&station.mac, scratch, true))
-                continue;
+            const NetworkStation& station = *listed[i];
             StationRecord& entry = record.stations[kept++];
             entry = StationRecord{};
             entry.mac = station.mac;

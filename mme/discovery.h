@@ -41,6 +41,9 @@ struct LocalNetworkRecord {
     // False when the local device answered but its station list could not be read (no, late or broken network
     // information answers): the network is unknown, not empty.
     bool stationListRead = true;
+    // Every device that answered the local-device address when more than one did. Then none of them is taken for
+    // the attached device: anyone on the Ethernet segment can answer that address.
+    std::vector<MacAddress> conflictingSources;
 };
 
 // The stations that answered their own queries during the last scan (configuration utility).
@@ -56,6 +59,9 @@ struct DiscoveryResult {
     void clear() { *this = DiscoveryResult{}; }
 };
 
+// The devices that sent `answers`, each once, in the order of their first answer.
+std::vector<MacAddress> answerSources(const std::vector<Frame>& answers);
+
 // Finds the device attached to an adapter, its network and the stations of that network.
 class Discovery {
 public:
@@ -65,8 +71,10 @@ public:
     bool ScanNetwork(int adapter, DiscoveryResult& result);
     // The upgrade tool's query of any device of the network (the local one when `device` is null).
     bool QueryDevice(int adapter, const MacAddress* device, LocalNetworkRecord& record);
-    // One software version exchange; with no device the request goes to the local-device address. The
-    // upgrade tool's form retries and takes answers addressed to any host.
+    // One software version exchange; with no device the request goes to the local-device address, every answer
+    // is gathered until the deadline, and more than one answering device fails it (their MACs in the record's
+    // conflictingSources, the adapter's local device cleared). The upgrade tool's form retries and takes answers
+    // addressed to any host.
     bool QuerySoftwareVersion(const MacAddress* device, LocalNetworkRecord& record, bool upgradeTool = false);
     // One operational attributes exchange: the record's text becomes the platform text followed by the old
     // text without its first 7 characters.
@@ -83,10 +91,16 @@ public:
 
     static constexpr int kNetworkInfoTries = 3;
 
-private:
     // Asks every station for its version and then its attributes, all in flight together; returns, per station,
-    // its firmware text or nothing when it did not answer both.
-    std::vector<std::optional<std::string>> queryStations(const std::vector<MacAddress>& stations);
+    // its firmware text or nothing when it did not answer both. The upgrade tool's form asks as its software version
+    // exchange does (silent stations again, with longer waits) and keeps the version text of a station whose
+    // attributes do not come.
+    std::vector<std::optional<std::string>> QueryFirmwareTexts(const std::vector<MacAddress>& stations,
+                                                               bool upgradeTool = false);
+
+private:
+    // Every station's software version confirmation, asked all at once (nothing for a station that stays silent).
+    std::vector<std::optional<Frame>> askVersions(const std::vector<MacAddress>& stations, bool upgradeTool);
 
     Exchange& m_exchange;
 };

@@ -100,9 +100,42 @@ std::vector<std::optional<Frame>> Exchange::runAll(std::span<const Frame> reques
     return answers;
 }
 
+std::vector<Frame> Exchange::runGathering(const Frame& request, const ExchangeTiming& timing) {
+    std::vector<Frame> answers;
+    const link::AdapterRecord* adapter = m_adapters.current();
+    if (adapter == nullptr)
+        return answers;
+    const MacAddress host = adapter->hostMac;
+    const auto source = expectedSource(request);
+    const InFlight inFlight(*this);
+    drain();
+    m_adapters.SendFrame(request);
+    bool anyFrame = false;
+    lookThrough(
+        [&](const Frame& frame) {
+            if (answersRequest(frame, request, timing.daCheck ? &host : nullptr, source ? &*source : nullptr))
+                answers.push_back(frame);
+            return false;
+        },
+        m_pacing.deadlineAfter(timing.initialWaitMs), anyFrame);
+    return answers;
+}
+
 std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType) {
-    if (m_adapters.current() == nullptr)
+    auto answers = retrying(request, false);
+    if (answers.empty())
         return std::nullopt;
+    return std::move(answers.front());
+}
+
+std::vector<Frame> Exchange::runRetryingGathering(const Frame& request) {
+    return retrying(request, true);
+}
+
+std::vector<Frame> Exchange::retrying(const Frame& request, bool all) {
+    std::vector<Frame> found;
+    if (m_adapters.current() == nullptr)
+        return found;
     const auto source = expectedSource(request);
     const InFlight inFlight(*this);
     drain();
@@ -110,19 +143,18 @@ std::optional<Frame> Exchange::runRetrying(const Frame& request, MmType) {
         m_adapters.SendFrame(request);
         const auto deadline = m_pacing.deadlineAfter(wait);
         bool anyFrame = false;
-        std::optional<Frame> found;
         lookThrough(
             [&](const Frame& frame) {
                 if (answersRequest(frame, request, nullptr, source ? &*source : nullptr))
-                    found = frame;
-                return found.has_value();
+                    found.push_back(frame);
+                return !all && !found.empty();
             },
             deadline, anyFrame);
         // Once anything at all came back, the look-through has had its chance: no further send.
-        if (found || anyFrame)
+        if (!found.empty() || anyFrame)
             return found;
     }
-    return std::nullopt;
+    return found;
 }
 
 } // namespace zrq406::mme

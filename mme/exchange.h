@@ -55,6 +55,11 @@ public:
     std::vector<std::optional<Frame>> runAll(std::span<const Frame> requests, const ExchangeTiming& timing);
     // The upgrade tool's software version exchange: resent with a longer wait while nothing at all arrives.
     std::optional<Frame> runRetrying(const Frame& request, MmType requestType);
+    // For a request that any device may answer (to the local-device address): sends it and gathers every answer
+    // until the deadline instead of taking the first, so that a second device answering as the attached one is
+    // seen. The retrying form resends as runRetrying does and gathers the answers of the wait in which they came.
+    std::vector<Frame> runGathering(const Frame& request, const ExchangeTiming& timing);
+    std::vector<Frame> runRetryingGathering(const Frame& request);
 
     link::AdapterTable& adapters() { return m_adapters; }
     const Pacing& pacing() const { return m_pacing; }
@@ -76,6 +81,8 @@ private:
     };
 
     void drain();
+    // runRetrying, taking the first answer or (with `all`) every answer of the wait in which answers came.
+    std::vector<Frame> retrying(const Frame& request, bool all);
     // Looks through received frames, handing each to `take`, until `take` has all it waits for (returns true) or
     // the deadline. `anyFrame` tells whether any frame was fetched.
     void lookThrough(const std::function<bool(const Frame&)>& take, Pacing::Clock::time_point deadline, bool& anyFrame);

@@ -108,6 +108,7 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
         link::SimHostAdapter adapter;
         std::optional<std::size_t> device;
         int port = 0;
+        std::vector<MacAddress> impostors;
     };
     struct Outgoing {
         SimClock::time_point at;
@@ -168,6 +169,7 @@ void Network::Core::start() {
         Host host;
         host.adapter =
             link::SimHostAdapter{adapter.name, adapter.description, adapter.mac, std::make_shared<link::SimSegment>()};
+        host.impostors = adapter.impostors;
         if (adapter.device) {
             host.device = findDevice(*adapter.device);
             if (host.device)
@@ -322,6 +324,15 @@ void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t>
             makeMalformed(reply.frame, *decision.malformed, target.device.firmware().version);
         if (decision.corruptOffset && *decision.corruptOffset < reply.frame.size())
             reply.frame[*decision.corruptOffset] ^= 0xFF;
+        // A hostile host on the segment answers the local-device address first, as the attached device would.
+        if (destination == MacAddress::localDevice()) {
+            for (const MacAddress& impostor : host.impostors) {
+                mme::Frame copy = reply.frame;
+                if (copy.size() >= mme::hdr::kSource + 6)
+                    std::copy(impostor.bytes.begin(), impostor.bytes.end(), copy.begin() + mme::hdr::kSource);
+                outgoing.push_back(Outgoing{now, std::move(copy)});
+            }
+        }
         if (!decision.drop) {
             const SimClock::time_point at = now + pacing.scaled(latencyMs + decision.delayMs);
             for (int i = 0; i < decision.copies; ++i)

@@ -101,6 +101,9 @@ struct HostAdapterDescription {
     std::string description;
     MacAddress mac;
     std::optional<MacAddress> device;
+    // Other hosts on this port's Ethernet segment that answer the local-device address as if they were the attached
+    // device, at once and under their own MAC: a hostile host, for testing that the programs notice it.
+    std::vector<MacAddress> impostors;
 };
 
 struct NetworkDescription {

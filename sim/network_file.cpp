@@ -742,7 +742,7 @@ std::optional<NetworkDescription> SchemaReader::read(const Json& root) {
         for (std::size_t i = 0; i < it->size(); ++i) {
             const std::string at = child("/hostAdapters", i);
             const Json& node = (*it)[i];
-            if (!object(node, at, {"comment", "name", "mac", "description", "device"}))
+            if (!object(node, at, {"comment", "name", "mac", "description", "device", "impostors"}))
                 return std::nullopt;
             HostAdapterDescription adapter;
             adapter.description = std::string(kDefaultAdapterDescription);
@@ -773,6 +773,22 @@ std::optional<NetworkDescription> SchemaReader::read(const Json& root) {
                 if (!attached.insert(*adapter.device).second)
                     return fail(child(at, "device"), "the device is already attached to another host adapter"),
                            std::nullopt;
+            }
+            if (const auto list = node.find("impostors"); list != node.end()) {
+                if (!list->is_array())
+                    return fail(child(at, "impostors"), "must be an array of MAC addresses"), std::nullopt;
+                for (std::size_t k = 0; k < list->size(); ++k) {
+                    const std::string where = child(child(at, "impostors"), k);
+                    const auto parsed =
+                        (*list)[k].is_string() ? MacAddress::parse((*list)[k].get_ref<const std::string&>()) : std::nullopt;
+                    if (!parsed)
+                        return fail(where, "not a MAC address (six hexadecimal bytes joined by ':')"), std::nullopt;
+                    if (!validMacForDevice(*parsed, where))
+                        return std::nullopt;
+                    if (findDevice(*parsed) != description.devices.end())
+                        return fail(where, "a device has the same address"), std::nullopt;
+                    adapter.impostors.push_back(*parsed);
+                }
             }
             description.hostAdapters.push_back(std::move(adapter));
         }

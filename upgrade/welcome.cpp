@@ -102,6 +102,8 @@ void CWelcome::search() {
         m_context.message("msg04", MessageIcon::Stop);
     else if (outcome.result == app::SearchResult::NothingToUpgrade)
         m_context.message("msg05", MessageIcon::Stop);
+    else if (outcome.result == app::SearchResult::LocalConflict)
+        m_context.session().messages().show(Message{outcome.conflict, m_context.title(), MessageIcon::Stop});
     const bool found = outcome.result == app::SearchResult::Found;
     m_searchResult = found ? 0 : 1;
 

@@ -159,7 +159,8 @@ bool CHomePlugDeviceManagerDlg::start() {
     runOperation(*this, [this] {
         const Pacing& pacing = m_context.session.pacing();
         pacing.sleep(kScanPauseMs);
-        if (!scanFromWorker(false)) {
+        // With two devices answering as the attached one, their message stands instead of "no device".
+        if (!scanFromWorker(false) && m_conflictTold.empty()) {
             pacing.sleep(kScanPauseMs);
             callOnThread(this, [this] { showNoDeviceState(true); });
             pacing.sleep(kScanPauseMs);
@@ -232,6 +233,10 @@ void CHomePlugDeviceManagerDlg::operationFailed(const std::string& what) {
     m_context.show(fillPlaceholders(m_context.message(kOperationFailed), {what}), MessageIcon::Stop);
 }
 
+void CHomePlugDeviceManagerDlg::operationRefused(const std::string& why) {
+    m_context.show(why, MessageIcon::Stop);
+}
+
 void CHomePlugDeviceManagerDlg::setAllActionsEnabled(bool enabled) {
     // Every page, not only the one shown: a page left locked would stay so after the user switches to it.
     for (UtilityPage* page : pages())
@@ -243,11 +248,22 @@ void CHomePlugDeviceManagerDlg::setAllActionsEnabled(bool enabled) {
 bool CHomePlugDeviceManagerDlg::scanFromWorker(bool showNoDeviceMessage) {
     app::Session& session = m_context.session;
     if (app::findLocalDevice(session, session.onlyAdapter()) < 0) {
-        callOnThread(this, [&] { showNoDeviceState(showNoDeviceMessage); });
+        const std::string conflict = app::localConflictText(m_context.texts, session.discoveryResult());
+        callOnThread(this, [&] {
+            showNoDeviceState(showNoDeviceMessage && conflict.empty());
+            tellLocalConflict(conflict);
+        });
         return false;
     }
     buildAndShowScan();
     return true;
+}
+
+void CHomePlugDeviceManagerDlg::tellLocalConflict(const std::string& conflict) {
+    // Told once for the same devices: the rescan every two minutes would repeat it while the impostor stays.
+    if (!conflict.empty() && conflict != m_conflictTold)
+        m_context.show(conflict, MessageIcon::Stop);
+    m_conflictTold = conflict;
 }
 
 void CHomePlugDeviceManagerDlg::buildAndShowScan() {
@@ -266,6 +282,7 @@ void CHomePlugDeviceManagerDlg::buildAndShowScan() {
 }
 
 void CHomePlugDeviceManagerDlg::finishScanCycle(const app::ScanReport& report) {
+    m_conflictTold.clear();
     if (report.stationListUnread) {
         m_context.showMessage(kStationListUnread, MessageIcon::Warning);
         Q_EMIT scanFinished(true);
@@ -332,12 +349,18 @@ bool CHomePlugDeviceManagerDlg::rediscoverAfterKeyChange() {
     const int adapter = session.hasCurrentAdapter() ? session.adapters().currentAdapter() : 0;
     bool found = false;
     const int attempts = session.isOpen() ? session.adapters().count() : 0;
-    for (int i = 0; i < attempts && !found; ++i)
+    std::string conflict;
+    for (int i = 0; i < attempts && !found && conflict.empty(); ++i) {
         found = app::findLocalDevice(session, adapter) >= 0;
+        conflict = app::localConflictText(m_context.texts, session.discoveryResult());
+    }
     if (found) {
         buildAndShowScan();
     } else {
-        callOnThread(this, [this] { showNoDeviceState(true); });
+        callOnThread(this, [&] {
+            showNoDeviceState(conflict.empty());
+            tellLocalConflict(conflict);
+        });
     }
     return found;
 }

@@ -53,6 +53,7 @@ public:
     // Refused with a message while another device operation runs.
     std::shared_ptr<void> beginOperation() override;
     void operationFailed(const std::string& what) override;
+    void operationRefused(const std::string& why) override;
     WorkerRunner& workers() override { return *m_workers; }
     bool isBusy() const { return m_busy; }
     // True while a dialog or an operation holds the window.
@@ -111,6 +112,9 @@ private:
     void finishScanCycle(const app::ScanReport& report);
     // Window thread: no device answered.
     void showNoDeviceState(bool showMessage);
+    // Window thread: more than one device answers as the attached one (`conflict`, the message naming them; ""
+    // when the scan found none). Each set of devices is told once.
+    void tellLocalConflict(const std::string& conflict);
     void refillHistoryList(int count);
     bool launchUpgradeTool();
     void watchInterfaces();
@@ -144,6 +148,8 @@ private:
     std::string m_networkType;
     // Devices left out of the full device history that the user has been told of.
     int m_historyFullTold = 0;
+    // The last conflict told (tellLocalConflict).
+    std::string m_conflictTold;
 };
 
 } // namespace zrq406::utility

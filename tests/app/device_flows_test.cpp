@@ -54,6 +54,38 @@ TEST(DeviceFlows, LedChangeIsWrittenOnlyWhenItChangesSomething) {
     EXPECT_EQ(app::changeLed(program.session, kAbsent, false), app::LedChange::ReadFailed);
 }
 
+// A key goes to the attached device only once it is confirmed within the same operation: this operation's scan
+// confirms it; a later operation asks again, and refuses when the device that answers is not the one found.
+TEST(DeviceFlows, KeysGoOnlyToTheAttachedDeviceConfirmedInTheSameOperation) {
+    SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    app::Session& session = program.session;
+    RequestLog log(*session.network());
+    {
+        const app::OperationLease scan = session.runner().begin();
+        ASSERT_GE(app::findLocalDevice(session), 0);
+        EXPECT_TRUE(session.localDeviceConfirmed());
+    }
+    {
+        const app::OperationLease next = session.runner().begin();
+        EXPECT_FALSE(session.localDeviceConfirmed());
+        EXPECT_NO_THROW(app::confirmLocalDevice(session));
+        EXPECT_TRUE(session.localDeviceConfirmed());
+    }
+    {
+        const app::OperationLease later = session.runner().begin();
+        session.adapters().current()->localDeviceMac = kRemote; // as if the scan had found another device
+        try {
+            app::sendNetworkKey(session, {kRemote, false, {}, {}}, mme::kDefaultNmk);
+            ADD_FAILURE() << "the key went out";
+        } catch (const app::LocalDeviceRefused& refused) {
+            EXPECT_NE(std::string(refused.what()).find(kRemote.text()), std::string::npos) << refused.what();
+        }
+        EXPECT_FALSE(log.contains("set-key"));
+        EXPECT_EQ(session.adapters().current()->localDeviceMac, kRemote);
+    }
+}
+
 // The utility's flows wait out the device's restart, so that it answers at once afterwards, and tell what follows.
 TEST(UtilityFlows, ResetAndLedWaitForTheRestartAndTellWhatFollows) {
     SimulatedProgram program;

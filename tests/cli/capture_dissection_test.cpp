@@ -51,27 +51,6 @@ std::string runCommand(const std::string& command, int& status) {
     return out;
 }
 
-// The frames of a pcap file as written by --capture.
-std::vector<std::vector<std::uint8_t>> readPcap(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    auto u32 = [&](std::size_t at) {
-        return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
-               std::uint32_t{bytes[at + 3]} << 24;
-    };
-    std::vector<std::vector<std::uint8_t>> frames;
-    for (std::size_t at = 24; at + 16 <= bytes.size();) {
-        const std::size_t length = u32(at + 8);
-        at += 16;
-        if (at + length > bytes.size())
-            break;
-        frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                            bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
-        at += length;
-    }
-    return frames;
-}
-
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::stringstream in(text);
@@ -121,7 +100,7 @@ TEST_F(CliFixture, CapturedSessionDecodesCleanlyInTheStandardDissector) {
     int probes = 0;
     for (const auto& pcap : captures) {
         SCOPED_TRACE(pcap.filename().string());
-        const auto frames = readPcap(pcap);
+        const auto frames = zrq406::test::capturedFrames(pcap);
         ASSERT_FALSE(frames.empty());
         for (const auto& frame : frames) {
             ASSERT_GE(frame.size(), 17u);

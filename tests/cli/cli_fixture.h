@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -19,6 +20,37 @@
 #include <vector>
 
 namespace zrq406::test {
+
+// The frames of a pcap file as written by --capture.
+inline std::vector<std::vector<std::uint8_t>> capturedFrames(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+               std::uint32_t{bytes[at + 3]} << 24;
+    };
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (std::size_t at = 24; at + 16 <= bytes.size();) {
+        const std::size_t length = u32(at + 8);
+        at += 16;
+        if (at + length > bytes.size())
+            break;
+        frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
+        at += length;
+    }
+    return frames;
+}
+
+// The captured frames that carry management message `type` (little-endian at 15, after the version byte).
+inline std::size_t capturedOfType(const std::filesystem::path& path, std::uint16_t type) {
+    std::size_t count = 0;
+    for (const auto& frame : capturedFrames(path))
+        if (frame.size() > 16 && frame[12] == 0x88 && frame[13] == 0xE1 &&
+            (frame[15] | frame[16] << 8) == type)
+            ++count;
+    return count;
+}
 
 // Runs the command-line tool in-process on a copy of the built-in simulated network kept in a folder of its
 // own, with its own device history and user data folder.

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 using zrq406::test::CliFixture;
+using zrq406::test::capturedOfType;
+namespace mme = zrq406::mme;
 
 namespace {
 const std::string kLocal = "00:b0:52:5a:00:01";
@@ -100,6 +102,37 @@ TEST_F(CliFixture, SetKeyMovesDevicesToAPrivateNetwork) {
     ASSERT_EQ(run({"set-key", "--default", "--local", "--device", kRemote, "--device-password", kRemotePassword}).code,
               0);
     EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 4u);
+}
+
+// A host on the segment that answers the local-device address too could take the network key: with two answers no
+// local device is taken, no key leaves, and the message names both.
+TEST_F(CliFixture, TwoDevicesAnsweringAsTheAttachedOneGetNoKey) {
+    const std::string impostor = "02:66:77:88:99:aa";
+    network()["hostAdapters"][0]["impostors"] = {impostor};
+    writeNetwork();
+    const auto named = [&](const Result& r) {
+        return r.err.find("More than one device answers as the device attached to this computer") != std::string::npos &&
+               r.err.find(kLocal) != std::string::npos && r.err.find(impostor) != std::string::npos;
+    };
+    const auto scan = run({"scan", "--no-save"});
+    EXPECT_EQ(scan.code, 1);
+    EXPECT_TRUE(named(scan)) << scan.err;
+
+    const auto capture = path("set-key.pcap");
+    const auto keyed = run({"--capture", capture.string(), "set-key", "--password", "OurNetwork42", "--local",
+                            "--device", kRemote, "--device-password", kRemotePassword});
+    EXPECT_EQ(keyed.code, 1);
+    EXPECT_TRUE(named(keyed)) << keyed.err;
+    EXPECT_EQ(capturedOfType(capture, static_cast<std::uint16_t>(mme::MmType::SetKey)), 0u);
+    const auto reset = run({"--capture", capture.string(), "reset", kRemote});
+    EXPECT_EQ(reset.code, 1);
+    EXPECT_EQ(capturedOfType(capture, static_cast<std::uint16_t>(mme::MmType::FactoryReset)), 0u);
+
+    network()["hostAdapters"][0].erase("impostors");
+    writeNetwork();
+    const auto after = run({"--json", "scan", "--no-save"});
+    ASSERT_EQ(after.code, 0) << after.err;
+    EXPECT_EQ(after.json()["devices"].size(), 4u) << "no device changed its key";
 }
 
 TEST_F(CliFixture, SetKeyRefusesBadNetworkPasswordsBeforeSending) {

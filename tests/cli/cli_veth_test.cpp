@@ -22,6 +22,8 @@ class CliOverVeth : public zrq406::test::CliFixture {
 protected:
     void SetUp() override {
         CliFixture::SetUp();
+        prepareNetwork();
+        writeNetwork();
         std::string reason;
         m_veth = NetnsVeth::create(reason);
         if (!m_veth)
@@ -65,6 +67,9 @@ protected:
         CliFixture::TearDown();
     }
 
+    // Changes the simulated network before the simulator starts.
+    virtual void prepareNetwork() {}
+
     // zrq406 --interface <host end> ARGS... over the real interface.
     Result runReal(std::initializer_list<std::string> args) {
         std::vector<std::string> words = {
@@ -107,6 +112,26 @@ TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
             found = true;
         }
     EXPECT_TRUE(found) << after.out << after.err;
+}
+
+namespace {
+
+// A second host on the wire answers as the attached device, under its own MAC and before it.
+class CliOverVethWithImpostor : public CliOverVeth {
+protected:
+    static constexpr const char* kImpostor = "02:66:77:88:99:aa";
+    void prepareNetwork() override { network()["hostAdapters"][0]["impostors"] = {kImpostor}; }
+};
+
+} // namespace
+
+TEST_F(CliOverVethWithImpostor, NoKeyLeavesThisComputerAndBothAreNamed) {
+    const auto capture = path("set-key.pcap");
+    const auto keyed = runReal({"--capture", capture.string(), "set-key", "--password", "OurNetwork42", "--local"});
+    EXPECT_EQ(keyed.code, 1);
+    EXPECT_NE(keyed.err.find("00:b0:52:5a:00:01"), std::string::npos) << keyed.err;
+    EXPECT_NE(keyed.err.find(kImpostor), std::string::npos) << keyed.err;
+    EXPECT_EQ(zrq406::test::capturedOfType(capture, static_cast<std::uint16_t>(zrq406::mme::MmType::SetKey)), 0u);
 }
 
 namespace {

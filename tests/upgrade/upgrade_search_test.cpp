@@ -79,3 +79,32 @@ TEST(UpgradeImages, TenImagesOfTheModelAtMostWithTheHighestBuildPerRegion) {
     EXPECT_EQ(table.imageFor(2, "fallback.bin"), program.path("a.bin"));
     EXPECT_EQ(table.imageFor(0, "fallback.bin"), "fallback.bin");
 }
+
+// The search reads every device of the network and queues them in the network's order, the local device first;
+// with a second host answering as the attached device it queues nothing and names both.
+TEST(UpgradeSearch, QueuesTheNetworkInOrderAndStopsAtTwoAttachedDevices) {
+    const app::FirmwareThresholds builds800{800, 800};
+    app::UpgradeSearchSettings settings;
+    {
+        test::SimulatedProgram program(test::SimulatedProgram::builtInNetwork(), "EnglishUpgrade.xml",
+                                       link::LinkMode::UpgradeTool);
+        ASSERT_TRUE(program.open());
+        app::UpgradeQueue queue;
+        const auto outcome = app::searchUpgradeDevices(program.session, queue, settings, builds800);
+        EXPECT_EQ(outcome.result, app::SearchResult::Found);
+        ASSERT_EQ(queue.size(), 4);
+        EXPECT_TRUE(queue.devices()[0].isLocal);
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(queue.devices()[i].mac, "00:b0:52:5a:00:0" + std::to_string(i + 1));
+    }
+    auto network = test::SimulatedProgram::builtInNetwork();
+    network["hostAdapters"][0]["impostors"] = {"02:66:77:88:99:aa"};
+    test::SimulatedProgram program(network, "EnglishUpgrade.xml", link::LinkMode::UpgradeTool);
+    ASSERT_TRUE(program.open());
+    app::UpgradeQueue queue;
+    const auto outcome = app::searchUpgradeDevices(program.session, queue, settings, builds800);
+    EXPECT_EQ(outcome.result, app::SearchResult::LocalConflict);
+    EXPECT_TRUE(queue.empty());
+    EXPECT_NE(outcome.conflict.find("00:b0:52:5a:00:01"), std::string::npos) << outcome.conflict;
+    EXPECT_NE(outcome.conflict.find("02:66:77:88:99:aa"), std::string::npos) << outcome.conflict;
+}

@@ -123,8 +123,9 @@ TEST_F(EncryptionPageTest, ABadNetworkPasswordSendsNothing) {
 }
 
 TEST_F(EncryptionPageTest, TheLocalDeviceNotFoundAfterTheKeyChangeShowsMsg24) {
-    // The local device stops answering its software version query after the start-up scan.
-    start(withFault(kLocal, {{"kind", "drop"}, {"message", "software-version"}, {"nth", 2}}));
+    // The local device stops answering its software version query after the start-up scan and the two that confirm
+    // it before the key goes to it.
+    start(withFault(kLocal, {{"kind", "drop"}, {"message", "software-version"}, {"nth", 4}}));
     page->list()->setChecked(0, true);
     setSelected();
     EXPECT_EQ(shown("msg37"), 1);

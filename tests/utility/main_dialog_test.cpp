@@ -151,6 +151,24 @@ TEST_F(UtilityTest, NoDeviceShowsTheHistoryAndMsg24) {
     EXPECT_EQ(HistoryFile(program->historyPath()).load(history).loaded, 1);
 }
 
+// A second host answering as the attached device: no device is listed, the message names both, once however often
+// the timer rescans, and no operation finds an adapter to send on.
+TEST_F(UtilityTest, TwoDevicesAnsweringAsTheAttachedOneAreNamedOnceAndNothingIsListed) {
+    auto network = test::SimulatedProgram::builtInNetwork();
+    network["hostAdapters"][0]["impostors"] = {"02:66:77:88:99:aa"};
+    makeWindow(network);
+    ASSERT_TRUE(startAndWait());
+    ASSERT_EQ(shown("msg111"), 1);
+    EXPECT_NE(program->messages.texts().back().find("02:66:77:88:99:aa"), std::string::npos);
+    EXPECT_NE(program->messages.texts().back().find("00:b0:52:5a:00:01"), std::string::npos);
+    EXPECT_EQ(shown("msg24"), 0);
+    EXPECT_TRUE(main->networkPage()->rows().empty());
+    EXPECT_FALSE(context->session.hasCurrentAdapter());
+    tick(*main);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg111"), 1);
+}
+
 TEST_F(UtilityTest, NoUsableAdapterSaysSoAndLeavesTheHistoryAlone) {
     auto network = test::SimulatedProgram::builtInNetwork();
     network["hostAdapters"] = nlohmann::json::array();
