@@ -1,6 +1,7 @@
 #include "gui/report_list.h"
 
 #include "gui/page_layout.h"
+#include "gui/report_list_accessible.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -11,6 +12,7 @@
 namespace zrq406 {
 
 ReportList::ReportList(QWidget* parent) : QTreeWidget(parent) {
+    ReportListAccessible::install();
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setAlternatingRowColors(true);

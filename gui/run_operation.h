@@ -24,7 +24,8 @@ void finishOperation(BusyWindow& window, std::shared_ptr<void>& operation, const
 
 // Runs a device operation of `window` on a worker. Window thread only. Takes the program's one operation (false,
 // after the window told the user, when another one runs), enters the busy state, and once the worker has ended
-// leaves it, tells the user of a failure, and hands `done` the worker's result: nothing when the worker threw.
+// leaves it, tells the user of a failure, and hands `done` the worker's result: nothing when the worker threw or
+// its thread could not be started (a failure told as one of the worker).
 template <class T>
 bool runOperation(BusyWindow& window, std::function<T()> work, std::function<void(std::optional<T>)> done) {
     // One box for the operation, however often the delivery is copied: emptying it ends the operation.
@@ -34,12 +35,19 @@ bool runOperation(BusyWindow& window, std::function<T()> work, std::function<voi
     window.busyState(BusyWindow::Enter);
     auto result = std::make_shared<std::optional<T>>();
     auto failure = std::make_shared<std::optional<detail::Failure>>();
-    window.workers().start(
-        [work = std::move(work), result, failure] { *failure = detail::failureOf([&] { *result = work(); }); },
+    // Window thread: the worker's outcome, once it has ended or could not start.
+    auto finish = std::make_shared<std::function<void()>>(
         [&window, operation, done = std::move(done), result, failure]() mutable {
             detail::finishOperation(window, *operation, *failure);
             if (done)
                 done(std::move(*result));
+        });
+    window.workers().start(
+        [work = std::move(work), result, failure] { *failure = detail::failureOf([&] { *result = work(); }); },
+        [finish] { (*finish)(); },
+        [finish, failure](const std::string& what) {
+            *failure = detail::Failure{what, false};
+            (*finish)();
         });
     return true;
 }

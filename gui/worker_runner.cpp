@@ -11,38 +11,55 @@
 
 namespace zrq406 {
 
-WorkerRunner::WorkerRunner(QObject* context) : m_context(context) {}
+WorkerRunner::WorkerRunner(QObject* context)
+    : m_context(context), m_threadStart([](std::function<void()> body) { return std::thread(std::move(body)); }) {}
 
 WorkerRunner::~WorkerRunner() {
     waitForIdle();
 }
 
-void WorkerRunner::start(std::function<void()> work, std::function<void()> done) {
+void WorkerRunner::start(std::function<void()> work, std::function<void()> done,
+                         std::function<void(const std::string&)> notStarted) {
     reap();
-    ++m_running;
     QPointer<QObject> context = m_context;
-    std::lock_guard lock(m_mutex);
-    m_threads.emplace_back([this, context, work = std::move(work), done = std::move(done)]() mutable {
-        // A worker that fails unexpectedly must not take the program with it (device operations hand their
-        // failures to the window themselves).
-        bool finished = false;
-        try {
-            work();
-            finished = true;
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "zrq406: a device operation failed: %s\n", e.what());
-        } catch (...) {
-            std::fprintf(stderr, "zrq406: a device operation failed\n");
-        }
-        if (finished && done && context)
-            // A queued call to a context that is destroyed before it runs is dropped by Qt.
-            QMetaObject::invokeMethod(context.data(), std::move(done), Qt::QueuedConnection);
-        {
-            std::lock_guard finishedLock(m_mutex);
-            m_finished.push_back(std::this_thread::get_id());
-        }
+    // Counted before the thread exists, so that a worker that ends at once is never seen running after its end.
+    ++m_running;
+    std::thread thread;
+    try {
+        thread = m_threadStart([this, context, work = std::move(work), done = std::move(done)]() mutable {
+            // A worker that fails unexpectedly must not take the program with it (device operations hand their
+            // failures to the window themselves).
+            bool finished = false;
+            try {
+                work();
+                finished = true;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "zrq406: a device operation failed: %s\n", e.what());
+            } catch (...) {
+                std::fprintf(stderr, "zrq406: a device operation failed\n");
+            }
+            if (finished && done && context)
+                // A queued call to a context that is destroyed before it runs is dropped by Qt.
+                QMetaObject::invokeMethod(context.data(), std::move(done), Qt::QueuedConnection);
+            {
+                std::lock_guard finishedLock(m_mutex);
+                m_finished.push_back(std::this_thread::get_id());
+            }
+            --m_running;
+        });
+    } catch (const std::exception& e) {
+        // No thread (the system is out of threads or memory): nothing runs, so nothing may count as running, or
+        // the window would stay busy and could never close.
         --m_running;
-    });
+        const std::string what = e.what();
+        std::fprintf(stderr, "zrq406: a device operation could not start: %s\n", what.c_str());
+        if (notStarted && context)
+            QMetaObject::invokeMethod(
+                context.data(), [notStarted = std::move(notStarted), what] { notStarted(what); }, Qt::QueuedConnection);
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_threads.push_back(std::move(thread));
 }
 
 void WorkerRunner::reap() {

@@ -110,6 +110,12 @@ void CSetDAK::onOk() {
             [self](std::optional<app::PasswordProof> proof) {
                 if (self)
                     self->proofEnded(proof);
+            },
+            [self](const std::string& what) {
+                if (!self)
+                    return;
+                self->m_window.operationFailed(what);
+                self->proofEnded(std::nullopt);
             });
         return;
     }

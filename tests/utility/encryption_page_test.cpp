@@ -215,6 +215,43 @@ TEST_F(EncryptionPageTest, EachTickTellsItsStateAndNamesItsDevice) {
     EXPECT_NE(tick()->text(QAccessible::Name).toStdString().find("Attic " + kRemote), std::string::npos);
 }
 
+// A screen reader user ticks a device as a mouse user does: the tick is a checkable object whose toggle action
+// ticks and unticks it, and the page's list follows; the other cells stay as in any item view.
+TEST_F(EncryptionPageTest, ATickIsTickedAndUntickedByItsToggleAction) {
+    start();
+    main->tabs()->setCurrentWidget(page);
+    const int remote = rowOf(*page, kRemote);
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(page->list())->tableInterface();
+    ASSERT_NE(table, nullptr);
+    const auto tick = [&] { return table->cellAt(remote, CEncryptionPage::Check); };
+    ASSERT_NE(tick(), nullptr);
+    EXPECT_TRUE(tick()->state().checkable);
+    EXPECT_FALSE(tick()->state().checked);
+    ASSERT_NE(tick()->actionInterface(), nullptr);
+    EXPECT_TRUE(tick()->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    const auto toggle = [&](QAccessibleInterface* cell) {
+        cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(tick());
+    EXPECT_TRUE(tick()->state().checked);
+    EXPECT_EQ(page->rows()[static_cast<std::size_t>(remote)][CEncryptionPage::Check], "1");
+    EXPECT_EQ(page->list()->selectedRow(), -1);
+    toggle(tick());
+    EXPECT_FALSE(tick()->state().checked);
+    EXPECT_EQ(page->rows()[static_cast<std::size_t>(remote)][CEncryptionPage::Check], "");
+    // A locked page takes no tick, as it takes no click.
+    page->setActionsEnabled(false);
+    EXPECT_TRUE(tick()->state().disabled);
+    toggle(tick());
+    EXPECT_FALSE(page->list()->isChecked(remote));
+    page->setActionsEnabled(true);
+
+    // Another cell's toggle action selects its row, as in any list.
+    toggle(table->cellAt(remote, CEncryptionPage::Mac));
+    EXPECT_EQ(page->list()->selectedRow(), remote);
+    EXPECT_FALSE(page->list()->isChecked(remote));
+}
+
 TEST_F(EncryptionPageTest, NoKeyIsSentWhenTheDevicesKeyCannotBeRead) {
     start(withFault(kRemote, {{"kind", "fail"}, {"message", "read-module"}, {"share", 1}}));
     page->list()->selectRow(rowOf(*page, kRemote));

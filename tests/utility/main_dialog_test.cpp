@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <system_error>
+#include <thread>
 
 using namespace zrq406;
 using zrq406::test::UtilityTest;
@@ -298,6 +300,26 @@ TEST_F(UtilityTest, ASecondOperationIsRefusedWhileOneRuns) {
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(scans, 1);
     EXPECT_EQ(context->session.exchange().overlaps(), 0);
+}
+
+TEST_F(UtilityTest, AWorkerThatCannotStartIsToldOnceAndLeavesTheWindowFree) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    int scans = 0;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { ++scans; });
+    main->workers().setThreadStart([](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    auto* scan = main->networkPage()->findChild<QPushButton*>("button_Scan");
+    scan->click();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg84"), 1);
+    EXPECT_EQ(scans, 0);
+    EXPECT_TRUE(scan->isEnabled());
+    // The operation ended with it, and the window closes.
+    EXPECT_FALSE(context->session.runner().running());
+    main->close();
+    EXPECT_FALSE(main->isVisible());
 }
 
 // Screen readers and UI automation name every control by its text or caption, in both languages.
