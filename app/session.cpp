@@ -16,14 +16,19 @@ constexpr double kReopenPauseMs = 500;
 
 std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program,
                                   const std::string& helper) {
+    if (!helper.empty())
+        return std::string("reaching the adapters needs ") + kLinkHelperCapability + ", which only the frame helper " +
+               helper + " holds, and only root and the members of the group " + kLinkGroup +
+               " may run it; join the group once with: sudo adduser $USER " + kLinkGroup +
+               ", then log in again (or try --simulate)";
+    // On the direct path libpcap opens the raw socket and puts the interface into promiscuous mode.
     std::string names;
     for (const auto& name : missing)
-        names += (names.empty() ? "" : " and ") + name;
-    if (!helper.empty())
-        return "reaching the adapters needs " + names + ", which the members of the group " + kLinkGroup +
-               " get through " + helper + "; join it once with: sudo adduser $USER " + kLinkGroup +
-               ", then log in again (or try --simulate)";
-    return "reaching the adapters needs " + names +
+        names += (names.empty() ? "" : " and ") + name +
+                 (name == "CAP_NET_RAW"     ? " (raw frames)"
+                  : name == "CAP_NET_ADMIN" ? " (promiscuous mode)"
+                                            : "");
+    return "reaching the adapters through libpcap needs " + names +
            "; run as root, or grant them once with: sudo setcap cap_net_raw,cap_net_admin+ep \"$(command -v " +
            program + ")\" (or try --simulate)";
 }
@@ -64,8 +69,12 @@ OpenResult Session::open(const LinkOptions& options) {
         } else if (link::linkHelperUsable(helper)) {
             backend = link::makeHelperBackend(helper);
         } else {
+            // With the helper installed the way in is its group, and the one capability that way needs is the
+            // helper's; without it, what this program lacks of the direct path's two.
             const std::string installed = std::filesystem::exists(helper) ? helper.string() : std::string();
-            return {OpenFailure::MissingCapability, missingCapabilityText(missing, m_programName, installed), missing,
+            const std::vector<std::string> needed =
+                installed.empty() ? missing : std::vector<std::string>{kLinkHelperCapability};
+            return {OpenFailure::MissingCapability, missingCapabilityText(needed, m_programName, installed), needed,
                     installed};
         }
     }

@@ -39,7 +39,7 @@ struct LinkOptions {
 // Why the adapters could not be opened.
 enum class OpenFailure {
     None,
-    MissingCapability, // raw frames need CAP_NET_RAW and CAP_NET_ADMIN
+    MissingCapability, // neither the raw-frame capabilities nor the frame helper are this program's
     NoAdapter,         // no usable Ethernet adapter
     UnknownInterface,  // the named interface is not among the usable adapters
     BadNetworkFile,    // the simulated network's file cannot be read or is not valid
@@ -48,19 +48,25 @@ enum class OpenFailure {
 
 struct OpenResult {
     OpenFailure failure = OpenFailure::None;
-    std::string error;                // in plain words, for the user
-    std::vector<std::string> missing; // the capabilities that are missing (MissingCapability)
+    std::string error; // in plain words, for the user
+    // What reaching the adapters needs that this program lacks (MissingCapability): on the direct libpcap path
+    // CAP_NET_RAW and CAP_NET_ADMIN, as far as it lacks them; with the frame helper installed, only the
+    // CAP_NET_RAW that the helper holds for the members of its group.
+    std::vector<std::string> missing;
     // The installed frame helper that this user may not run (MissingCapability): joining its group gives access.
     std::string helper;
     explicit operator bool() const { return failure == OpenFailure::None; }
 };
 
-// The plain-words explanation of missing raw-frame capabilities: with an installed frame helper (`helper` not
-// empty), how to join its group; else the command that grants them to `program`.
+// The plain-words explanation of missing raw-frame access: with an installed frame helper (`helper` not empty),
+// that it alone holds CAP_NET_RAW and how to join its group; else the capabilities of the direct libpcap path that
+// `program` lacks (`missing`) and the command that grants them.
 std::string missingCapabilityText(const std::vector<std::string>& missing, const std::string& program,
                                   const std::string& helper = {});
 // The system group whose members may run the frame helper.
 inline constexpr char kLinkGroup[] = "zrq406";
+// The one capability the frame helper holds; the programs that go through it need none.
+inline constexpr char kLinkHelperCapability[] = "CAP_NET_RAW";
 
 // What one program works with: the packet library over real or simulated adapters, the adapter table with its
 // current adapter, the protocol objects above it, the last discovery result, the device tables, the pacing of

@@ -2,6 +2,7 @@
 #include "app/upgrade_membership.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "link/capabilities.h"
 #include "mme/firmware_upgrade.h"
 #include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
@@ -262,6 +263,15 @@ int runDeriveKey(const GlobalOptions& options, bool nmk, const PasswordSource& s
 
 int runSimulate(const GlobalOptions&, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io) {
+    // The simulated devices answer from their own addresses, and the frame helper sends from the interface's
+    // only: simulate never goes through it, it opens the interface through libpcap itself.
+    if (!link::missingCapabilities().empty()) {
+        io.err << "zrq406: simulate needs CAP_NET_RAW and CAP_NET_ADMIN of its own: it answers from the simulated "
+                  "devices' own MAC addresses, which the frame helper does not send, so it opens the interface "
+                  "through libpcap itself; run it as root, e.g. sudo zrq406 --interface "
+               << terminalText(interfaceName) << " simulate\n";
+        return kRefused;
+    }
     g_interrupted = false;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

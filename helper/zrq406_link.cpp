@@ -1,8 +1,11 @@
 // zrq406-link IFNAME: opens a raw socket on one Ethernet interface and passes this protocol's frames between it and
 // the program that started it, on descriptor 3 (one end of a sequenced-packet socket pair). It needs CAP_NET_RAW
 // only to open the socket and drops every capability before the first frame; promiscuous mode, a membership of
-// its own socket, needs none. It never passes another Ethertype, and it never opens another interface.
+// its own socket, needs none. It opens only an interface that the programs list (Ethernet, neither loopback nor
+// wireless). It sends only this protocol's frames and the programs' discovery probe, always from the interface's
+// own address, and receives only this protocol's frames.
 #include "link/helper_frames.h"
+#include "link/listed_interface.h"
 
 #include <arpa/inet.h>
 #include <array>
@@ -15,6 +18,7 @@
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -43,6 +47,18 @@ bool dropCapabilities() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
     return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// The hardware address of the interface the raw socket is bound to, as the kernel holds it now; false when it is
+// not a 6-byte Ethernet address.
+bool ownAddress(int raw, std::array<std::uint8_t, 6>& address) {
+    sockaddr_ll bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(raw, reinterpret_cast<sockaddr*>(&bound), &length) != 0 || bound.sll_hatype != ARPHRD_ETHER ||
+        bound.sll_halen != address.size())
+        return false;
+    std::memcpy(address.data(), bound.sll_addr, address.size());
+    return true;
 }
 
 bool setPromiscuous(int raw, int index, bool on) {
@@ -74,6 +90,8 @@ int main(int argc, char** argv) {
     const int index = static_cast<int>(::if_nametoindex(name.c_str()));
     if (index == 0)
         return fail(name, "no such interface");
+    if (const std::string refused = zrq406::link::interfaceRefusal(name, index); !refused.empty())
+        return fail(name, refused);
 
     // Protocol 0 receives nothing until bound, so no frame of another kind is read before the filter is in place.
     const int raw = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
@@ -96,6 +114,9 @@ int main(int argc, char** argv) {
     address.sll_ifindex = index;
     if (::bind(raw, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return fail(name, std::string("cannot bind to the interface: ") + std::strerror(errno));
+    std::array<std::uint8_t, 6> own{};
+    if (!ownAddress(raw, own))
+        return fail(name, "not an Ethernet interface (the frame helper opens no other)");
     if (!dropCapabilities())
         return fail(name, std::string("cannot drop its capabilities: ") + std::strerror(errno));
     tell(helper::kReady, "");
@@ -113,8 +134,9 @@ int main(int argc, char** argv) {
             // The program closed its end, or ended.
             if (length <= 0)
                 return 0;
-            const std::span<const std::uint8_t> payload(buffer.data() + 1, static_cast<std::size_t>(length - 1));
-            if (buffer[0] == helper::kFrame && helper::passesFrame(payload))
+            const std::span<std::uint8_t> payload(buffer.data() + 1, static_cast<std::size_t>(length - 1));
+            // Every frame leaves from the interface's address as it is at that moment.
+            if (buffer[0] == helper::kFrame && ownAddress(raw, own) && helper::stampFrame(payload, own))
                 ::send(raw, payload.data(), payload.size(), 0);
             else if (buffer[0] == helper::kPromiscuous && payload.size() == 1)
                 setPromiscuous(raw, index, payload[0] != 0);

@@ -22,11 +22,27 @@ constexpr int kChannelFd = 3;
 // Room for the largest Ethernet frame with a VLAN tag, and the kind byte.
 constexpr std::size_t kMaxMessage = 1 + 1522;
 
-// Whether the helper may put this frame on the wire: this protocol's Ethertype 0x88E1, or the discovery probe
-// (an IPv4 header of protocol 253). Anything else, or a frame shorter than its header, is refused.
+// The discovery probe, the one frame of another protocol that the programs send: to one station (a unicast
+// destination), Ethertype IPv4, then the first 12 bytes of an IPv4 header without payload (length 20, TTL 64,
+// protocol 253, its checksum over addresses 0.0.0.0), 26 bytes in all. The link pads it with zeros to 60.
+constexpr std::size_t kProbeLength = 26;
+constexpr std::size_t kProbeFixedOffset = 12;
+constexpr std::array<std::uint8_t, kProbeLength - kProbeFixedOffset> kProbeFixed{
+    0x08, 0x00, 0x45, 0x00, 0x00, 0x14, 0x00, 0x00, 0x00, 0x00, 0x40, 0xFD, 0x79, 0xEE};
+// The shortest frame on the wire; the probe's padding ends there.
+constexpr std::size_t kProbePaddedLength = 60;
+
+// Whether the helper may put this frame on the wire: a frame of this protocol's Ethertype 0x88E1 (header to
+// 1522 bytes), or the probe above, byte for byte but for its destination and source, with nothing but zeros
+// after it up to 60 bytes. A group (multicast) source address is refused, as is anything else.
 bool passesFrame(std::span<const std::uint8_t> frame);
 
-// The kernel filter of the helper's raw socket: only the frames passesFrame() would pass are received.
+// Readies a frame that the program handed the helper for the wire: false when passesFrame() refuses it, else
+// true with `ownAddress`, the interface's own, written over its source (bytes 6-11).
+bool stampFrame(std::span<std::uint8_t> frame, std::span<const std::uint8_t, 6> ownAddress);
+
+// The kernel filter of the helper's raw socket: only frames of Ethertype 0x88E1 are received, the only ones that
+// the programs read.
 std::span<const BpfInstruction> receiveFilter();
 
 } // namespace helper

@@ -1,9 +1,10 @@
 #include "link/host_interfaces.h"
 
+#include "link/listed_interface.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
 #include <net/if.h>
@@ -17,28 +18,7 @@ namespace zrq406::link {
 
 namespace {
 
-constexpr long kArpHardwareEther = 1;
-constexpr long kInterfaceLoopbackFlag = 0x8;
 constexpr const char* kGenericDescription = "Ethernet adapter";
-
-// The first line of a small sysfs attribute, or empty.
-std::string readAttribute(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
-        line.pop_back();
-    return line;
-}
-
-long readNumber(const std::filesystem::path& file, long fallback) {
-    const std::string text = readAttribute(file);
-    if (text.empty())
-        return fallback;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 0);
-    return end == text.c_str() ? fallback : value;
-}
 
 // The driver and the bus address as sysfs links them, for interfaces the driver query does not answer for.
 std::string sysfsDescription(const std::filesystem::path& interfaceDir) {
@@ -87,19 +67,14 @@ std::vector<InterfaceInfo> listHostInterfaces(const std::filesystem::path& class
     for (const auto& entry : std::filesystem::directory_iterator(classNet, error)) {
         const std::filesystem::path dir = entry.path();
         const std::string name = dir.filename().string();
-        if (readNumber(dir / "type", -1) != kArpHardwareEther)
-            continue;
-        if ((readNumber(dir / "flags", 0) & kInterfaceLoopbackFlag) != 0)
-            continue;
-        std::error_code ignored;
-        if (std::filesystem::exists(dir / "wireless", ignored) || std::filesystem::exists(dir / "phy80211", ignored))
+        if (!isListedInterface(dir))
             continue;
         std::string description = driverDescription(name);
         if (description.empty())
             description = sysfsDescription(dir);
         if (description.empty())
             description = kGenericDescription;
-        found.push_back({readNumber(dir / "ifindex", LONG_MAX), {name, description}});
+        found.push_back({sysfsNumber(dir / "ifindex", LONG_MAX), {name, description}});
     }
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         return a.index != b.index ? a.index < b.index : a.info.name < b.info.name;

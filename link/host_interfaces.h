@@ -9,8 +9,9 @@
 
 namespace zrq406::link {
 
-// The Ethernet interfaces listed under `classNet` (normally /sys/class/net), in interface-index order: type 1,
-// neither loopback nor wireless. Virtual Ethernet (veth, bridges' ports) is included.
+// The Ethernet interfaces listed under `classNet` (normally /sys/class/net), in interface-index order: those that
+// isListedInterface() admits (type 1, neither loopback nor wireless), the same rule by which the frame helper
+// opens one. Virtual Ethernet (veth, bridges' ports) is included.
 std::vector<InterfaceInfo> listHostInterfaces(const std::filesystem::path& classNet = "/sys/class/net");
 
 // "driver bus-address" as the driver reports it (e.g. "e1000e 0000:00:19.0", "veth"); empty when unknown.

@@ -150,7 +150,7 @@ bool setNetworkCapabilities(bool on) {
 } // namespace
 
 // A program without the capabilities reaches the same devices through the frame helper, which passes the
-// protocol's frames and the discovery probe both ways; the upgrade's large writes cross it too.
+// protocol's frames both ways and the discovery probe out; the upgrade's large writes cross it too.
 TEST_F(CliOverVeth, ScanAndUpgradeThroughTheFrameHelper) {
     setenv("ZRQ406_LINK_HELPER", ZRQ406_TEST_LINK_HELPER, 1);
     ASSERT_TRUE(setNetworkCapabilities(false));

@@ -1,6 +1,7 @@
 #include "link/capabilities.h"
 #include "link/capability_status.h"
 #include "link/host_interfaces.h"
+#include "link/listed_interface.h"
 
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,18 @@ TEST_F(FakeClassNet, ListsEthernetInterfacesInIndexOrderAndLeavesOutTheRest) {
     ASSERT_EQ(interfaces.size(), 2u);
     EXPECT_EQ(interfaces[0].name, "zqx-eth2");
     EXPECT_EQ(interfaces[1].name, "zqx-eth9");
+}
+
+// The frame helper's check is the list's own rule, and it takes a folder only as that of the interface it names.
+TEST_F(FakeClassNet, TheHelperRefusesWhatTheListLeavesOut) {
+    add("zqx-eth9", 1, 9);
+    add("zqx-tun0", 65534, 4, 0x1091);
+    add("zqx-lo", 772, 1, 0x9);
+    EXPECT_EQ(interfaceRefusal("zqx-eth9", 9, root), "");
+    EXPECT_NE(interfaceRefusal("zqx-eth9", 7, root), ""); // the folder of another namespace's interface
+    EXPECT_NE(interfaceRefusal("zqx-tun0", 4, root), "");
+    EXPECT_NE(interfaceRefusal("zqx-lo", 1, root), "");
+    EXPECT_NE(interfaceRefusal("../net/zqx-eth9", 9, root), "");
 }
 
 TEST_F(FakeClassNet, DescriptionComesFromTheDriverLinkWhenTheDriverIsNotAsked) {

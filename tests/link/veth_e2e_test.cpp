@@ -1,4 +1,5 @@
 #include "link/adapter_link.h"
+#include "link/helper_port.h"
 #include "link/pcap_bridge.h"
 #include "platform/text_field.h"
 #include "tests/link/link_test_support.h"
@@ -254,6 +255,20 @@ TEST(VethEndToEnd, FramesCrossTheVethPairThroughTheAdapterTables) {
             EXPECT_EQ(frame, reply);
         }
     }
+}
+
+// Through the frame helper a frame leaves from the interface's own address, whatever source the program wrote.
+TEST(VethEndToEnd, TheFrameHelperSendsFromTheInterfacesOwnAddress) {
+    START_RIG(rig);
+    std::string error;
+    const auto port = HelperPort::open(ZRQ406_TEST_LINK_HELPER, rig.veth->hostEnd(), error);
+    ASSERT_TRUE(port) << error;
+    const auto spoofed = test::makeFrame(60, 0x88E1, 0x51, rig.peerMac, MacAddress::localDevice());
+    ASSERT_TRUE(port->send(spoofed));
+    auto expected = spoofed;
+    const MacAddress own = sysfsAddress(rig.veth->hostEnd());
+    std::copy(own.bytes.begin(), own.bytes.end(), expected.begin() + 6);
+    EXPECT_EQ(rig.ask("fetch 5000"), "frame " + hex(expected));
 }
 
 TEST(VethEndToEnd, TheBridgeJoinsTheInterfaceToASimulatedSegment) {

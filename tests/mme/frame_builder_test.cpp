@@ -1,3 +1,5 @@
+#include "link/adapter_link.h"
+#include "link/helper_frames.h"
 #include "mme/checksum.h"
 #include "mme/frame_builder.h"
 
@@ -41,6 +43,14 @@ TEST(FrameBuilder, ProbeFrameIsIpv4Typed) {
     const Frame expected = {0x00, 0xB0, 0x52, 0x11, 0x22, 0x33, 0x02, 0x00, 0x00, 0xAA, 0xBB, 0xCC, 0x08,
                             0x00, 0x45, 0x00, 0x00, 0x14, 0,    0,    0,    0,    0x40, 0xFD, 0x79, 0xEE};
     EXPECT_EQ(buildProbeFrame(kDevice, kHost), expected);
+}
+
+// The frame helper lets exactly this probe out (and nothing wider): as built, and as the link pads it.
+TEST(FrameBuilder, TheProbePassesTheFrameHelper) {
+    Frame probe = buildProbeFrame(kDevice, kHost);
+    EXPECT_TRUE(link::helper::passesFrame(probe));
+    probe.resize(link::kMinFrameLength, 0);
+    EXPECT_TRUE(link::helper::passesFrame(probe));
 }
 
 TEST(FrameBuilder, SetKeyLocalAndRemoteForms) {
