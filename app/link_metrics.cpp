@@ -2,6 +2,7 @@
 
 #include "platform/display_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -37,20 +38,43 @@ std::string linkLabels(const LinkTable& links, const LinkRow& row) {
            row.to.text() + "\",to_name=\"" + metricsLabelValue(links.label(row.to)) + "\"";
 }
 
+// One series per device and per link of two distinct devices: a repeat would be a second series with the same
+// labels, and a link of a device to itself one that always reads 0.
+std::vector<MetricsDevice> distinctDevices(const std::vector<MetricsDevice>& devices) {
+    std::vector<MetricsDevice> kept;
+    for (const MetricsDevice& d : devices) {
+        if (std::none_of(kept.begin(), kept.end(), [&](const MetricsDevice& k) { return k.mac == d.mac; }))
+            kept.push_back(d);
+    }
+    return kept;
+}
+
+std::vector<LinkRow> distinctLinks(const std::vector<LinkRow>& rows) {
+    std::vector<LinkRow> kept;
+    for (const LinkRow& row : rows) {
+        if (row.from != row.to && std::none_of(kept.begin(), kept.end(),
+                                               [&](const LinkRow& k) { return k.from == row.from && k.to == row.to; }))
+            kept.push_back(row);
+    }
+    return kept;
+}
+
 } // namespace
 
 std::string buildMetricsText(const MetricsSnapshot& snapshot) {
+    const std::vector<MetricsDevice> devices = distinctDevices(snapshot.devices);
+    const std::vector<LinkRow> links = distinctLinks(snapshot.links.rows);
     std::ostringstream out;
     family(out, "zrq406_local_device_found", "gauge", "Whether a local powerline device answered the scan.");
     out << "zrq406_local_device_found " << (snapshot.localFound ? 1 : 0) << '\n';
 
     family(out, "zrq406_device_up", "gauge", "Whether the device answered the scan.");
-    for (const MetricsDevice& d : snapshot.devices)
+    for (const MetricsDevice& d : devices)
         out << "zrq406_device_up{" << deviceLabels(d.mac, d.name) << "} " << (d.up ? 1 : 0) << '\n';
 
     // The text format of the node exporter has no info type: an info metric is a gauge named *_info, always 1.
     family(out, "zrq406_device_info", "gauge", "The device's firmware version.");
-    for (const MetricsDevice& d : snapshot.devices) {
+    for (const MetricsDevice& d : devices) {
         if (d.up)
             out << "zrq406_device_info{" << deviceLabels(d.mac, d.name) << ",firmware=\""
                 << metricsLabelValue(d.firmware) << "\"} 1\n";
@@ -59,7 +83,7 @@ std::string buildMetricsText(const MetricsSnapshot& snapshot) {
     family(out, "zrq406_link_transmit_bits_per_second", "gauge",
            "Average PHY rate from one station to another as the sender reports it (one-byte field: 334 Mbit/s "
            "means 334 Mbit/s or more).");
-    for (const LinkRow& row : snapshot.links.rows) {
+    for (const LinkRow& row : links) {
         if (row.known)
             out << "zrq406_link_transmit_bits_per_second{" << linkLabels(snapshot.links, row) << "} "
                 << std::uint64_t{row.tx} * 1000000 << '\n';
@@ -67,7 +91,7 @@ std::string buildMetricsText(const MetricsSnapshot& snapshot) {
     family(out, "zrq406_link_receive_bits_per_second", "gauge",
            "Average PHY rate from the other station to this one as this one reports it (one-byte field: 334 "
            "Mbit/s means 334 Mbit/s or more).");
-    for (const LinkRow& row : snapshot.links.rows) {
+    for (const LinkRow& row : links) {
         if (row.known)
             out << "zrq406_link_receive_bits_per_second{" << linkLabels(snapshot.links, row) << "} "
                 << std::uint64_t{row.rx} * 1000000 << '\n';

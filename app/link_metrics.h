@@ -30,7 +30,8 @@ std::string metricsLabelValue(std::string_view text);
 
 // The snapshot in the Prometheus/OpenMetrics text format that the node exporter's text-file collector reads:
 // per-device up, firmware as an info metric, the transmit and receive rate of every link whose sending station
-// answered (an unknown link has no sample rather than a zero), and the scan's duration. Ends with "# EOF".
+// answered (an unknown link has no sample rather than a zero), and the scan's duration. Ends with "# EOF". One
+// series per device and per link of two distinct devices, however often the snapshot names them.
 std::string buildMetricsText(const MetricsSnapshot& snapshot);
 
 } // namespace zrq406::app
