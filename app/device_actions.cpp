@@ -29,8 +29,10 @@ bool resetDevice(Session& session, const MacAddress& device) {
 std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device) {
     if (!session.hasCurrentAdapter())
         return std::nullopt;
+    // The whole block, so that its own checksum vouches for the key: a device need not send a checksum with each
+    // answer, and a damaged key sent back to the device would move it to another network.
     mme::ConfigBlock block{};
-    if (!session.operations().ReadConfigBlockPrefix(device, block, mme::kMaxBlock))
+    if (!session.operations().ReadConfigBlock(device, block))
         return std::nullopt;
     return mme::nmkOf(block);
 }

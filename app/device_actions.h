@@ -26,7 +26,8 @@ LedChange changeLed(Session& session, const MacAddress& device, bool on);
 // Asks the device to go back to its factory settings; true when it confirmed.
 bool resetDevice(Session& session, const MacAddress& device);
 
-// The network membership key in the device's active configuration block, if the device answers.
+// The network membership key in the device's active configuration block, if the device answers and the whole
+// block passes its checks.
 std::optional<mme::Key> readNetworkKey(Session& session, const MacAddress& device);
 
 enum class PasswordProof {

@@ -40,22 +40,29 @@ std::string rateText(std::uint32_t rate, std::uint32_t fieldMax) {
 LinkTable buildLinkTable(const std::vector<MacAddress>& stations,
                          const std::vector<std::optional<mme::NetworkInfoConfirm>>& answers) {
     LinkTable table;
-    table.stations = stations;
-    table.names.assign(stations.size(), std::string());
+    // Each station once, with its first answer: a repeat would make links of a device to itself and second rows.
+    std::vector<const mme::NetworkInfoConfirm*> answerOf;
     for (std::size_t i = 0; i < stations.size(); ++i) {
-        const auto* answer = i < answers.size() && answers[i] ? &*answers[i] : nullptr;
+        if (std::find(table.stations.begin(), table.stations.end(), stations[i]) != table.stations.end())
+            continue;
+        table.stations.push_back(stations[i]);
+        answerOf.push_back(i < answers.size() && answers[i] ? &*answers[i] : nullptr);
+    }
+    table.names.assign(table.stations.size(), std::string());
+    for (std::size_t i = 0; i < table.stations.size(); ++i) {
+        const auto* answer = answerOf[i];
         if (answer == nullptr)
-            table.silent.push_back(stations[i]);
-        for (std::size_t j = 0; j < stations.size(); ++j) {
+            table.silent.push_back(table.stations[i]);
+        for (std::size_t j = 0; j < table.stations.size(); ++j) {
             if (i == j)
                 continue;
             LinkRow row;
-            row.from = stations[i];
-            row.to = stations[j];
+            row.from = table.stations[i];
+            row.to = table.stations[j];
             row.known = answer != nullptr;
             if (answer != nullptr && answer->networks != 0) {
                 const auto it = std::find_if(answer->stations.begin(), answer->stations.end(),
-                                             [&](const mme::NetworkStation& s) { return s.mac == stations[j]; });
+                                             [&](const mme::NetworkStation& s) { return s.mac == row.to; });
                 if (it != answer->stations.end()) {
                     row.listed = true;
                     row.tx = phyRateOfField(it->averageTxRate);
@@ -76,8 +83,10 @@ LinkTable readLinkTable(Session& session) {
         return {};
     }
     std::vector<MacAddress> stations{local.mac};
-    for (std::uint32_t i = 0; i < local.stationCount && i < mme::kMaxStations; ++i)
-        stations.push_back(local.stations[i].mac);
+    for (std::uint32_t i = 0; i < local.stationCount && i < mme::kMaxStations; ++i) {
+        if (std::find(stations.begin(), stations.end(), local.stations[i].mac) == stations.end())
+            stations.push_back(local.stations[i].mac);
+    }
 
     std::vector<mme::Frame> requests;
     for (const MacAddress& station : stations)
@@ -89,9 +98,9 @@ LinkTable readLinkTable(Session& session) {
 
     LinkTable table = buildLinkTable(stations, answers);
     const ScanTable& scan = session.registry().scanTable();
-    for (std::size_t i = 0; i < stations.size(); ++i) {
+    for (std::size_t i = 0; i < table.stations.size(); ++i) {
         for (int k = 0; k < scan.count; ++k) {
-            if (MacAddress::parse(fieldText(scan.entries[k].mac)) == stations[i])
+            if (MacAddress::parse(fieldText(scan.entries[k].mac)) == table.stations[i])
                 table.names[i] = fieldText(scan.entries[k].name);
         }
     }

@@ -54,7 +54,7 @@ std::vector<LinkRow> sortedWeakestFirst(std::vector<LinkRow> rows);
 std::string rateText(std::uint32_t rate, std::uint32_t fieldMax);
 
 // Builds the table from each station's own network information (nothing for a station that did not answer; an
-// answer with no network lists no station).
+// answer with no network lists no station). A station handed in twice is taken once, with its first answer.
 LinkTable buildLinkTable(const std::vector<MacAddress>& stations,
                          const std::vector<std::optional<mme::NetworkInfoConfirm>>& answers);
 

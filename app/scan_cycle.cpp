@@ -115,18 +115,24 @@ HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& s
     for (int i = 0; i < std::clamp(scan.count, 0, ScanTable::capacity); ++i) {
         const DeviceRecord& d = scan.entries[i];
         const MacAddress mac = MacAddress::fromText(fieldText(d.mac));
-        history.devices.push_back({mac, fieldText(d.name), fieldText(d.firmware), answered(mac)});
+        if (std::none_of(history.devices.begin(), history.devices.end(), [&](const auto& k) { return k.mac == mac; }))
+            history.devices.push_back({mac, fieldText(d.name), fieldText(d.firmware), answered(mac)});
     }
+    // A link of a device to itself, or one stored twice in a scan, would read as a link down.
+    const auto addLink = [&](const HistoryLinkRow& link) {
+        if (link.from != link.to && std::none_of(history.links.begin(), history.links.end(),
+                                                 [&](const auto& k) { return k.from == link.from && k.to == link.to; }))
+            history.links.push_back(link);
+    };
     if (!links.rows.empty()) {
         for (const LinkRow& row : links.rows)
-            history.links.push_back({row.from, row.to, row.tx, row.rx, row.known});
+            addLink({row.from, row.to, row.tx, row.rx, row.known});
         return history;
     }
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = local.stations[i];
-        history.links.push_back({local.mac, station.mac,
-                                 phyRateOfField(static_cast<std::uint8_t>(station.transmitRate)),
-                                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered});
+        addLink({local.mac, station.mac, phyRateOfField(static_cast<std::uint8_t>(station.transmitRate)),
+                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered});
     }
     return history;
 }

@@ -98,13 +98,14 @@ int runMetrics(const GlobalOptions& options, const std::string& outputFile, Outp
         io.err << "zrq406: no powerline device answers\n";
     }
     snapshot.scanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const std::string text = app::buildMetricsText(snapshot);
+    // On standard output, as in every other output of the tool, nothing a device sends reaches a terminal as a
+    // control sequence; the file keeps the texts as sent, escaped for the collector.
     if (outputFile.empty() || outputFile == "-") {
-        io.out << text;
+        io.out << app::buildMetricsText(snapshot, app::MetricsLabels::Printable);
         return kDone;
     }
     // The collector never reads half a file.
-    return writeOutputFile(outputFile, text, io);
+    return writeOutputFile(outputFile, app::buildMetricsText(snapshot), io);
 }
 
 } // namespace zrq406::cli

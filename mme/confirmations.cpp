@@ -156,11 +156,18 @@ std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t>
     // A frame that claims more stations than it carries is no answer.
     if (!reader.has(off::kNiStations, std::size_t{*count} * off::kNiStationSize))
         return std::nullopt;
+    // The list names the other stations once each: an entry for the answering device itself, for the broadcast
+    // address or for a station already listed would show as a link of a device to itself or as a second device.
+    const auto self = reader.mac(hdr::kSource);
     confirm.stations.reserve(*count);
     for (std::size_t i = 0; i < *count; ++i) {
         const std::size_t at = off::kNiStations + i * off::kNiStationSize;
         NetworkStation station;
         station.mac = *reader.mac(at);
+        if (station.mac == self || station.mac == MacAddress::broadcast() ||
+            std::any_of(confirm.stations.begin(), confirm.stations.end(),
+                        [&](const NetworkStation& listed) { return listed.mac == station.mac; }))
+            continue;
         station.tei = *reader.u8(at + 6);
         station.bridgedMac = *reader.mac(at + 7);
         station.averageTxRate = *reader.u8(at + 13);

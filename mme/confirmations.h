@@ -67,8 +67,10 @@ struct NetworkInfoConfirm {
     std::uint8_t role = 0;
     MacAddress ccoMac;
     std::uint8_t ccoTei = 0;
-    std::vector<NetworkStation> stations;
+    std::vector<NetworkStation> stations; // each other station once, in the order listed
 };
+// The station list leaves out the answering device itself, the broadcast address and every repeat of a station
+// (the first entry of each stands).
 std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t> frame);
 
 } // namespace zrq406::mme

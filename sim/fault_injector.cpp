@@ -12,6 +12,10 @@ std::string formName(MalformedForm form) {
         return "more stations claimed than sent";
     case MalformedForm::Unterminated:
         return "version text unterminated";
+    case MalformedForm::RepeatedStation:
+        return "first station listed twice";
+    case MalformedForm::NoChecksum:
+        return "checksum left out";
     }
     return "malformed";
 }

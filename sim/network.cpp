@@ -80,6 +80,21 @@ void makeMalformed(mme::Frame& frame, MalformedForm form, const std::string& ver
             frame[mme::off::kSwVersion + i] = static_cast<std::uint8_t>(fill[i % fill.size()]);
         break;
     }
+    case MalformedForm::RepeatedStation: {
+        // A refusal or an empty list has no station to repeat.
+        const std::uint8_t listed = frame[mme::off::kNiNetworks] != 0 ? frame[mme::off::kNiStationCount] : 0;
+        if (listed == 0 || listed == 0xFF)
+            break;
+        const std::size_t end = mme::off::kNiStations + std::size_t{listed} * mme::off::kNiStationSize;
+        frame.resize(std::max(frame.size(), end + mme::off::kNiStationSize));
+        std::copy_n(frame.begin() + mme::off::kNiStations, mme::off::kNiStationSize, frame.begin() + end);
+        frame[mme::off::kNiStationCount] = static_cast<std::uint8_t>(listed + 1);
+        break;
+    }
+    case MalformedForm::NoChecksum:
+        if (frame.size() >= mme::off::kRdCnfChecksum + 4)
+            std::fill_n(frame.begin() + mme::off::kRdCnfChecksum, 4, 0);
+        break;
     }
 }
 

@@ -38,9 +38,11 @@ struct RestartTimes {
 
 enum class FaultKind { Drop, Delay, Duplicate, Fail, Malformed, Corrupt, PowerLoss };
 enum class MalformedForm {
-    Short,       // cut to 21 bytes
-    Stations,    // network information claiming more stations than the frame holds
-    Unterminated // software version text without its terminator
+    Short,           // cut to 21 bytes
+    Stations,        // network information claiming more stations than the frame holds
+    Unterminated,    // software version text without its terminator
+    RepeatedStation, // network information listing its first station a second time
+    NoChecksum       // read answer whose checksum field is zero, as from a device that does not fill it
 };
 
 // One injected fault of a device. A fault picks the confirmations it acts on either by count (`nth` request

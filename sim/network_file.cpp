@@ -476,8 +476,17 @@ bool SchemaReader::fault(const Json& node, const std::string& pointer, const Dev
             if (out.message != mme::MmType::SoftwareVersion)
                 return fail(child(pointer, "form"), "\"unterminated\" needs \"message\": \"software-version\"");
             out.form = MalformedForm::Unterminated;
+        } else if (form == "repeated-station") {
+            if (out.message != mme::MmType::NetworkInfo)
+                return fail(child(pointer, "form"), "\"repeated-station\" needs \"message\": \"network-info\"");
+            out.form = MalformedForm::RepeatedStation;
+        } else if (form == "no-checksum") {
+            if (out.message != mme::MmType::ReadModule)
+                return fail(child(pointer, "form"), "\"no-checksum\" needs \"message\": \"read-module\"");
+            out.form = MalformedForm::NoChecksum;
         } else {
-            return fail(child(pointer, "form"), "unknown form " + quote(form) + " (short, stations, unterminated)");
+            return fail(child(pointer, "form"), "unknown form " + quote(form) +
+                                                    " (short, stations, unterminated, repeated-station, no-checksum)");
         }
     }
     return true;

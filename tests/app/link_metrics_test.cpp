@@ -1,4 +1,6 @@
 #include "app/link_metrics.h"
+#include "app/scan_cycle.h"
+#include "platform/text_field.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -46,6 +48,14 @@ bool wellFormedSample(const std::string& line) {
            at + 1 < line.size();
 }
 
+int linesStarting(const std::string& text, const std::string& start) {
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.rfind(start, 0) == 0 ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 TEST(LinkMetrics, HostileNamesStayInsideTheirLabelsAndUnknownLinksHaveNoSample) {
@@ -85,4 +95,35 @@ TEST(LinkMetrics, HostileNamesStayInsideTheirLabelsAndUnknownLinksHaveNoSample) 
     EXPECT_NE(text.find("zrq406_device_info{mac=\"00:b0:52:5a:00:01\""), std::string::npos);
     EXPECT_NE(text.find("zrq406_scan_duration_seconds 0.250\n"), std::string::npos);
     EXPECT_EQ(last, "# EOF");
+}
+
+// Whatever the tables are handed, a device is one series and a device has no link to itself: such a link would read
+// 0 and look like a link down.
+TEST(LinkMetrics, RepeatedStationsMakeNoSecondSeriesAndNoLinkToItself) {
+    const char* const a = "00:b0:52:5a:00:01";
+    const char* const b = "00:b0:52:5a:00:02";
+    app::LinkTable links = app::buildLinkTable({mac(a), mac(b), mac(b)}, {sees({{b, 90}}), sees({{a, 80}}), {}});
+    ASSERT_EQ(links.stations.size(), 2u);
+    ASSERT_EQ(links.rows.size(), 2u);
+    EXPECT_TRUE(links.silent.empty());
+    EXPECT_EQ(links.rows[1].tx, app::phyRateOfField(80));
+
+    links.rows.push_back({mac(b), mac(b), 0, 0, true, false});
+    links.rows.push_back(links.rows[0]);
+    app::MetricsSnapshot snapshot;
+    snapshot.localFound = true;
+    snapshot.links = links;
+    snapshot.devices = {{mac(a), "", "fw", true}, {mac(b), "", "fw", true}, {mac(b), "", "fw", true}};
+    const std::string text = app::buildMetricsText(snapshot);
+    EXPECT_EQ(linesStarting(text, "zrq406_device_up{"), 2);
+    EXPECT_EQ(linesStarting(text, "zrq406_device_info{"), 2);
+    EXPECT_EQ(linesStarting(text, "zrq406_link_transmit_bits_per_second{"), 2);
+    EXPECT_EQ(linesStarting(text, "zrq406_link_receive_bits_per_second{"), 2);
+
+    ScanTable scan{};
+    for (const char* device : {a, b, b})
+        copyToField(scan.entries[scan.count++].mac, device);
+    const auto history = app::historyScanOf(mme::DiscoveryResult{}, scan, links, 0);
+    EXPECT_EQ(history.devices.size(), 2u);
+    EXPECT_EQ(history.links.size(), 2u);
 }

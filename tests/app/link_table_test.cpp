@@ -126,3 +126,23 @@ TEST(LinkTable, PositionsMakeNearerDevicesFasterAndADroppedLinkIsListedByNeither
         EXPECT_EQ(app::weakerRate(dropped), 0u);
     }
 }
+
+TEST(LinkTable, AStationListedTwiceIsOneDeviceWithNoLinkToItself) {
+    json network = asymmetricNetwork();
+    network["devices"][0]["faults"] = {
+        {{"kind", "malformed"}, {"message", "network-info"}, {"form", "repeated-station"}, {"share", 1}}};
+    SimulatedProgram program(network);
+    ASSERT_TRUE(program.open());
+    ASSERT_TRUE(app::runScan(program.session, "t").found);
+    EXPECT_EQ(program.session.discoveryResult().local.stationCount, 2u);
+    EXPECT_EQ(program.session.registry().scanTable().count, 3);
+    const app::LinkTable& table = program.session.linkTable();
+    EXPECT_EQ(table.stations.size(), 3u);
+    EXPECT_EQ(table.rows.size(), 6u);
+    for (const auto& r : table.rows)
+        EXPECT_NE(r.from, r.to);
+    const auto history =
+        app::historyScanOf(program.session.discoveryResult(), program.session.registry().scanTable(), table, 0);
+    EXPECT_EQ(history.devices.size(), 3u);
+    EXPECT_EQ(history.links.size(), 6u);
+}

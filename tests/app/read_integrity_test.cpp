@@ -96,3 +96,31 @@ TEST(ReadIntegrity, AStationListThatCannotBeReadLeavesTheTablesAsTheyWere) {
     EXPECT_EQ(program.session.registry().scanTable().count, 0);
     EXPECT_FALSE(program.session.discoveryResult().local.stationListRead);
 }
+
+TEST(ReadIntegrity, APasswordIsProvedOnlyWithAKeyFromAWholeSoundBlock) {
+    // The device sends no checksum with its answers, and each answer arrives with a byte of the key spoiled: only
+    // the block's own checksum can tell. Three 1024-byte answers, so that the byte spoiled in each does not cancel
+    // out of the block's XOR checksum.
+    auto network = SimulatedProgram::builtInNetwork();
+    for (auto& entry : network["devices"]) {
+        if (entry["mac"] == kRemote.text()) {
+            entry["configLength"] = 3072;
+            entry["faults"] = {
+                {{"kind", "malformed"}, {"message", "read-module"}, {"form", "no-checksum"}, {"share", 1}},
+                {{"kind", "corrupt"}, {"message", "read-module"}, {"offset", 36 + mme::cfg::kNmk}, {"share", 1}}};
+        }
+    }
+    SimulatedProgram program(network);
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    int keysSent = 0;
+    program.session.network()->setRequestLog(
+        [&](const std::string& line) { keysSent += line.find(" set-key ") != std::string::npos ? 1 : 0; });
+
+    EXPECT_EQ(app::proveDevicePassword(program.session, kRemote, "GTNE-WHFU-YBSK-QCLM"),
+              app::PasswordProof::KeyUnreadable);
+    EXPECT_EQ(program.session.operations().lastBlockProblem(), mme::BlockProblem::BadChecksum);
+    program.session.network()->setRequestLog(nullptr);
+    EXPECT_EQ(keysSent, 0);
+    EXPECT_EQ(program.session.network()->device(kRemote)->nmk, mme::kDefaultNmk);
+}

@@ -1,4 +1,5 @@
 #include "cli_fixture.h"
+#include "platform/hex_text.h"
 #include "platform/text_field.h"
 #include "registry/history_file.h"
 
@@ -149,6 +150,25 @@ TEST_F(CliFixture, CheckPasswordProvesWithoutChangingTheNetwork) {
     EXPECT_EQ(run({"check-password", kRemote, "GTNE-WHFU-YBSKQCLM"}).code, 2);
     EXPECT_EQ(run({"check-password", "not-a-mac", kRemotePassword}).code, 2);
     EXPECT_EQ(run({"--json", "scan", "--no-save"}).json()["devices"].size(), 4u);
+}
+
+// A block that names another device is not this device's: read again, refused, and never written back to it.
+TEST_F(CliFixture, ABlockNamingAnotherDeviceIsRefusedAndNothingIsWritten) {
+    zrq406::sim::ConfigBlockFields fields;
+    fields.mac = *zrq406::MacAddress::parse(kOld);
+    const std::string block = zrq406::hexText(zrq406::sim::makeConfigBlock(fields));
+    for (auto& device : network()["devices"])
+        if (device["mac"] == kRemote)
+            device["configBlock"] = block;
+    writeNetwork();
+    auto led = run({"led", kRemote, "off"});
+    EXPECT_EQ(led.code, 1);
+    EXPECT_NE(led.err.find("(it names another device); nothing was changed"), std::string::npos) << led.err;
+    std::ifstream saved(networkPath());
+    const auto devices = nlohmann::json::parse(saved)["devices"];
+    const auto remote = std::find_if(devices.begin(), devices.end(), [](const auto& d) { return d["mac"] == kRemote; });
+    ASSERT_NE(remote, devices.end());
+    EXPECT_EQ((*remote)["configBlock"], block);
 }
 
 TEST_F(CliFixture, ResetBringsBackFactorySettings) {

@@ -2,10 +2,20 @@
 #include "platform/text_field.h"
 #include "registry/history_file.h"
 
+#include <iterator>
+
 using zrq406::test::CliFixture;
 
 namespace {
 const std::string kRemote = "00:b0:52:5a:00:02";
+
+int linesStarting(const std::string& text, const std::string& start) {
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.rfind(start, 0) == 0 ? 1 : 0;
+    return count;
+}
 } // namespace
 
 TEST_F(CliFixture, QosSettingsAreReadAndChangedForScripts) {
@@ -89,4 +99,31 @@ TEST_F(CliFixture, LinksWeakestFirstWithHostileNamesIntactAndInTheReport) {
     ASSERT_NE(section, std::string::npos);
     EXPECT_LT(section, report.out.find("Device History"));
     EXPECT_NE(report.out.find("one byte per rate"), std::string::npos);
+}
+
+// A name holding control sequences, and a local device that lists a station twice.
+TEST_F(CliFixture, MetricsPrintNoControlBytesAndOneSeriesPerDeviceAndLink) {
+    const std::string name = "Attic\x1b]0;owned\x07";
+    zrq406::HistoryTable table{};
+    zrq406::copyToField(table.records[0].name, name);
+    zrq406::copyToField(table.records[0].mac, kRemote);
+    ASSERT_TRUE(zrq406::HistoryFile(historyPath()).save(table, 1));
+    network()["devices"][0]["faults"] = {
+        {{"kind", "malformed"}, {"message", "network-info"}, {"form", "repeated-station"}, {"share", 1}}};
+    writeNetwork();
+
+    auto printed = run({"metrics"});
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out.find_first_of("\x1b\x07"), std::string::npos);
+    EXPECT_NE(printed.out.find("name=\"Attic\xEF\xBF\xBD]0;owned\xEF\xBF\xBD\""), std::string::npos) << printed.out;
+    const std::size_t devices = network()["devices"].size();
+    EXPECT_EQ(linesStarting(printed.out, "zrq406_device_up{"), static_cast<int>(devices));
+    EXPECT_EQ(linesStarting(printed.out, "zrq406_link_transmit_bits_per_second{"),
+              static_cast<int>(devices * (devices - 1)));
+
+    // The file for the collector keeps the name as it was given.
+    ASSERT_EQ(run({"metrics", "-o", path("zrq406.prom").string()}).code, 0);
+    std::ifstream file(path("zrq406.prom"));
+    const std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(written.find("name=\"" + name + "\""), std::string::npos) << written;
 }

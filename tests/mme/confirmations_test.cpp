@@ -147,6 +147,22 @@ TEST(Confirmations, NetworkInfoStationsAndLyingCounts) {
     EXPECT_TRUE(parseNetworkInfo(std::span(f).first(39)));
 }
 
+TEST(Confirmations, NetworkInfoListsEachOtherStationOnce) {
+    // Listed: 1, the answering device itself, 1 again with other rates, broadcast, 2.
+    Frame f = networkInfo(1, 5, 5);
+    const auto put = [&](int i, const MacAddress& mac) { std::memcpy(f.data() + 39 + 15 * i, mac.data(), 6); };
+    put(1, kDevice);
+    put(2, *MacAddress::parse("00:00:00:00:00:10"));
+    f[39 + 15 * 2 + 13] = 1;
+    put(3, MacAddress::broadcast());
+    const auto info = parseNetworkInfo(f);
+    ASSERT_TRUE(info);
+    ASSERT_EQ(info->stations.size(), 2u);
+    EXPECT_EQ(info->stations[0].mac.text(), "00:00:00:00:00:10");
+    EXPECT_EQ(info->stations[0].averageTxRate, 64); // the first entry stands
+    EXPECT_EQ(info->stations[1].mac.text(), "00:00:00:00:00:14");
+}
+
 TEST(Confirmations, StatusOnly) {
     Frame f = confirmation(MmType::CommitModules, 60);
     EXPECT_EQ(parseStatus(f), 0);

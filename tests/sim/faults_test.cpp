@@ -169,6 +169,23 @@ TEST(Faults, MalformedStationsWhenAlone) {
     EXPECT_FALSE(mme::parseNetworkInfo(*frame));
 }
 
+TEST(Faults, RepeatedStationAndLeftOutChecksum) {
+    RIG(rig, R"([{"kind": "malformed", "message": "network-info", "nth": 1, "form": "repeated-station"},
+                 {"kind": "malformed", "message": "read-module", "nth": 1, "form": "no-checksum"}])");
+    auto& host = *rig.host;
+    const auto info = host.exchange(mme::buildNetworkInfoRequest(kLocal, kHost));
+    ASSERT_TRUE(info);
+    ASSERT_EQ((*info)[38], 2);
+    EXPECT_TRUE(std::equal(info->begin() + 39, info->begin() + 54, info->begin() + 54));
+    MacAddress listed;
+    std::copy_n(info->begin() + 39, 6, listed.bytes.begin());
+    EXPECT_EQ(listed, kRemote);
+    const auto read = host.exchange(mme::buildReadModuleRequest(kLocal, kHost, 2, 1024, 0));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::count(read->begin() + 32, read->begin() + 36, 0), 4);
+    EXPECT_TRUE(std::equal(read->begin() + 36, read->end(), rig.network->device(kLocal)->configBlock.begin()));
+}
+
 TEST(Faults, CorruptedReadData) {
     RIG(rig, R"([{"kind": "corrupt", "message": "read-module", "nth": 1, "offset": 40}])");
     auto& host = *rig.host;

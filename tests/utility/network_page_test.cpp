@@ -1,8 +1,11 @@
 #include "gui/report_list.h"
+#include "mme/device_operations.h"
 #include "mme/key_derivation.h"
 #include "mme/upgrade_file.h"
+#include "platform/hex_text.h"
 #include "platform/text_field.h"
 #include "registry/history_file.h"
+#include "request_log.h"
 #include "sim/config_block.h"
 #include "sim/firmware_image.h"
 #include "sim/network.h"
@@ -163,6 +166,32 @@ TEST_F(UtilityTest, LedDialogIsPresetAndBothOutcomesAreTold) {
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(shown("msg39"), 1);
     EXPECT_EQ(page->list()->cell(old, utility::CNetworkPage::Led), "On");
+}
+
+TEST_F(UtilityTest, ALedChangeOnABlockNamingAnotherDeviceReadsAgainAndWritesNothing) {
+    sim::ConfigBlockFields fields;
+    fields.mac = MacAddress::fromText(kOld);
+    const auto block = sim::makeConfigBlock(fields);
+    auto network = test::SimulatedProgram::builtInNetwork();
+    for (auto& device : network["devices"])
+        if (device["mac"] == kRemote)
+            device["configBlock"] = hexText(block);
+    makeWindow(network);
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    const int row = rowOf(*page, kRemote);
+    page->list()->selectRow(row);
+    test::RequestLog log(*context->session.network());
+    test::whenDialogOpens<utility::CSetLED>([&](utility::CSetLED& dialog) {
+        dialog.findChild<QRadioButton*>("rdoDisableLED")->click();
+        dialog.findChild<QPushButton*>("btnLEDApply")->click();
+    });
+    click(*page, "btnLedOnOff");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(shown("msg39"), 1);
+    EXPECT_EQ(log.count("read-module", kRemote), mme::DeviceOperations::kBlockReadTries);
+    EXPECT_EQ(log.count("write-module", kRemote), 0);
+    EXPECT_EQ(context->session.network()->device(MacAddress::fromText(kRemote))->configBlock, block);
 }
 
 TEST_F(UtilityTest, UpgradeDialogWaitsForAFileAndClosesAfterEveryAttempt) {
