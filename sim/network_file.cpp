@@ -504,6 +504,8 @@ bool SchemaReader::factory(const Json& node, const std::string& pointer, DeviceD
         return false;
     if (device.factory.firmware.empty())
         return fail(child(pointer, "firmware"), "must not be empty");
+    if (!firmwareImageIdentity(makeFirmwareImage(device.factory.firmware)))
+        return fail(child(pointer, "firmware"), "must be printable ASCII (characters 32 to 126)");
     device.factory.firmwareGiven = node.contains("firmware");
     if (nmk)
         device.factory.nmk = *nmk;
@@ -697,7 +699,11 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
         out.firmware =
             FirmwareIdentity{firmware, static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(checksum)};
     } else {
-        out.firmware = *firmwareImageIdentity(makeFirmwareImage(firmware));
+        // The image carries its version as devices report it: printable ASCII only.
+        auto identity = firmwareImageIdentity(makeFirmwareImage(firmware));
+        if (!identity)
+            return fail(child(pointer, "firmware"), "must be printable ASCII (characters 32 to 126)");
+        out.firmware = std::move(*identity);
     }
     return true;
 }
