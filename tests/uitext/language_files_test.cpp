@@ -163,8 +163,8 @@ std::vector<std::string> utilityTexts() {
     for (const char* node : {"Menu", "LinkLabel", "SpanLabel", "CloseButton"})
         paths.push_back(std::string("LinkHistory/") + node + "/Text");
     for (const char* field : {"Span/Text", "Span/Text2", "Span/Text3", "Legend/Text", "Legend/Text2", "Legend/Text3",
-                              "Legend/Text4", "Chart/Text", "Chart/Text2", "Figures/Text", "Figures/Text2",
-                              "Figures/Text3", "Figures/Text4", "Ranking/Text", "Ranking/Text2"})
+                              "Legend/Text4", "Chart/Text", "Chart/Text2", "Chart/Text3", "Chart/Text4", "Figures/Text",
+                              "Figures/Text2", "Figures/Text3", "Figures/Text4", "Ranking/Text", "Ranking/Text2"})
         paths.push_back(std::string("LinkHistory/") + field);
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         paths.push_back(std::string("LinkHistory/ReportList/Columns/") + column + "/Text");
