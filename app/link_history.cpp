@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Long enough for another program's short transaction, short enough that a stuck one never holds up a scan.
-constexpr int kBusyTimeoutMs = 3000;
 constexpr std::time_t kDay = 24 * 60 * 60;
 
 // Each entry brings the schema from its index to the next version.
@@ -142,6 +140,24 @@ std::string stampText(std::time_t when) {
     return localTimeText(when, "%Y%m%d-%H%M%S");
 }
 
+bool present(const fs::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// A write-ahead log or rollback journal beside the file: the file alone need not be whole, SQLite reads both.
+bool hasJournal(const fs::path& path) {
+    return present(path.string() + "-wal") || present(path.string() + "-journal");
+}
+
+// Creates the missing folders of `folder` for the user alone; folders that are there keep their mode.
+void createFolders(const fs::path& folder) {
+    if (folder.empty() || present(folder))
+        return;
+    createFolders(folder.parent_path());
+    ::mkdir(folder.c_str(), 0700);
+}
+
 // Moves the file (and its write-ahead log) aside under a name that keeps it; returns the new name.
 fs::path moveAside(const fs::path& path) {
     const std::string base = path.string() + ".damaged-" + stampText(std::time(nullptr));
@@ -157,7 +173,44 @@ fs::path moveAside(const fs::path& path) {
     return target;
 }
 
+// The write-ahead log is copied into the database by hand, under the lock (SQLite's own checkpoints are off).
+constexpr int kCheckpointFrames = 1000;
+
 } // namespace
+
+// The lock file beside the database: held by one program at a time, never waited for beyond the caller's end.
+class LinkHistory::Lock {
+public:
+    explicit Lock(const fs::path& database) : m_path(database.string() + ".lock") {}
+    ~Lock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+    // Takes the lock, trying until `until`: Ok, Busy when another program still holds it, Failed when the lock
+    // file cannot be opened.
+    HistoryStatus acquire(Clock::time_point until) {
+        if (m_fd < 0)
+            m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0)
+            return HistoryStatus::Failed;
+        for (;;) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return HistoryStatus::Ok;
+            const auto now = Clock::now();
+            if (now >= until)
+                return HistoryStatus::Busy;
+            std::this_thread::sleep_for(std::min<Clock::duration>(until - now, std::chrono::milliseconds(5)));
+        }
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
 
 LinkHistory::LinkHistory(fs::path path, int retentionDays) : m_path(std::move(path)), m_retentionDays(retentionDays) {}
 
@@ -165,10 +218,21 @@ LinkHistory::~LinkHistory() {
     close();
 }
 
-void LinkHistory::close() {
-    if (m_db != nullptr)
-        sqlite3_close_v2(m_db);
+void LinkHistory::close(Lock* held, bool checkpoint) {
+    if (m_db == nullptr)
+        return;
+    // The last connection to close copies the log into the database and removes it: only under the lock.
+    std::optional<Lock> own;
+    if (checkpoint && held == nullptr) {
+        own.emplace(m_path);
+        if (own->acquire(Clock::now()) == HistoryStatus::Ok)
+            held = &*own;
+    }
+    if (checkpoint && held != nullptr)
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_walFrames = 0;
 }
 
 fs::path LinkHistory::defaultPath() {
@@ -206,62 +270,142 @@ HistoryResult LinkHistory::exec(const char* sql) {
     return {};
 }
 
-HistoryDamage LinkHistory::damageOf() {
-    const auto unread = [this] {
-        return statusOf(sqlite3_errcode(m_db)) == HistoryStatus::Damaged ? HistoryDamage::NotDatabase
-                                                                         : HistoryDamage::None;
+LinkHistory::Clock::time_point LinkHistory::waitEnd() const {
+    return m_deadline ? *m_deadline : Clock::now() + kBusyTimeout;
+}
+
+int LinkHistory::busyWait(void* self, int count) {
+    auto* history = static_cast<LinkHistory*>(self);
+    const auto now = Clock::now();
+    if (count == 0)
+        history->m_waitStart = now;
+    const auto end = history->m_deadline ? *history->m_deadline : history->m_waitStart + kBusyTimeout;
+    if (now >= end)
+        return 0;
+    // Short steps first: another program's transaction of one scan takes a few milliseconds.
+    std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(count < 20 ? 1 : 10)));
+    return 1;
+}
+
+int LinkHistory::walCommitted(void* self, sqlite3*, const char*, int frames) {
+    static_cast<LinkHistory*>(self)->m_walFrames = frames;
+    return SQLITE_OK;
+}
+
+HistoryResult LinkHistory::classify(HistoryDamage& damage) {
+    const auto unread = [this, &damage](const char* what) {
+        HistoryResult failed = failure(what);
+        if (failed.status == HistoryStatus::Damaged)
+            damage = HistoryDamage::NotDatabase;
+        return failed;
     };
     Statement version(m_db, "PRAGMA user_version");
     if (!version.ok() || version.step() != SQLITE_ROW)
-        return unread();
+        return unread("the link history could not be read");
     const std::int64_t v = version.integer(0);
-    if (v > kSchemaVersion)
-        return HistoryDamage::NewerSchema;
-    Statement tables(m_db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                           "('scans', 'devices', 'sightings', 'links')");
+    version.finish();
+    Statement tables(m_db, "SELECT count(*) FILTER (WHERE type = 'table' AND name IN "
+                           "('scans', 'devices', 'sightings', 'links')), count(*) FROM sqlite_master");
     if (!tables.ok() || tables.step() != SQLITE_ROW)
-        return unread();
-    const std::int64_t found = tables.integer(0);
-    if (v == 0) {
-        Statement any(m_db, "SELECT count(*) FROM sqlite_master");
-        if (any.ok() && any.step() == SQLITE_ROW && any.integer(0) != 0)
-            return HistoryDamage::ForeignTables;
-    } else if (found != static_cast<std::int64_t>(kTables.size())) {
-        return HistoryDamage::ForeignTables;
-    }
-    return HistoryDamage::None;
+        return unread("the link history could not be read");
+    const std::int64_t ours = tables.integer(0);
+    const std::int64_t entries = tables.integer(1);
+    tables.finish();
+    // A newer version keeps the tables it started from; a database without them is another program's, whatever
+    // version number it carries.
+    const bool whole = ours == static_cast<std::int64_t>(kTables.size());
+    if (v > kSchemaVersion)
+        damage = whole ? HistoryDamage::NewerSchema : HistoryDamage::ForeignTables;
+    else if (v == 0 ? entries != 0 : !whole)
+        damage = HistoryDamage::ForeignTables;
+    if (damage == HistoryDamage::NewerSchema)
+        return {HistoryStatus::Refused, "the link history " + m_path.string() +
+                                            " was written by a newer version of the programs; it is left as it is"};
+    if (damage == HistoryDamage::ForeignTables)
+        return {HistoryStatus::Refused,
+                "the file " + m_path.string() + " is another program's database; it is left as it is"};
+    return {};
 }
 
-namespace {
+HistoryResult LinkHistory::quickCheck(HistoryDamage& damage) {
+    // The check reads the whole file: with a deadline it ends there, and a file not checked in time is not judged.
+    if (m_deadline)
+        sqlite3_progress_handler(
+            m_db, 1000, [](void* self) { return Clock::now() >= *static_cast<LinkHistory*>(self)->m_deadline ? 1 : 0; },
+            this);
+    Statement check(m_db, "PRAGMA quick_check(1)");
+    const int code = check.ok() ? check.step() : check.code();
+    const std::string verdict = code == SQLITE_ROW ? check.text(0) : std::string();
+    check.finish();
+    sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    if (code == SQLITE_ROW && verdict == "ok")
+        return {};
+    if ((code & 0xFF) == SQLITE_INTERRUPT)
+        return {};
+    if (code == SQLITE_ROW || statusOf(code) == HistoryStatus::Damaged) {
+        damage = HistoryDamage::Unreadable;
+        return {HistoryStatus::Damaged, "the link history " + m_path.string() + " is damaged" +
+                                            (verdict.empty() ? std::string() : ": " + verdict)};
+    }
+    return failure("the link history could not be checked");
+}
 
-// Held while a program opens the history: its first creation, the check for damage and a move aside happen for one
-// program at a time, so that no program takes a file that another is just creating for a damaged one. Bounded: a
-// lock that is not had in time is opened without, as before.
-class OpenLock {
-public:
-    explicit OpenLock(const fs::path& database) {
-        const std::string path = database.string() + ".lock";
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (m_fd < 0)
-            return;
-        for (int i = 0; i < 300; ++i) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
-                return;
+HistoryResult LinkHistory::useWal() {
+    Statement mode(m_db, "PRAGMA journal_mode");
+    const bool wal = mode.ok() && mode.step() == SQLITE_ROW && mode.text(0) == "wal";
+    mode.finish();
+    if (!wal) {
+        // Switching the journal mode does not wait for a busy database by itself.
+        HistoryResult switched = exec("PRAGMA journal_mode=WAL");
+        for (const auto end = waitEnd(); switched.status == HistoryStatus::Busy && Clock::now() < end;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            switched = exec("PRAGMA journal_mode=WAL");
         }
+        if (!switched)
+            return switched;
     }
-    ~OpenLock() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+    return exec("PRAGMA synchronous=NORMAL");
+}
+
+HistoryResult LinkHistory::connect(HistoryDamage& damage, bool check) {
+    damage = HistoryDamage::None;
+    // A new history is its owner's alone; SQLite gives its log and shared-memory file the database's mode.
+    if (const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0)
+        ::close(fd);
+    // The size in the header is only compared with the file's when no log holds pages the file lacks yet (a
+    // checkpoint writes the first page before the others).
+    m_foundWal = present(m_path.string() + "-wal");
+    const bool journal = m_foundWal || hasJournal(m_path);
+    if (!journal) {
+        damage = headerDamage(m_path);
+        if (damage != HistoryDamage::None)
+            return {HistoryStatus::Damaged, "the link history " + m_path.string() + " is damaged"};
     }
-    OpenLock(const OpenLock&) = delete;
-    OpenLock& operator=(const OpenLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
-} // namespace
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        return failure("the link history could not be opened");
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_handler(m_db, &LinkHistory::busyWait, this);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_wal_hook(m_db, &LinkHistory::walCommitted, this);
+    if (HistoryResult classified = classify(damage); !classified)
+        return classified;
+    if (journal || check)
+        if (HistoryResult checked = quickCheck(damage); !checked)
+            return checked;
+    if (HistoryResult mode = useWal(); !mode) {
+        if (mode.status == HistoryStatus::Damaged)
+            damage = HistoryDamage::NotDatabase;
+        return mode;
+    }
+    if (HistoryResult migrated = migrate(); !migrated) {
+        if (migrated.status == HistoryStatus::Damaged)
+            damage = HistoryDamage::Unreadable;
+        else if (migrated.status == HistoryStatus::Refused)
+            damage = HistoryDamage::NewerSchema;
+        return migrated;
+    }
+    return {};
+}
 
 HistoryOpenResult LinkHistory::open() {
     close();
@@ -270,9 +414,19 @@ HistoryOpenResult LinkHistory::open() {
         opened.result = {HistoryStatus::Failed, "no link history file"};
         return opened;
     }
-    std::error_code ec;
-    fs::create_directories(m_path.parent_path(), ec);
-    const OpenLock lock(m_path);
+    createFolders(m_path.parent_path());
+    Lock lock(m_path);
+    if (const HistoryStatus locked = lock.acquire(waitEnd()); locked != HistoryStatus::Ok) {
+        opened.result = {locked, locked == HistoryStatus::Busy
+                                     ? "another program holds the link history " + m_path.string()
+                                     : "the lock file " + lock.path() + " could not be opened"};
+        return opened;
+    }
+    return openHeld(lock, HistoryDamage::None);
+}
+
+HistoryOpenResult LinkHistory::openHeld(Lock& lock, HistoryDamage suspected) {
+    HistoryOpenResult opened;
     // A FIFO or device node in place of the file is never opened: it could block or feed anything.
     struct stat info {};
     if (::stat(m_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -280,47 +434,26 @@ HistoryOpenResult LinkHistory::open() {
         return opened;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
-        HistoryDamage damage = headerDamage(m_path);
-        if (damage == HistoryDamage::None) {
-            if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-                SQLITE_OK) {
-                opened.result = failure("the link history could not be opened");
-                close();
-                return opened;
-            }
-            sqlite3_extended_result_codes(m_db, 1);
-            sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-            damage = damageOf();
+        HistoryDamage damage = HistoryDamage::None;
+        const HistoryResult connected = connect(damage, attempt == 0 && suspected != HistoryDamage::None);
+        if (connected)
+            return opened;
+        if (connected.status == HistoryStatus::Refused) {
+            // What another program wrote is left as it was found: a log that was there stays, one made by this
+            // reading goes again.
+            close(&lock, !m_foundWal);
+            opened.result = connected;
+            opened.damage = damage;
+            return opened;
         }
+        close(&lock);
         if (damage == HistoryDamage::None) {
-            // Switching the journal mode does not wait for a busy database by itself.
-            HistoryResult mode = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-            for (int i = 0; i < 50 && mode.status == HistoryStatus::Busy; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                mode = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-            }
-            if (!mode) {
-                if (mode.status != HistoryStatus::Damaged) {
-                    opened.result = mode;
-                    close();
-                    return opened;
-                }
-                damage = HistoryDamage::NotDatabase;
-            } else if (HistoryResult migrated = migrate(); !migrated) {
-                if (migrated.status != HistoryStatus::Damaged) {
-                    opened.result = migrated;
-                    close();
-                    return opened;
-                }
-                damage = HistoryDamage::Unreadable;
-            } else {
-                return opened;
-            }
+            opened.result = connected;
+            return opened;
         }
-        close();
         if (attempt == 1)
             break;
-        opened.damage = damage;
+        opened.damage = damage == HistoryDamage::Unreadable && suspected != HistoryDamage::None ? suspected : damage;
         opened.movedTo = moveAside(m_path);
         if (opened.movedTo.empty()) {
             opened.result = {HistoryStatus::Damaged,
@@ -333,22 +466,27 @@ HistoryOpenResult LinkHistory::open() {
 }
 
 HistoryOpenResult LinkHistory::setAside(HistoryDamage damage) {
-    close();
-    const OpenLock lock(m_path);
-    const fs::path movedTo = moveAside(m_path);
-    if (movedTo.empty()) {
+    Lock lock(m_path);
+    if (const HistoryStatus locked = lock.acquire(waitEnd()); locked != HistoryStatus::Ok) {
+        close();
         HistoryOpenResult failed;
-        failed.result = {HistoryStatus::Damaged,
-                         "the link history " + m_path.string() + " is damaged and could not be moved aside"};
+        failed.result = {locked, locked == HistoryStatus::Busy
+                                     ? "another program holds the link history " + m_path.string()
+                                     : "the lock file " + lock.path() + " could not be opened"};
         return failed;
     }
-    HistoryOpenResult opened = open();
-    opened.movedTo = movedTo;
-    opened.damage = damage;
-    return opened;
+    close(&lock);
+    // The lock is handed on: the file is checked and moved aside by the same holder, with no gap between.
+    return openHeld(lock, damage);
 }
 
 HistoryResult LinkHistory::migrate() {
+    // A history of this version is only read: opening it takes no write lock, so readers never wait for writers.
+    {
+        Statement version(m_db, "PRAGMA user_version");
+        if (version.ok() && version.step() == SQLITE_ROW && version.integer(0) == kSchemaVersion)
+            return {};
+    }
     if (HistoryResult begun = exec("BEGIN IMMEDIATE"); !begun)
         return begun;
     // Read again inside the write lock: another program may have migrated meanwhile.
@@ -356,8 +494,11 @@ HistoryResult LinkHistory::migrate() {
     std::int64_t v = version.ok() && version.step() == SQLITE_ROW ? version.integer(0) : -1;
     version.finish();
     if (v < 0 || v > kSchemaVersion) {
-        HistoryResult failed = v < 0 ? failure("the link history could not be read")
-                                     : HistoryResult{HistoryStatus::Damaged, "newer schema"};
+        HistoryResult failed =
+            v < 0 ? failure("the link history could not be read")
+                  : HistoryResult{HistoryStatus::Refused, "the link history " + m_path.string() +
+                                                              " was written by a newer version of the programs; it is "
+                                                              "left as it is"};
         rollback();
         return failed;
     }
@@ -370,6 +511,20 @@ HistoryResult LinkHistory::migrate() {
         }
     }
     return exec("COMMIT");
+}
+
+void LinkHistory::checkpointIfDue() {
+    if (m_walFrames < kCheckpointFrames)
+        return;
+    // Only under the lock, without waiting for it: a later write tries again.
+    Lock lock(m_path);
+    if (lock.acquire(Clock::now()) != HistoryStatus::Ok)
+        return;
+    int logged = 0;
+    int copied = 0;
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) == SQLITE_OK &&
+        logged == copied)
+        m_walFrames = 0;
 }
 
 HistoryResult LinkHistory::append(const HistoryScan& scan) {
@@ -423,9 +578,16 @@ HistoryResult LinkHistory::append(const HistoryScan& scan) {
         rollback();
         return committed;
     }
+    checkpointIfDue();
     if (scan.when - m_lastPrune >= kDay) {
         m_lastPrune = scan.when;
-        return prune(scan.when);
+        HistoryResult pruned = prune(scan.when);
+        // The scan is written; a prune that found the history busy is tried again with the next scan.
+        if (pruned.status == HistoryStatus::Busy) {
+            m_lastPrune = 0;
+            return {};
+        }
+        return pruned;
     }
     return {};
 }
@@ -471,6 +633,9 @@ HistoryResult LinkHistory::compact(std::time_t now) {
         return pruned;
     if (HistoryResult vacuumed = exec("VACUUM"); !vacuumed)
         return vacuumed;
+    Lock lock(m_path);
+    if (const HistoryStatus locked = lock.acquire(waitEnd()); locked != HistoryStatus::Ok)
+        return {locked, "the link history " + m_path.string() + " was compacted, but another program holds it"};
     return exec("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/mac_address.h"
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -67,6 +68,7 @@ enum class HistoryStatus {
     Busy,    // another program held the database longer than we wait
     Full,    // the disk (or the file size limit) is full
     Damaged, // the file is not a sound history
+    Refused, // a newer version's history or another program's database: left as it is, never written
     Failed   // any other failure (folder not writable, file not regular, ...)
 };
 
@@ -77,17 +79,18 @@ struct [[nodiscard]] HistoryResult {
     explicit operator bool() const { return status == HistoryStatus::Ok; }
 };
 
-// What was wrong with a history file that was moved aside.
+// What was wrong with a history file: why it was moved aside, or (newer schema, foreign tables) left alone.
 enum class HistoryDamage {
     None,
     NotDatabase,   // not an SQLite database at all
     Truncated,     // shorter than its header says
     NewerSchema,   // written by a newer version of the programs
     ForeignTables, // a database, but not a link history
-    Unreadable     // damage that showed only while in use
+    Unreadable     // damage that showed only while in use, or that SQLite's quick check found
 };
 
-// The outcome of opening: a damaged file was moved to `movedTo` (and why) before a new history was started.
+// The outcome of opening: a damaged file was moved to `movedTo` (and why) before a new history was started. A file
+// refused as it stands (status Refused) has `damage` NewerSchema or ForeignTables and an empty `movedTo`.
 struct [[nodiscard]] HistoryOpenResult {
     HistoryResult result;
     std::filesystem::path movedTo;
@@ -96,12 +99,17 @@ struct [[nodiscard]] HistoryOpenResult {
 };
 
 // The link history: every scan's devices and link rates in one SQLite database that several programs may write at
-// once (WAL, short transactions, a busy timeout). Scans older than the retention limit are pruned as new ones come.
-// One connection per object; an object is used by one thread at a time.
+// once (WAL, short transactions, bounded waits). Scans older than the retention limit are pruned as new ones come.
+// The lock file beside the database is held while a program creates the file, checks it for damage, moves it
+// aside or copies the write-ahead log into it (a checkpoint), so that no program takes a file for damaged or moves
+// it while another is writing it. One connection per object; an object is used by one thread at a time.
 class LinkHistory {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr int kDefaultRetentionDays = 90;
     static constexpr int kSchemaVersion = 1;
+    // How long one wait for another program lasts when no deadline is set.
+    static constexpr std::chrono::milliseconds kBusyTimeout{3000};
 
     explicit LinkHistory(std::filesystem::path path, int retentionDays = kDefaultRetentionDays);
     ~LinkHistory();
@@ -114,10 +122,16 @@ public:
     // $ZRQ406_LINK_HISTORY_DAYS when it is a positive number, else the default.
     static int retentionDaysFromEnvironment();
 
-    // Opens or creates the database and brings its schema up to date. A damaged file (not a database, truncated,
-    // another schema or one of a newer version) is moved aside and a new history started; the result says so.
+    // Every later wait for another program (the lock file, a busy database) and the damage check end by
+    // `deadline`; past it a call fails with Busy instead of waiting. Without one, each wait lasts kBusyTimeout.
+    void setDeadline(std::optional<Clock::time_point> deadline) { m_deadline = deadline; }
+
+    // Opens or creates the database and brings its schema up to date. A file that is not a whole database, or that
+    // fails SQLite's quick check, is moved aside and a new history started; the result says so. A newer
+    // version's history or another program's database is refused (status Refused) and left exactly as it is.
     HistoryOpenResult open();
-    // Closes a history found damaged while in use, moves it aside and starts a new one.
+    // Closes a history found damaged while in use; when the quick check confirms the damage, moves it aside and
+    // starts a new one, else opens it again.
     HistoryOpenResult setAside(HistoryDamage damage);
     bool isOpen() const { return m_db != nullptr; }
     const std::filesystem::path& path() const { return m_path; }
@@ -139,17 +153,31 @@ public:
     HistoryResult scanCount(std::int64_t& out);
 
 private:
+    class Lock;
+
     HistoryResult failure(const std::string& what) const;
     HistoryResult exec(const char* sql);
     void rollback();
+    HistoryOpenResult openHeld(Lock& lock, HistoryDamage suspected);
+    HistoryResult connect(HistoryDamage& damage, bool check);
+    HistoryResult useWal();
     HistoryResult migrate();
-    HistoryDamage damageOf();
-    void close();
+    HistoryResult classify(HistoryDamage& damage);
+    HistoryResult quickCheck(HistoryDamage& damage);
+    void checkpointIfDue();
+    void close(Lock* held = nullptr, bool checkpoint = true);
+    Clock::time_point waitEnd() const;
+    static int busyWait(void* self, int count);
+    static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
 
     std::filesystem::path m_path;
     int m_retentionDays;
     sqlite3* m_db = nullptr;
     std::time_t m_lastPrune = 0;
+    std::optional<Clock::time_point> m_deadline;
+    Clock::time_point m_waitStart{};
+    int m_walFrames = 0;     // frames in the write-ahead log after this connection's last commit
+    bool m_foundWal = false; // the log was there before this connection opened the file
 };
 
 } // namespace zrq406::app

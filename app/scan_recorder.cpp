@@ -33,6 +33,11 @@ std::string historyMovedAsideText(CLoadUISetting& texts, const std::filesystem::
                             {path.string(), historyDamageText(texts, opened.damage), opened.movedTo.string()});
 }
 
+std::string historyRefusedText(CLoadUISetting& texts, const std::filesystem::path& path, HistoryDamage damage) {
+    return fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kLinkHistoryRefused, "Text"),
+                            {path.string(), historyDamageText(texts, damage)});
+}
+
 ScanRecorder::ScanRecorder(std::filesystem::path path, int retentionDays)
     : m_path(std::move(path)), m_retentionDays(retentionDays) {}
 
@@ -47,30 +52,39 @@ void ScanRecorder::setPath(std::filesystem::path path) {
 std::string ScanRecorder::record(const HistoryScan& scan, CLoadUISetting& texts) {
     if (m_path.empty())
         return {};
+    const auto deadline = LinkHistory::Clock::now() + kDeadline;
     std::string notice;
     HistoryResult written;
+    HistoryDamage refused = HistoryDamage::None;
     const auto tellMoved = [&](const HistoryOpenResult& opened) {
         if (!opened.movedTo.empty())
             notice = historyMovedAsideText(texts, m_path, opened);
     };
     if (!m_history) {
         auto history = std::make_unique<LinkHistory>(m_path, m_retentionDays);
+        history->setDeadline(deadline);
         const HistoryOpenResult opened = history->open();
         tellMoved(opened);
-        if (opened)
+        if (opened) {
             m_history = std::move(history);
-        else
+        } else {
             written = opened.result;
+            refused = opened.damage;
+        }
     }
     if (m_history) {
+        m_history->setDeadline(deadline);
         written = m_history->append(scan);
-        // Damage that shows only while in use: the file goes aside as one found damaged at the start would.
+        // Damage that shows only while in use: once the quick check confirms it, the file goes aside as one found
+        // damaged at the start would.
         if (written.status == HistoryStatus::Damaged) {
             const HistoryOpenResult opened = m_history->setAside(HistoryDamage::Unreadable);
             tellMoved(opened);
             written = opened ? m_history->append(scan) : opened.result;
-            if (!opened)
+            if (!opened) {
+                refused = opened.damage;
                 m_history.reset();
+            }
         }
     }
     if (written) {
@@ -80,8 +94,15 @@ std::string ScanRecorder::record(const HistoryScan& scan, CLoadUISetting& texts)
     if (m_failureTold)
         return notice;
     m_failureTold = true;
-    const std::string failed =
-        fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kLinkHistoryNotWritten, "Text"), {written.error});
+    std::string failed;
+    if (written.status == HistoryStatus::Busy)
+        failed =
+            fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kLinkHistoryBusy, "Text"), {m_path.string()});
+    else if (written.status == HistoryStatus::Refused)
+        failed = historyRefusedText(texts, m_path, refused);
+    else
+        failed = fillPlaceholders(texts.LoadPageCaption("ZRQ406", "Messages", kLinkHistoryNotWritten, "Text"),
+                                  {written.error});
     return notice.empty() ? failed : notice + "\n" + failed;
 }
 

@@ -62,7 +62,10 @@ std::optional<int> openHistory(app::LinkHistory& history, Texts& texts, Output& 
         io.err << "zrq406: " << terminalText(app::historyMovedAsideText(texts.settings(), history.path(), opened))
                << '\n';
     if (!opened) {
-        io.err << "zrq406: " << terminalText(opened.result.error) << '\n';
+        const std::string why = opened.result.status == app::HistoryStatus::Refused
+                                    ? app::historyRefusedText(texts.settings(), history.path(), opened.damage)
+                                    : opened.result.error;
+        io.err << "zrq406: " << terminalText(why) << '\n';
         return kRefused;
     }
     return std::nullopt;

@@ -1,8 +1,10 @@
 #include "utility/link_history_dialog.h"
 
 #include "app/link_chart.h"
+#include "app/link_history_reader.h"
 #include "gui/page_layout.h"
 #include "gui/widget_font.h"
+#include "gui/worker_runner.h"
 #include "uitext/load_ui_setting.h"
 #include "utility/link_chart_view.h"
 #include "utility/utility_context.h"
@@ -11,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <map>
@@ -19,7 +22,6 @@
 namespace zrq406::utility {
 
 struct CLinkHistoryDialog::State {
-    std::unique_ptr<app::LinkHistory> history;
     std::map<MacAddress, std::string> names;
     std::vector<app::LinkSummary> links;
 };
@@ -35,7 +37,8 @@ std::string linkText(CLoadUISetting& texts, const char* node, const char* field 
 CLinkHistoryDialog::CLinkHistoryDialog(UtilityContext& context, const std::string& deviceMac, QWidget* parent,
                                        std::time_t now)
     : QDialog(parent), m_context(context), m_now(now), m_state(std::make_unique<State>()),
-      m_preferredDevice(deviceMac) {
+      m_reader(std::make_shared<app::LinkHistoryReader>(context.session.scanRecorder().path())),
+      m_workers(std::make_unique<WorkerRunner>(this)), m_preferredDevice(deviceMac) {
     setObjectName(QStringLiteral("CLinkHistoryDialog"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     CLoadUISetting& texts = context.texts;
@@ -94,83 +97,79 @@ CLinkHistoryDialog::CLinkHistoryDialog(UtilityContext& context, const std::strin
     ApplyDialogFont(this, texts);
 
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_span, &QComboBox::currentIndexChanged, this, [this] { reload(); });
-    connect(m_link, &QComboBox::currentIndexChanged, this, [this] { showChosenLink(); });
+    connect(m_span, &QComboBox::currentIndexChanged, this, [this] { requestReading(); });
+    connect(m_link, &QComboBox::currentIndexChanged, this, [this] { requestReading(); });
 
-    const std::filesystem::path path = context.session.scanRecorder().path();
-    std::error_code ec;
-    if (!path.empty() && std::filesystem::exists(path, ec)) {
-        m_state->history = std::make_unique<app::LinkHistory>(path);
-        if (!m_state->history->open())
-            m_state->history.reset();
-    }
-    if (m_state->history) {
-        std::vector<app::DeviceSighting> devices;
-        if (m_state->history->devices(devices))
-            for (const app::DeviceSighting& d : devices)
-                m_state->names[d.mac] = d.name.empty() ? d.mac.text() : d.name;
-    }
-    reload();
+    app::LinkChart empty;
+    empty.end = now;
+    empty.start = now - app::spanSeconds(app::ChartSpan::Day);
+    empty.top = 40;
+    const QString reading = qtText(linkText(texts, "Chart", "Text3"));
+    m_chart->setChart(empty, reading, context.german);
+    m_figures->setText(reading);
+    requestReading();
 }
 
-CLinkHistoryDialog::~CLinkHistoryDialog() = default;
+CLinkHistoryDialog::~CLinkHistoryDialog() {
+    m_workers->waitForIdle();
+}
 
 std::string CLinkHistoryDialog::nameOf(const MacAddress& mac) const {
     const auto found = m_state->names.find(mac);
     return found != m_state->names.end() ? found->second : mac.text();
 }
 
-void CLinkHistoryDialog::reload() {
-    const auto span = static_cast<app::ChartSpan>(std::max(0, m_span->currentIndex()));
-    std::vector<app::LinkSeries> series;
-    if (m_state->history && !m_state->history->links(m_now - app::spanSeconds(span), std::nullopt, series))
-        series.clear();
-    m_state->links = app::summarizeLinks(series);
-
-    // The chosen link stays chosen across periods; else the first one of the device the dialog was opened for.
-    int keep = m_link->currentIndex();
-    MacAddress keptFrom;
-    MacAddress keptTo;
-    if (keep >= 0) {
-        const QStringList macs = m_link->currentData().toStringList();
-        keptFrom = MacAddress::fromText(stdText(macs.value(0)));
-        keptTo = MacAddress::fromText(stdText(macs.value(1)));
-    }
-    const std::optional<MacAddress> device = MacAddress::parse(m_preferredDevice);
-    const QSignalBlocker blocker(m_link);
-    m_link->clear();
-    int choose = -1;
-    const auto name = [this](const MacAddress& mac) { return nameOf(mac); };
-    for (std::size_t i = 0; i < m_state->links.size(); ++i) {
-        const app::LinkSummary& l = m_state->links[i];
-        m_link->addItem(qtText(name(l.from) + " \xE2\x86\x92 " + name(l.to)),
-                        QStringList{qtText(l.from.text()), qtText(l.to.text())});
-        const int index = static_cast<int>(i);
-        if (keep >= 0 && l.from == keptFrom && l.to == keptTo)
-            choose = index;
-        else if (keep < 0 && choose < 0 && device && (l.from == *device || l.to == *device))
-            choose = index;
-    }
-    m_link->setCurrentIndex(m_state->links.empty() ? -1 : std::max(choose, 0));
-    m_ranking->setText(qtText(app::linkRankingText(m_context.texts, m_state->links, name)));
-    showChosenLink();
+void CLinkHistoryDialog::requestReading() {
+    if (m_reading)
+        m_pending = true;
+    else
+        startReading();
 }
 
-void CLinkHistoryDialog::showChosenLink() {
-    const int index = m_link->currentIndex();
-    app::LinkChart chart;
-    chart.end = m_now;
+void CLinkHistoryDialog::startReading() {
+    m_reading = true;
+    m_pending = false;
     const auto span = static_cast<app::ChartSpan>(std::max(0, m_span->currentIndex()));
-    chart.start = m_now - app::spanSeconds(span);
-    chart.top = 40;
-    QString description = qtText(linkText(m_context.texts, "Chart", "Text2"));
-    if (m_state->history && index >= 0 && static_cast<std::size_t>(index) < m_state->links.size()) {
-        const app::LinkSummary& l = m_state->links[static_cast<std::size_t>(index)];
-        if (app::buildLinkChart(*m_state->history, l.from, l.to, span, m_now, chart))
-            description = qtText(app::chartDescription(
-                m_context.texts, chart, [this](const MacAddress& mac) { return nameOf(mac); }, m_context.german));
+    // The chosen link stays chosen across periods; else the first one of the device the dialog was opened for.
+    std::optional<app::LinkChoice> keep;
+    if (m_link->currentIndex() >= 0) {
+        const QStringList macs = m_link->currentData().toStringList();
+        keep =
+            app::LinkChoice{MacAddress::fromText(stdText(macs.value(0))), MacAddress::fromText(stdText(macs.value(1)))};
     }
-    m_chart->setChart(chart, description, m_context.german);
+    const std::optional<MacAddress> device = MacAddress::parse(m_preferredDevice);
+    const QPointer<CLinkHistoryDialog> self(this);
+    m_workers->start<app::LinkHistoryView>(
+        [reader = m_reader, span, now = m_now, keep, device] { return reader->read(span, now, keep, device); },
+        [self](app::LinkHistoryView view) {
+            if (!self)
+                return;
+            self->m_reading = false;
+            // A choice made meanwhile is read first; this reading is already out of date.
+            if (self->m_pending)
+                self->startReading();
+            else
+                self->showReading(view);
+        });
+}
+
+void CLinkHistoryDialog::showReading(const app::LinkHistoryView& view) {
+    m_state->names = view.names;
+    m_state->links = view.links;
+    {
+        const QSignalBlocker blocker(m_link);
+        m_link->clear();
+        for (const app::LinkSummary& l : m_state->links)
+            m_link->addItem(qtText(nameOf(l.from) + " \xE2\x86\x92 " + nameOf(l.to)),
+                            QStringList{qtText(l.from.text()), qtText(l.to.text())});
+        m_link->setCurrentIndex(view.chosen);
+    }
+    const auto name = [this](const MacAddress& mac) { return nameOf(mac); };
+    m_ranking->setText(qtText(app::linkRankingText(m_context.texts, m_state->links, name)));
+    QString description = qtText(linkText(m_context.texts, "Chart", view.result ? "Text2" : "Text4"));
+    if (view.result && view.chosen >= 0)
+        description = qtText(app::chartDescription(m_context.texts, view.chart, name, m_context.german));
+    m_chart->setChart(view.chart, description, m_context.german);
     m_figures->setText(description);
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -10,7 +11,13 @@ class QLabel;
 
 namespace zrq406 {
 struct MacAddress;
-}
+class WorkerRunner;
+} // namespace zrq406
+
+namespace zrq406::app {
+class LinkHistoryReader;
+struct LinkHistoryView;
+} // namespace zrq406::app
 
 namespace zrq406::utility {
 
@@ -18,7 +25,9 @@ class LinkChartView;
 class UtilityContext;
 
 // The link history of the scans: a chosen link's transmit and receive rates over the last day, week or month, with
-// the slowest and the least steady links named beside the chart and the chart's figures in words below it.
+// the slowest and the least steady links named beside the chart and the chart's figures in words below it. The
+// history is read on a worker, never on the window thread (another program may hold it); the window shows each
+// reading when it arrives.
 class CLinkHistoryDialog : public QDialog {
     Q_OBJECT
 public:
@@ -29,17 +38,25 @@ public:
 
     LinkChartView* chartView() const { return m_chart; }
     QLabel* figures() const { return m_figures; }
+    // True while the history is being read for the chosen period or link.
+    bool reading() const { return m_reading; }
 
 private:
-    void reload();
-    void showChosenLink();
+    // Reads the period and link chosen now; after the reading under way when there is one.
+    void requestReading();
+    void startReading();
+    void showReading(const app::LinkHistoryView& view);
     std::string nameOf(const MacAddress& mac) const;
 
     UtilityContext& m_context;
     std::time_t m_now;
-    // The history read and what was read from it.
+    // What was read last.
     struct State;
     std::unique_ptr<State> m_state;
+    std::shared_ptr<app::LinkHistoryReader> m_reader;
+    std::unique_ptr<WorkerRunner> m_workers;
+    bool m_reading = false;
+    bool m_pending = false;
     std::string m_preferredDevice;
     QComboBox* m_link = nullptr;
     QComboBox* m_span = nullptr;

@@ -4,12 +4,17 @@
 #include "app/scan_cycle.h"
 #include "app/scan_recorder.h"
 #include "tests/support/simulated_program.h"
+#include "uitext/placeholders.h"
 
 #include <algorithm>
+#include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -51,6 +56,30 @@ std::size_t sampleCount(app::LinkHistory& history) {
 std::string contentOf(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs SQL on a connection of its own, as another program would.
+void runSql(const std::filesystem::path& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// The files in `dir` whose names begin with `prefix`.
+std::vector<std::string> filesStartingWith(const std::filesystem::path& dir, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().starts_with(prefix))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+unsigned modeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
 }
 
 void appendLoop(const std::filesystem::path& path, int first, int count) {
@@ -118,12 +147,6 @@ TEST(LinkHistory, RetentionPrunesExactlyWhatIsOlder) {
 TEST(LinkHistory, DamagedFilesAreMovedAsideWithOneMessage) {
     SimulatedProgram program;
     const auto path = program.path("links.db");
-    const auto sql = [&](const char* statement) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
-    };
     const auto truncated = [&] {
         {
             app::LinkHistory history(path);
@@ -149,8 +172,6 @@ TEST(LinkHistory, DamagedFilesAreMovedAsideWithOneMessage) {
     const std::vector<std::pair<app::HistoryDamage, std::function<void()>>> cases = {
         {app::HistoryDamage::NotDatabase, [&] { std::ofstream(path) << "devices and links, but not SQLite\n"; }},
         {app::HistoryDamage::Truncated, truncated},
-        {app::HistoryDamage::NewerSchema, [&] { sql("CREATE TABLE t(x); PRAGMA user_version = 7"); }},
-        {app::HistoryDamage::ForeignTables, [&] { sql("CREATE TABLE contacts(name TEXT)"); }},
         {app::HistoryDamage::Unreadable, scribbled},
     };
     for (const auto& [damage, make] : cases) {
@@ -175,6 +196,202 @@ TEST(LinkHistory, DamagedFilesAreMovedAsideWithOneMessage) {
         std::filesystem::remove(aside[0]);
         std::filesystem::remove(path);
     }
+}
+
+// A newer version's history and another program's database (the case of a file named by ZRQ406_LINK_HISTORY) are
+// refused: left byte for byte under their name with nothing beside them, and the message says which it is.
+TEST(LinkHistory, ANewerOrForeignDatabaseIsLeftAsItIsAndNamed) {
+    SimulatedProgram program;
+    const auto path = program.path("links.db");
+    const auto newer = [&] {
+        appendLoop(path, 0, 3);
+        runSql(path, "CREATE TABLE outages(at INTEGER); PRAGMA user_version = 2");
+    };
+    const std::vector<std::pair<app::HistoryDamage, std::function<void()>>> cases = {
+        {app::HistoryDamage::NewerSchema, newer},
+        {app::HistoryDamage::ForeignTables,
+         [&] { runSql(path, "CREATE TABLE contacts(name TEXT); PRAGMA user_version = 7"); }},
+        {app::HistoryDamage::ForeignTables,
+         [&] { runSql(path, "PRAGMA journal_mode = WAL; CREATE TABLE contacts(name TEXT)"); }},
+    };
+    for (const auto& [damage, make] : cases) {
+        make();
+        const std::string before = contentOf(path);
+        const auto files = filesStartingWith(program.dir(), "links.db");
+        app::ScanRecorder recorder(path);
+        EXPECT_EQ(recorder.record(fullScan(kNoon, 2), program.texts),
+                  app::historyRefusedText(program.texts, path, damage));
+        EXPECT_EQ(recorder.record(fullScan(kNoon + 120, 2), program.texts), "");
+        EXPECT_TRUE(contentOf(path) == before);
+        // Only the lock file is new.
+        auto expected = files;
+        if (std::find(expected.begin(), expected.end(), "links.db.lock") == expected.end())
+            expected.push_back("links.db.lock");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(filesStartingWith(program.dir(), "links.db"), expected);
+        app::LinkHistory history(path);
+        const app::HistoryOpenResult opened = history.open();
+        EXPECT_EQ(opened.result.status, app::HistoryStatus::Refused);
+        EXPECT_EQ(opened.damage, damage);
+        EXPECT_TRUE(opened.movedTo.empty());
+        std::filesystem::remove(path);
+    }
+    EXPECT_NE(app::historyDamageText(program.texts, app::HistoryDamage::NewerSchema),
+              app::historyDamageText(program.texts, app::HistoryDamage::ForeignTables));
+}
+
+// Another program holds the history past the scan's deadline: the scan is still made, the recording gives up at
+// the deadline with one message, and the next scan after the lock is gone is written. Both kinds of hold: the
+// write lock of a transaction, and a connection in exclusive locking mode that shuts out readers too (it held a
+// scan up for minutes, a busy timeout for each try to switch the journal mode).
+TEST(LinkHistory, AHeldHistoryHoldsUpAScanNoLongerThanTheDeadline) {
+    using Clock = std::chrono::steady_clock;
+    for (const bool exclusive : {false, true}) {
+        const char* hold = exclusive ? "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE" : "BEGIN EXCLUSIVE";
+        SimulatedProgram program;
+        ASSERT_TRUE(program.open());
+        const auto path = program.path("links.db");
+        const std::time_t now = std::time(nullptr);
+        program.session.scanRecorder().setPath(path);
+        ASSERT_EQ(app::ScanRecorder(path).record(fullScan(now, 2), program.texts), "");
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, hold, nullptr, nullptr, nullptr), SQLITE_OK) << hold;
+        const auto release = [&] {
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        };
+
+        const std::string busy = fillPlaceholders(
+            program.texts.LoadPageCaption("ZRQ406", "Messages", app::kLinkHistoryBusy, "Text"), {path.string()});
+        auto start = Clock::now();
+        const auto report = app::runScan(program.session, "Dec 08 10:00");
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << hold;
+        ASSERT_TRUE(report.found) << hold;
+        EXPECT_EQ(report.historyNotice, busy) << hold;
+        app::ScanRecorder recorder(path);
+        if (!exclusive) {
+            // A recorder that has the history open gives up its write at the deadline too: generous for a loaded
+            // machine, and still below one busy timeout of three seconds.
+            release();
+            ASSERT_EQ(recorder.record(fullScan(now + 1, 2), program.texts), "");
+            ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(other, hold, nullptr, nullptr, nullptr), SQLITE_OK);
+            start = Clock::now();
+            EXPECT_EQ(recorder.record(fullScan(now + 2, 2), program.texts), busy);
+            EXPECT_LT(Clock::now() - start, app::ScanRecorder::kDeadline + std::chrono::milliseconds(700));
+        }
+        release();
+        EXPECT_EQ(recorder.record(fullScan(now + 3, 2), program.texts), "") << hold;
+        EXPECT_EQ(app::runScan(program.session, "Dec 08 10:02").historyNotice, "") << hold;
+        app::LinkHistory history(path);
+        ASSERT_TRUE(history.open());
+        std::int64_t scans = 0;
+        ASSERT_TRUE(history.scanCount(scans));
+        EXPECT_EQ(scans, exclusive ? 3 : 4) << hold;
+    }
+}
+
+// A sound history whose write-ahead log holds pages the file lacks, as an interrupted checkpoint leaves it (the
+// first page, with the new page count, written before the others), is opened as it is: nothing is set aside.
+TEST(LinkHistory, AHistoryWhosePagesAreInItsLogIsSound) {
+    SimulatedProgram program;
+    const auto path = program.path("links.db");
+    const auto copy = program.path("copy.db");
+    appendLoop(path, 0, 1);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "PRAGMA wal_autocheckpoint = 0;"
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                           "INSERT INTO scans(at) SELECT 1733745600 + i FROM n",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    // The files as a copy of the stopped program finds them: the log, no shared memory.
+    std::filesystem::copy_file(path, copy);
+    std::filesystem::copy_file(path.string() + "-wal", copy.string() + "-wal");
+    sqlite3_close(writer);
+
+    // The checkpoint's first write: the log's last image of page 1.
+    const std::string log = contentOf(copy.string() + "-wal");
+    ASSERT_GT(log.size(), 32u);
+    const auto u32 = [&](std::size_t at) {
+        return (std::uint32_t{static_cast<unsigned char>(log[at])} << 24) |
+               (std::uint32_t{static_cast<unsigned char>(log[at + 1])} << 16) |
+               (std::uint32_t{static_cast<unsigned char>(log[at + 2])} << 8) | static_cast<unsigned char>(log[at + 3]);
+    };
+    const std::size_t pageSize = u32(8);
+    std::size_t pageOne = 0;
+    for (std::size_t at = 32; at + 24 + pageSize <= log.size(); at += 24 + pageSize)
+        if (u32(at) == 1)
+            pageOne = at + 24;
+    ASSERT_NE(pageOne, 0u);
+    {
+        std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+        file.write(log.data() + pageOne, static_cast<std::streamsize>(pageSize));
+    }
+    // At a glance, the file is shorter than its header says.
+    ASSERT_GT(std::uint64_t{u32(pageOne + 28)} * pageSize, std::filesystem::file_size(copy));
+
+    app::ScanRecorder recorder(copy);
+    EXPECT_EQ(recorder.record(fullScan(kNoon, 2), program.texts), "");
+    EXPECT_EQ(filesStartingWith(program.dir(), "copy.db.damaged"), std::vector<std::string>{});
+    app::LinkHistory history(copy);
+    ASSERT_TRUE(history.open());
+    std::int64_t scans = 0;
+    ASSERT_TRUE(history.scanCount(scans));
+    EXPECT_EQ(scans, 2002);
+}
+
+// While another program holds the lock (it may be checking the file for damage), the log is not copied into the
+// database: neither after a long run of writes nor on closing. The next write after it is free copies it.
+TEST(LinkHistory, TheLogIsCopiedIntoTheDatabaseOnlyUnderTheLock) {
+    SimulatedProgram program;
+    const auto path = program.path("links.db");
+    const auto wal = std::filesystem::path(path.string() + "-wal");
+    auto history = std::make_unique<app::LinkHistory>(path);
+    ASSERT_TRUE(history->open());
+    const auto size = std::filesystem::file_size(path);
+    const int lock = ::open((path.string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    // Far more than the thousand pages after which a log is copied.
+    int n = 0;
+    for (; n < 3000 && std::filesystem::file_size(wal) < 1200 * (24 + 4096); ++n)
+        ASSERT_TRUE(history->append(fullScan(kNoon + n, 4)));
+    ASSERT_LT(n, 3000);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    history.reset();
+    EXPECT_TRUE(std::filesystem::exists(wal));
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    ::close(lock);
+
+    history = std::make_unique<app::LinkHistory>(path);
+    ASSERT_TRUE(history->open());
+    ASSERT_TRUE(history->append(fullScan(kNoon + n, 4)));
+    EXPECT_GT(std::filesystem::file_size(path), size);
+    history.reset();
+    EXPECT_FALSE(std::filesystem::exists(wal));
+}
+
+// A new history and the folder made for it are the user's alone; a folder that was there keeps its mode.
+TEST(LinkHistory, ANewHistoryIsReadableByItsOwnerAlone) {
+    SimulatedProgram program;
+    const mode_t mask = ::umask(022);
+    std::filesystem::create_directory(program.path("shared"));
+    const auto made = program.path("made") / "data" / "links.db";
+    const auto kept = program.path("shared") / "links.db";
+    app::ScanRecorder recorder(made);
+    app::ScanRecorder other(kept);
+    EXPECT_EQ(recorder.record(fullScan(kNoon, 2), program.texts), "");
+    EXPECT_EQ(other.record(fullScan(kNoon, 2), program.texts), "");
+    ::umask(mask);
+    EXPECT_EQ(modeOf(program.path("made")), 0700u);
+    EXPECT_EQ(modeOf(program.path("made") / "data"), 0700u);
+    EXPECT_EQ(modeOf(program.path("shared")), 0755u);
+    for (const auto& db : {made, kept})
+        for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+            EXPECT_EQ(modeOf(db.string() + suffix), 0600u) << db << suffix;
 }
 
 TEST(LinkHistory, AFailureToWriteIsToldOnceAndTheScanGoesOn) {

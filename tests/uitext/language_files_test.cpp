@@ -92,12 +92,12 @@ const std::vector<ListColumns> kUtilityColumns = {
 };
 
 const std::vector<std::string> kUtilityMessages = {
-    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12",  "msg13",  "msg16", "msg21", "msg22",
-    "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33",  "msg34",  "msg35", "msg36", "msg37",
-    "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49",  "msg51",  "msg52", "msg53", "msg54",
-    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64",  "msg65",  "msg66", "msg67", "msg68",
-    "msg69",      "msg70", "msg71", "msg72", "msg73", "msg74", "msg75",  "msg76",  "msg77", "msg78", "msg79",
-    "msg80",      "msg81", "msg82", "msg83", "msg84", "msg85", "msg100", "msg101", "msg102"};
+    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12",  "msg13",  "msg16",  "msg21",  "msg22",
+    "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33",  "msg34",  "msg35",  "msg36",  "msg37",
+    "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49",  "msg51",  "msg52",  "msg53",  "msg54",
+    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64",  "msg65",  "msg66",  "msg67",  "msg68",
+    "msg69",      "msg70", "msg71", "msg72", "msg73", "msg74", "msg75",  "msg76",  "msg77",  "msg78",  "msg79",
+    "msg80",      "msg81", "msg82", "msg83", "msg84", "msg85", "msg100", "msg101", "msg102", "msg103", "msg104"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -163,8 +163,8 @@ std::vector<std::string> utilityTexts() {
     for (const char* node : {"Menu", "LinkLabel", "SpanLabel", "CloseButton"})
         paths.push_back(std::string("LinkHistory/") + node + "/Text");
     for (const char* field : {"Span/Text", "Span/Text2", "Span/Text3", "Legend/Text", "Legend/Text2", "Legend/Text3",
-                              "Legend/Text4", "Chart/Text", "Chart/Text2", "Figures/Text", "Figures/Text2",
-                              "Figures/Text3", "Figures/Text4", "Ranking/Text", "Ranking/Text2"})
+                              "Legend/Text4", "Chart/Text", "Chart/Text2", "Chart/Text3", "Chart/Text4", "Figures/Text",
+                              "Figures/Text2", "Figures/Text3", "Figures/Text4", "Ranking/Text", "Ranking/Text2"})
         paths.push_back(std::string("LinkHistory/") + field);
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         paths.push_back(std::string("LinkHistory/ReportList/Columns/") + column + "/Text");
@@ -410,12 +410,16 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("Messages/msg100/Text"), "%s"), 3u);
     EXPECT_EQ(countOf(file.text("Messages/msg101/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg101/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg103/Text"), "%"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg103/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg104/Text"), "%"), 2u);
+    EXPECT_EQ(countOf(file.text("Messages/msg104/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("LinkMap/DeviceName"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("LinkMap/LinkName"), "%s"), 4u);
     EXPECT_EQ(countOf(file.text("LinkMap/LinkUnknown"), "%s"), 2u);
     for (const std::string& key : kUtilityMessages) {
         if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" && key != "msg84" &&
-            key != "msg85" && key != "msg100" && key != "msg101") {
+            key != "msg85" && key != "msg100" && key != "msg101" && key != "msg103" && key != "msg104") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }

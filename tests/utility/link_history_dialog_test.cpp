@@ -7,6 +7,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace zrq406;
 using zrq406::test::UtilityTest;
@@ -49,6 +53,7 @@ TEST_F(UtilityTest, LinkChartOfADayShowsTheEveningDropInPictureAndWords) {
         dialog.resize(900, 480);
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_VERIFY(!dialog.reading());
         auto* link = dialog.findChild<QComboBox*>(QStringLiteral("cmbLink"));
         ASSERT_NE(link, nullptr);
         EXPECT_EQ(link->count(), 2);
@@ -72,10 +77,34 @@ TEST_F(UtilityTest, LinkChartOfADayShowsTheEveningDropInPictureAndWords) {
         // A week keeps the chosen link; the whole week holds only this day.
         auto* span = dialog.findChild<QComboBox*>(QStringLiteral("cmbSpan"));
         span->setCurrentIndex(1);
+        QTRY_VERIFY(!dialog.reading());
         EXPECT_EQ(link->currentText(), QStringLiteral("Study \u2192 Kitchen"));
         EXPECT_EQ(dialog.chartView()->chart().series.samples.size(), 720u);
         span->setCurrentIndex(0);
+        QTRY_VERIFY(!dialog.reading());
         if (const char* dir = std::getenv("ZRQ406_SCREENSHOT_DIR"))
             dialog.grab().save(QString::fromUtf8(dir) + "/link-history-" + QString::fromUtf8(language) + ".png");
     }
+}
+
+// Another program holds the history (it is checking it, or moving a damaged one aside): the window opens at once and
+// says that it reads, and shows the links when the history is free.
+TEST_F(UtilityTest, LinkHistoryIsReadOffTheWindowThread) {
+    makeWindow(zrq406::test::SimulatedProgram::builtInNetwork(), "English.xml");
+    const auto path = program->path("links.db");
+    context->session.scanRecorder().setPath(path);
+    writeDay(path);
+    const int lock = ::open((path.string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    utility::CLinkHistoryDialog dialog(*context, "", nullptr, kEnd);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(dialog.reading());
+    EXPECT_EQ(dialog.figures()->text(), QStringLiteral("Reading the link history..."));
+    ::close(lock);
+    QTRY_VERIFY(!dialog.reading());
+    EXPECT_EQ(dialog.findChild<QComboBox*>(QStringLiteral("cmbLink"))->count(), 2);
+    EXPECT_EQ(dialog.chartView()->chart().series.samples.size(), 720u);
 }
