@@ -8,6 +8,7 @@
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
 #include "gui/widget_font.h"
+#include "gui/worker_runner.h"
 #include "platform/atomic_file.h"
 #include "registry/device_registry.h"
 #include "registry/value_texts.h"
@@ -19,6 +20,7 @@
 #include "utility/utility_context.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QtGlobal>
 
@@ -32,7 +34,7 @@ enum HistoryColumn { HistoryName, HistoryMac, HistoryLocation, HistoryPhyRate, H
 } // namespace
 
 CDiagnosticsPage::CDiagnosticsPage(CHomePlugDeviceManagerDlg& main)
-    : UtilityPage(nullptr), m_main(main), m_context(main.context()) {
+    : UtilityPage(nullptr), m_main(main), m_context(main.context()), m_workers(std::make_unique<WorkerRunner>(this)) {
     setObjectName(QStringLiteral("CDiagnosticsPage"));
     CLoadUISetting& texts = m_context.texts;
     PageLayout layout(texts, kPage);
@@ -128,33 +130,65 @@ void CDiagnosticsPage::onDeleteDevice() {
     delete m_history->takeTopLevelItem(row);
 }
 
-std::string CDiagnosticsPage::report() const {
+CDiagnosticsPage::~CDiagnosticsPage() {
+    m_workers->waitForIdle();
+}
+
+std::string CDiagnosticsPage::report(const ListRows& linkWeek) const {
     app::ReportContent content;
     content.created = app::reportTimeText();
     content.systemValues = m_systemValues;
     content.devices = m_main.networkPage() != nullptr ? m_main.networkPage()->rows() : ListRows();
     content.links = m_main.networkMapPage() != nullptr ? m_main.networkMapPage()->linkRows() : ListRows();
     content.history = historyRows();
-    // A history that cannot be read leaves the week's summary empty; the scans say why when they write.
-    std::string unread;
-    content.linkWeek = app::linkSummaryRows(
-        app::historySummaries(m_context.session.scanRecorder().path(), std::time(nullptr) - app::kReportSpan, unread));
+    content.linkWeek = linkWeek;
     return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
+}
+
+void CDiagnosticsPage::withReport(std::function<void(const std::string&)> use) {
+    if (m_reportPending)
+        return;
+    m_reportPending = true;
+    const QPointer<CDiagnosticsPage> self(this);
+    m_workers->start<ListRows>(
+        [path = m_context.session.scanRecorder().path(), since = std::time(nullptr) - app::kReportSpan] {
+            // A history that cannot be read leaves the week's summary empty; the scans say why when they write.
+            try {
+                std::string unread;
+                return app::linkSummaryRows(app::historySummaries(path, since, unread));
+            } catch (const std::exception&) {
+                return ListRows();
+            }
+        },
+        [self, use = std::move(use)](ListRows linkWeek) {
+            if (!self)
+                return;
+            self->m_reportPending = false;
+            use(self->report(linkWeek));
+        },
+        [self](const std::string&) {
+            if (self)
+                self->m_reportPending = false;
+        });
 }
 
 void CDiagnosticsPage::onSaveReport() {
     const auto path = m_context.files.saveFile(this, kReportFilter, app::reportFileName());
     if (!path)
         return;
-    // A report is meant to be passed on: it is written as any document is, readable by others.
-    if (const FileWriteResult written = writeFileAtomically(*path, report(), FileAccess::Everyone); !written)
-        m_context.show(fillPlaceholders(m_context.message("msg64"), {written.error}), MessageIcon::Stop);
+    withReport([this, path = *path](const std::string& text) {
+        // A report is meant to be passed on: it is written as any document is, readable by others.
+        if (const FileWriteResult written = writeFileAtomically(path, text, FileAccess::Everyone); !written)
+            m_context.show(fillPlaceholders(m_context.message("msg64"), {written.error}), MessageIcon::Stop);
+    });
 }
 
 void CDiagnosticsPage::onPrintReport() {
-    const std::string title = m_context.texts.LoadPageCaption("ZRQ406", "Diagnostics", "Value");
-    if (m_context.printer().print(this, title, report()) == PrintOutcome::Failed)
-        m_context.showMessage("msg65", MessageIcon::Stop);
+    withReport([this](const std::string& text) {
+        const std::string title = m_context.texts.LoadPageCaption("ZRQ406", "Diagnostics", "Value");
+        if (m_context.printer().print(this, title, text) == PrintOutcome::Failed)
+            m_context.showMessage("msg65", MessageIcon::Stop);
+    });
 }
 
 } // namespace zrq406::utility

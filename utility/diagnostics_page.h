@@ -2,6 +2,8 @@
 
 #include "utility/utility_page.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@ class QPushButton;
 
 namespace zrq406 {
 class PictureBox;
+class WorkerRunner;
 class ReportList;
 } // namespace zrq406
 
@@ -23,6 +26,7 @@ class CDiagnosticsPage : public UtilityPage {
     Q_OBJECT
 public:
     explicit CDiagnosticsPage(CHomePlugDeviceManagerDlg& main);
+    ~CDiagnosticsPage() override;
 
     void setActionsEnabled(bool enabled) override;
     void fillFromScan(const ScanTable& scan, const std::string& networkType) override;
@@ -40,8 +44,10 @@ public:
     // Shows the pending renames and LED changes of the network page's list.
     void applyPendingEdits(const ListRows& deviceRows, const std::vector<int>& renamedRows,
                            const std::vector<int>& ledChangedRows);
-    // The report as Save Report writes it and Print Report prints it.
-    std::string report() const;
+    // The report as Save Report writes it and Print Report prints it, with the week's link summary `linkWeek`.
+    std::string report(const ListRows& linkWeek) const;
+    // True while a report's link summary is read from the link history.
+    bool reportPending() const { return m_reportPending; }
     ReportList* historyList() { return m_history; }
     ReportList* systemList() { return m_system; }
 
@@ -52,6 +58,10 @@ public Q_SLOTS:
     void onPrintReport();
 
 private:
+    // Reads the week's link summary off the window thread (another program may hold the link history), then hands
+    // the report to `use` on the window thread. A click while one is read is ignored.
+    void withReport(std::function<void(const std::string&)> use);
+
     CHomePlugDeviceManagerDlg& m_main;
     UtilityContext& m_context;
     PictureBox* m_picture = nullptr;
@@ -64,6 +74,8 @@ private:
     std::vector<std::string> m_systemValues;
     int m_devicesFound = 0;
     bool m_historyFilled = false;
+    bool m_reportPending = false;
+    std::unique_ptr<WorkerRunner> m_workers;
 };
 
 } // namespace zrq406::utility

@@ -9,6 +9,10 @@
 #include "utility/network_page.h"
 #include "utility_fixture.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -61,7 +65,9 @@ TEST_F(UtilityTest, SavedReportHoldsEveryDeviceAndTheHistory) {
     auto* page = main->diagnosticsPage();
     program->messages.clear();
     files.queueAnswer(program->path("report.txt").string());
+    const auto reported = [&] { return zrq406::test::waitUntil([&] { return !page->reportPending(); }); };
     page->onSaveReport();
+    ASSERT_TRUE(reported());
     EXPECT_EQ(files.lastFilter(), "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||");
     const std::string report = fileText(program->path("report.txt"));
     EXPECT_EQ(report.rfind(context->texts.LoadPageCaption("ZRQ406", "Diagnostics", "Value"), 0), 0u);
@@ -82,17 +88,39 @@ TEST_F(UtilityTest, SavedReportHoldsEveryDeviceAndTheHistory) {
     // A folder that does not exist: the failure is told, and nothing is left behind.
     files.queueAnswer(program->path("no-such-folder/report.txt").string());
     page->onSaveReport();
+    ASSERT_TRUE(reported());
     EXPECT_EQ(shown("msg64"), 1);
 
     ScriptedPrinter printer;
     context->printService = &printer;
     page->onPrintReport();
+    ASSERT_TRUE(reported());
     ASSERT_EQ(printer.printed.size(), 1u);
     EXPECT_NE(printer.printed[0].find(heading), std::string::npos);
     printer.answer = PrintOutcome::Failed;
     page->onPrintReport();
+    ASSERT_TRUE(reported());
     EXPECT_EQ(shown("msg65"), 1);
     context->printService = nullptr;
+}
+
+// Another program holding the link history holds up the report's worker, never the window.
+TEST_F(UtilityTest, TheReportReadsTheLinkHistoryOffTheWindowThread) {
+    makeWindow();
+    const auto history = program->path("links.db");
+    context->session.scanRecorder().setPath(history);
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->diagnosticsPage();
+    ASSERT_TRUE(std::filesystem::exists(history));
+    const int lock = ::open((history.string() + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    files.queueAnswer(program->path("report.txt").string());
+    page->onSaveReport();
+    EXPECT_TRUE(page->reportPending());
+    ::close(lock);
+    ASSERT_TRUE(zrq406::test::waitUntil([&] { return !page->reportPending(); }));
+    EXPECT_TRUE(std::filesystem::exists(program->path("report.txt")));
 }
 
 TEST_F(UtilityTest, ADeviceDeletedFromTheHistoryLeavesTheFile) {
