@@ -466,28 +466,28 @@ bool SchemaReader::fault(const Json& node, const std::string& pointer, const Dev
         std::string form = "short";
         if (!text(node, "form", pointer, form, 32))
             return false;
-        if (form == "short") {
-            out.form = MalformedForm::Short;
-        } else if (form == "stations") {
-            if (out.message != mme::MmType::NetworkInfo)
-                return fail(child(pointer, "form"), "\"stations\" needs \"message\": \"network-info\"");
-            out.form = MalformedForm::Stations;
-        } else if (form == "unterminated") {
-            if (out.message != mme::MmType::SoftwareVersion)
-                return fail(child(pointer, "form"), "\"unterminated\" needs \"message\": \"software-version\"");
-            out.form = MalformedForm::Unterminated;
-        } else if (form == "repeated-station") {
-            if (out.message != mme::MmType::NetworkInfo)
-                return fail(child(pointer, "form"), "\"repeated-station\" needs \"message\": \"network-info\"");
-            out.form = MalformedForm::RepeatedStation;
-        } else if (form == "no-checksum") {
-            if (out.message != mme::MmType::ReadModule)
-                return fail(child(pointer, "form"), "\"no-checksum\" needs \"message\": \"read-module\"");
-            out.form = MalformedForm::NoChecksum;
-        } else {
+        // Each form but "short" damages one message's answer.
+        struct FormName {
+            const char* name;
+            MalformedForm form;
+            std::optional<mme::MmType> message;
+        };
+        static const FormName kForms[] = {
+            {"short", MalformedForm::Short, std::nullopt},
+            {"stations", MalformedForm::Stations, mme::MmType::NetworkInfo},
+            {"unterminated", MalformedForm::Unterminated, mme::MmType::SoftwareVersion},
+            {"repeated-station", MalformedForm::RepeatedStation, mme::MmType::NetworkInfo},
+            {"no-checksum", MalformedForm::NoChecksum, mme::MmType::ReadModule},
+        };
+        const auto known = std::find_if(std::begin(kForms), std::end(kForms),
+                                        [&](const FormName& f) { return form == f.name; });
+        if (known == std::end(kForms))
             return fail(child(pointer, "form"), "unknown form " + quote(form) +
                                                     " (short, stations, unterminated, repeated-station, no-checksum)");
-        }
+        if (known->message && out.message != known->message)
+            return fail(child(pointer, "form"), quote(form) + " needs \"message\": " +
+                                                    quote(std::string(requestName(*known->message))));
+        out.form = known->form;
     }
     return true;
 }
