@@ -46,6 +46,19 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     led->add_option("MAC", mac, "The device's MAC address")->required();
     led->add_option("STATE", ledState, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
 
+    std::string pairAction;
+    bool yes = false;
+    std::vector<std::string> pairWords;
+    auto* pair = app.add_subcommand("pair", "Press a device's pair button (the local one without MAC): join, leave or status");
+    pair->add_option("WORDS", pairWords, "[MAC] join|leave|status")->required()->expected(1, 2);
+    pair->add_flag("--yes", yes, "Leave without asking first (for scripts)");
+
+    auto* restart = app.add_subcommand("restart", "Restart a device, keeping its key, name and settings");
+    restart->add_option("MAC", mac, "The device's MAC address")->required();
+
+    auto* hosts = app.add_subcommand("hosts", "List the computers and other hosts behind a device (the local one without MAC)");
+    hosts->add_option("MAC", mac, "The device's MAC address");
+
     SetKeyRequest keyRequest;
     PasswordSource networkPassword;
     std::string networkPasswordText;
@@ -185,6 +198,22 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runReset(options, mac, io);
     if (led->parsed())
         return runLed(options, mac, ledState, io);
+    if (pair->parsed()) {
+        const std::string action = pairWords.back();
+        if (action != "join" && action != "leave" && action != "status") {
+            err << "zrq406: pair needs join, leave or status (after the MAC, if any)\n";
+            return kBadInput;
+        }
+        if (yes && action != "leave") {
+            err << "zrq406: --yes goes with pair leave only\n";
+            return kBadInput;
+        }
+        return runPair(options, pairWords.size() == 2 ? pairWords.front() : std::string(), action, yes, io);
+    }
+    if (restart->parsed())
+        return runRestart(options, mac, io);
+    if (hosts->parsed())
+        return runHosts(options, mac, io);
     if (setKey->parsed()) {
         if (passwordOption->count() > 0)
             networkPassword.text = networkPasswordText;

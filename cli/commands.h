@@ -32,6 +32,14 @@ int runAdapters(const GlobalOptions& options, Output& io);
 int runScan(const GlobalOptions& options, bool save, Output& io);
 int runReset(const GlobalOptions& options, const std::string& mac, Output& io);
 int runLed(const GlobalOptions& options, const std::string& mac, const std::string& state, Output& io);
+// The push button of a device (the local one when `mac` is empty): "join" waits up to two minutes for a new
+// device to appear, "leave" (asked first on a terminal unless `yes`) gives it a random key, "status" tells its
+// membership state.
+int runPair(const GlobalOptions& options, const std::string& mac, const std::string& action, bool yes, Output& io);
+// Restarts a device with its key, name and settings, and waits until it answers again.
+int runRestart(const GlobalOptions& options, const std::string& mac, Output& io);
+// The hosts behind a device (the local one when `mac` is empty), each with its maker where the registry names it.
+int runHosts(const GlobalOptions& options, const std::string& mac, Output& io);
 
 // A password given on the command line: the text itself, or where to read it so that it stays out of the process
 // list.

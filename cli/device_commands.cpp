@@ -1,4 +1,5 @@
 #include "app/device_actions.h"
+#include "app/device_extras.h"
 #include "app/key_change.h"
 #include "app/key_change_texts.h"
 #include "app/scan_cycle.h"
@@ -15,6 +16,7 @@
 #include <iostream>
 #include <ostream>
 #include <sstream>
+#include <unistd.h>
 
 namespace zrq406::cli {
 
@@ -90,6 +92,10 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
     const std::string adapterName = adapter != nullptr ? adapter->interfaceName : std::string();
     const auto& built = report.built;
     const std::string key = !built.localKeyIsDefault ? "unknown" : *built.localKeyIsDefault ? "default" : "private";
+    const std::optional<bool> publicKey = app::networkUsesPublicKey(built);
+    if (publicKey.value_or(false) && &io.err == &std::cerr && isatty(STDERR_FILENO) != 0)
+        io.err << "zrq406: warning: this network uses the public default key: anyone with an adapter can join this "
+                  "network; set a private key with zrq406 set-key\n";
     if (options.json) {
         json devices = json::array();
         for (int i = 0; i < scan.count; ++i) {
@@ -102,7 +108,10 @@ int runScan(const GlobalOptions& options, bool save, Output& io) {
                         {"coordinator", result.local.ccoMac.text()},
                         {"coordinatorTei", result.local.ccoTei},
                         {"key", key}};
-        printJson(io.out, json{{"adapter", adapterName}, {"network", network}, {"devices", devices}});
+        printJson(io.out, json{{"adapter", adapterName},
+                               {"network", network},
+                               {"publicKey", publicKey ? json(*publicKey) : json()},
+                               {"devices", devices}});
         return code;
     }
     std::vector<std::vector<std::string>> rows;

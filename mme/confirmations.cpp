@@ -60,6 +60,10 @@ bool answersRequest(std::span<const std::uint8_t> frame, std::span<const std::ui
     const ByteReader answer(frame);
     if (requiredSource != nullptr && answer.mac(hdr::kSource) != *requiredSource)
         return false;
+    // The push button's answer has no OUI: its status and membership state stand at bytes 17 and 18, and an
+    // answer that does not hold both answers nothing. It echoes nothing.
+    if (!isVendorMessage(*requestType))
+        return answer.has(off::kPbStatus, 2);
     // A refusal carries no echo worth comparing. A success names what was asked for, unless it is of the short
     // form that ends after its status: on the wire its echo fields are the zero padding.
     if (answer.u8(off::kStatus).value_or(1) != 0)
@@ -126,6 +130,35 @@ std::optional<AttributesConfirm> parseAttributes(std::span<const std::uint8_t> f
     if (!platform)
         return std::nullopt;
     return AttributesConfirm{*status, std::move(*platform)};
+}
+
+std::optional<PushButtonConfirm> parsePushButton(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kPbStatus);
+    const auto membership = reader.u8(off::kPbMembership);
+    if (!status || !membership)
+        return std::nullopt;
+    return PushButtonConfirm{*status, *membership};
+}
+
+std::optional<HostsConfirm> parseHosts(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kStatus);
+    if (!status)
+        return std::nullopt;
+    HostsConfirm confirm{*status, {}};
+    if (*status != 0)
+        return confirm;
+    const auto count = reader.u32le(off::kHostCount);
+    // The count is read against what the frame holds before anything is reserved for it.
+    if (!count || !reader.has(off::kHosts, std::size_t{*count} * off::kHostEntrySize))
+        return std::nullopt;
+    confirm.hosts.reserve(*count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t at = off::kHosts + i * off::kHostEntrySize;
+        confirm.hosts.push_back(HostEntry{*reader.mac(at), *reader.u8(at + 6)});
+    }
+    return confirm;
 }
 
 std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t> frame) {

@@ -73,4 +73,23 @@ struct NetworkInfoConfirm {
 // (the first entry of each stands).
 std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t> frame);
 
+struct PushButtonConfirm {
+    std::uint8_t status = 0;     // 0: done
+    std::uint8_t membership = 0; // 0-3 on no network, 4 and up associated, 8 its network's coordinator
+    bool associated() const { return membership >= kMembershipAssociated; }
+};
+// The push button's confirmation (standard layout: status at 17, membership state at 18).
+std::optional<PushButtonConfirm> parsePushButton(std::span<const std::uint8_t> frame);
+
+struct HostEntry {
+    MacAddress mac;
+    std::uint8_t id = 0; // the device's enumeration id of the host
+};
+struct HostsConfirm {
+    std::uint8_t status = 0;
+    std::vector<HostEntry> hosts; // in the order listed; empty for a refusal
+};
+// The hosts behind a device. A count of hosts that the frame does not hold makes it no answer.
+std::optional<HostsConfirm> parseHosts(std::span<const std::uint8_t> frame);
+
 } // namespace zrq406::mme

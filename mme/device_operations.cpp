@@ -66,6 +66,27 @@ bool DeviceOperations::FactoryReset(const MacAddress& device) {
     return statusExchange(buildFactoryResetRequest(device, hostMac()), MmType::FactoryReset, timing::kFactoryReset);
 }
 
+std::optional<PushButtonConfirm> DeviceOperations::PushButton(const MacAddress& device, PushButtonAction action) {
+    if (m_exchange.adapters().current() == nullptr)
+        return std::nullopt;
+    const auto frame =
+        m_exchange.run(buildPushButtonRequest(device, hostMac(), action), MmType::PushButton, timing::kPushButton);
+    return frame ? parsePushButton(*frame) : std::nullopt;
+}
+
+bool DeviceOperations::Restart(const MacAddress& device) {
+    if (m_exchange.adapters().current() == nullptr)
+        return false;
+    return statusExchange(buildRestartRequest(device, hostMac()), MmType::Restart, timing::kRestart);
+}
+
+std::optional<HostsConfirm> DeviceOperations::Hosts(const MacAddress& device) {
+    if (m_exchange.adapters().current() == nullptr)
+        return std::nullopt;
+    const auto frame = m_exchange.run(buildHostsRequest(device, hostMac()), MmType::Hosts, timing::kHosts);
+    return frame ? parseHosts(*frame) : std::nullopt;
+}
+
 namespace {
 
 // The checksum that devices send with the bytes of a read answer. Zero stands for none sent: a device that does

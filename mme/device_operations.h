@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mme/config_block.h"
+#include "mme/confirmations.h"
 #include "mme/exchange.h"
 #include "mme/frame_builder.h"
 #include "mme/key_derivation.h"
@@ -59,6 +60,12 @@ public:
     // Sends `nmk` (already derived) to the local device, or forwarded to `remote` under `dak`.
     bool SetKey(const Key& nmk, const MacAddress* remote, const Key* dak);
     bool FactoryReset(const MacAddress& device);
+    // The push button of `device`: its answer (status and membership state), nothing when none came.
+    std::optional<PushButtonConfirm> PushButton(const MacAddress& device, PushButtonAction action);
+    // Asks the device to restart with its key, name and settings; true when it confirmed.
+    bool Restart(const MacAddress& device);
+    // The hosts behind the device, nothing when no sound answer came.
+    std::optional<HostsConfirm> Hosts(const MacAddress& device);
     // Reads the device's whole configuration block and checks it before anyone uses, saves or writes it back: each
     // answer against the checksum sent with it, the announced length (1024..16384), the block's own checksum and
     // the MAC it holds against the device asked. A damaged read is read again, up to kBlockReadTries times in all;

@@ -32,6 +32,9 @@ inline constexpr ExchangeTiming kWriteModule{30, false};
 inline constexpr ExchangeTiming kCommit{100, false};
 inline constexpr ExchangeTiming kSetKey{100, false};
 inline constexpr ExchangeTiming kFactoryReset{100, false};
+inline constexpr ExchangeTiming kPushButton{100, false};
+inline constexpr ExchangeTiming kRestart{100, false};
+inline constexpr ExchangeTiming kHosts{100, false};
 // The upgrade tool asks for the software version up to three times, waiting 100, 150 and 200 ms, and takes a
 // confirmation addressed to any host.
 inline constexpr double kRetryFirstWaitMs = 100;

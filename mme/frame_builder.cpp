@@ -23,8 +23,9 @@ Frame request(std::size_t length, const MacAddress& destination, const MacAddres
 
 } // namespace
 
-Frame makeFrame(std::size_t length, const MacAddress& destination, const MacAddress& source, std::uint16_t mmType) {
-    assert(length >= hdr::kPayload);
+Frame makeStandardFrame(std::size_t length, const MacAddress& destination, const MacAddress& source,
+                        std::uint16_t mmType) {
+    assert(length >= hdr::kStandardPayload);
     Frame frame(length, 0);
     putMac(frame, hdr::kDestination, destination);
     putMac(frame, hdr::kSource, source);
@@ -32,6 +33,12 @@ Frame makeFrame(std::size_t length, const MacAddress& destination, const MacAddr
     frame[hdr::kEthertype + 1] = static_cast<std::uint8_t>(kEthertypeHomePlug & 0xFF);
     frame[hdr::kVersion] = kMmeVersion;
     putU16le(frame, hdr::kMmType, mmType);
+    return frame;
+}
+
+Frame makeFrame(std::size_t length, const MacAddress& destination, const MacAddress& source, std::uint16_t mmType) {
+    assert(length >= hdr::kPayload);
+    Frame frame = makeStandardFrame(length, destination, source, mmType);
     std::copy(std::begin(kOui), std::end(kOui), frame.begin() + hdr::kOui);
     return frame;
 }
@@ -96,6 +103,20 @@ Frame buildAttributesRequest(const MacAddress& destination, const MacAddress& so
 
 Frame buildFactoryResetRequest(const MacAddress& destination, const MacAddress& source) {
     return request(len::kFactoryReset, destination, source, MmType::FactoryReset);
+}
+
+Frame buildPushButtonRequest(const MacAddress& destination, const MacAddress& source, PushButtonAction action) {
+    Frame frame = makeStandardFrame(len::kPushButton, destination, source, static_cast<std::uint16_t>(MmType::PushButton));
+    frame[off::kPbAction] = static_cast<std::uint8_t>(action);
+    return frame;
+}
+
+Frame buildRestartRequest(const MacAddress& destination, const MacAddress& source) {
+    return request(len::kRestart, destination, source, MmType::Restart);
+}
+
+Frame buildHostsRequest(const MacAddress& destination, const MacAddress& source) {
+    return request(len::kHosts, destination, source, MmType::Hosts);
 }
 
 Frame buildProbeFrame(const MacAddress& station, const MacAddress& host) {

@@ -30,11 +30,20 @@ Frame buildSetRemoteKeyRequest(const MacAddress& destination, const MacAddress& 
                                const MacAddress& remote, const Key& dak);
 Frame buildAttributesRequest(const MacAddress& destination, const MacAddress& source);
 Frame buildFactoryResetRequest(const MacAddress& destination, const MacAddress& source);
+// The push button request (standard layout: the action at byte 17, no OUI).
+Frame buildPushButtonRequest(const MacAddress& destination, const MacAddress& source, PushButtonAction action);
+// A restart with key, name and settings kept.
+Frame buildRestartRequest(const MacAddress& destination, const MacAddress& source);
+// The list of the hosts behind the device.
+Frame buildHostsRequest(const MacAddress& destination, const MacAddress& source);
 // A plain IPv4-typed frame sent to a station before its version query; nothing answers it.
 Frame buildProbeFrame(const MacAddress& station, const MacAddress& host);
 
 // A frame of `length` bytes with the management header filled in; used by the builders and by the simulated
 // devices for their confirmations.
 Frame makeFrame(std::size_t length, const MacAddress& destination, const MacAddress& source, std::uint16_t mmType);
+// The same for a standard message: header up to the type, no OUI, payload from byte 17.
+Frame makeStandardFrame(std::size_t length, const MacAddress& destination, const MacAddress& source,
+                        std::uint16_t mmType);
 
 } // namespace zrq406::mme

@@ -14,9 +14,13 @@ constexpr std::uint16_t kEthertypeHomePlug = 0x88E1;
 constexpr std::uint8_t kMmeVersion = 0;
 constexpr std::uint8_t kOui[3] = {0x00, 0xB0, 0x52};
 
-// Message types of the vendor messages. A request's two low bits are 00; its confirmation is request + 1.
+// Message types. A request's two low bits are 00; its confirmation is request + 1. The push button is a
+// standard message of the powerline family: no OUI follows its type, its payload starts at byte 17. The others
+// are vendor messages (0xA000 and up), each with the OUI at bytes 17-19 and its payload from byte 20.
 enum class MmType : std::uint16_t {
+    PushButton = 0x8000,
     SoftwareVersion = 0xA000,
+    Restart = 0xA01C,
     WriteModule = 0xA020,
     ReadModule = 0xA024,
     CommitModules = 0xA028,
@@ -24,7 +28,11 @@ enum class MmType : std::uint16_t {
     SetKey = 0xA050,
     Attributes = 0xA068,
     FactoryReset = 0xA07C,
+    Hosts = 0xA0DC,
 };
+constexpr bool isVendorMessage(std::uint16_t type) {
+    return type >= 0xA000 && type <= 0xBFFF;
+}
 constexpr std::uint16_t confirmationOf(MmType request) {
     return static_cast<std::uint16_t>(request) + 1;
 }
@@ -38,6 +46,8 @@ constexpr std::size_t kVersion = 14;
 constexpr std::size_t kMmType = 15;
 constexpr std::size_t kOui = 17;
 constexpr std::size_t kPayload = 20;
+// Where the payload of a standard message (no OUI) starts.
+constexpr std::size_t kStandardPayload = 17;
 } // namespace hdr
 
 // Exact lengths of the requests as they are built (the link pads short frames to 60 bytes on the wire).
@@ -51,6 +61,9 @@ constexpr std::size_t kSetKey = 60;
 constexpr std::size_t kAttributes = 25;
 constexpr std::size_t kFactoryReset = 20;
 constexpr std::size_t kProbe = 26;
+constexpr std::size_t kPushButton = 18;
+constexpr std::size_t kRestart = 20;
+constexpr std::size_t kHosts = 20;
 } // namespace len
 
 // Payload offsets of each message, requests and confirmations.
@@ -109,7 +122,23 @@ constexpr std::size_t kNiCcoTei = 37;
 constexpr std::size_t kNiStationCount = 38;
 constexpr std::size_t kNiStations = 39;
 constexpr std::size_t kNiStationSize = 15;
+// push button request and confirmation (standard layout, no OUI)
+constexpr std::size_t kPbAction = 17;
+constexpr std::size_t kPbStatus = 17;
+constexpr std::size_t kPbMembership = 18;
+// hosts confirmation: status at 20, the number of hosts (u32), then one entry per host: MAC, enumeration id
+constexpr std::size_t kHostCount = 21;
+constexpr std::size_t kHosts = 25;
+constexpr std::size_t kHostEntrySize = 7;
 } // namespace off
+
+// The push button's actions: join (as if the device's pair button were pressed), leave (a random network key),
+// status.
+enum class PushButtonAction : std::uint8_t { Join = 1, Leave = 2, Status = 3 };
+// Membership states of the push button's confirmation: below 4 the device is on no network, from 4 on it is
+// associated, and 8 marks its network's coordinator.
+constexpr std::uint8_t kMembershipAssociated = 4;
+constexpr std::uint8_t kMembershipCoordinator = 8;
 
 constexpr std::uint8_t kModuleFirmware = 1;
 constexpr std::uint8_t kModuleConfig = 2;

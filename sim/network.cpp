@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sstream>
 #include <sys/file.h>
@@ -27,6 +28,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// How long a pressed pair button waits for another.
+constexpr double kPairingWindowMs = 120000;
+
 // The shortest frame that carries each request's fixed fields; shorter ones are ignored as malformed.
 std::optional<std::size_t> minimumLength(std::uint16_t type) {
     switch (static_cast<mme::MmType>(type)) {
@@ -34,7 +38,11 @@ std::optional<std::size_t> minimumLength(std::uint16_t type) {
     case mme::MmType::NetworkInfo:
     case mme::MmType::Attributes:
     case mme::MmType::FactoryReset:
+    case mme::MmType::Restart:
+    case mme::MmType::Hosts:
         return mme::hdr::kPayload;
+    case mme::MmType::PushButton:
+        return mme::len::kPushButton;
     case mme::MmType::WriteModule:
         return mme::off::kWrData;
     case mme::MmType::ReadModule:
@@ -142,6 +150,11 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
                   std::span<const std::uint8_t> request, SimClock::time_point now, double& latencyMs,
                   std::optional<std::size_t>& forwardedTo);
     bool save(std::string& error);
+    // The push button on the device at `index`; every device whose key it changes is marked changed.
+    Answer pushButton(std::size_t index, const MacAddress& requester, std::uint8_t action, SimClock::time_point now);
+    // The membership state a device reports: 0 alone on its key, 4 with other devices up on it, 8 as the one the
+    // network information names coordinator (the lowest TEI of them).
+    std::uint8_t membership(std::size_t index, SimClock::time_point now) const;
 
     mutable std::mutex mutex;
     Pacing pacing;
@@ -151,6 +164,7 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     std::vector<DeviceSlot> devices;
     std::vector<Host> hosts;
     std::shared_ptr<link::LinkBackend> backend;
+    std::mt19937_64 random{std::random_device{}()};
     std::set<std::size_t> changed;    // devices whose state is not yet in the document
     std::set<std::size_t> ownDevices; // devices whose state this program has put into the document
     bool documentUnsaved = false;     // the document holds state not yet written
@@ -177,8 +191,11 @@ Network::Core::~Core() {
 
 void Network::Core::start() {
     const NetworkDescription& description = file.description();
-    for (const DeviceDescription& device : description.devices)
+    for (const DeviceDescription& device : description.devices) {
         devices.push_back(DeviceSlot{SimDevice(device), FaultInjector(device.faults), false});
+        if (device.pairing)
+            devices.back().device.pressPairButton(started, started + pacing.scaled(kPairingWindowMs));
+    }
     std::vector<link::SimHostAdapter> adapters;
     for (const HostAdapterDescription& adapter : description.hostAdapters) {
         Host host;
@@ -273,8 +290,81 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
     }
     case mme::MmType::FactoryReset:
         return target.factoryReset(requester);
+    case mme::MmType::PushButton:
+        return pushButton(targetIndex, requester, request[mme::off::kPbAction], now);
+    case mme::MmType::Restart:
+        return target.restart(requester);
+    case mme::MmType::Hosts:
+        return target.hosts(requester);
     }
     return target.failure(type, requester, status::kBadParameter);
+}
+
+std::uint8_t Network::Core::membership(std::size_t index, SimClock::time_point now) const {
+    const SimDevice& device = devices[index].device;
+    bool others = false;
+    bool lowest = true;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const SimDevice& other = devices[i].device;
+        if (i == index || !other.isUp(now) || other.nmk() != device.nmk())
+            continue;
+        others = true;
+        lowest = lowest && device.description().tei < other.description().tei;
+    }
+    if (!others)
+        return 0;
+    return lowest ? mme::kMembershipCoordinator : mme::kMembershipAssociated;
+}
+
+Answer Network::Core::pushButton(std::size_t index, const MacAddress& requester, std::uint8_t action,
+                                 SimClock::time_point now) {
+    SimDevice& device = devices[index].device;
+    std::string text;
+    switch (static_cast<mme::PushButtonAction>(action)) {
+    case mme::PushButtonAction::Join: {
+        device.pressPairButton(now, now + pacing.scaled(kPairingWindowMs));
+        text = "pair button pressed";
+        // Two buttons pressed within each other's two minutes pair: a device alone on its key joins the other's
+        // network; between two alike, the one pressed first joins the one pressed now.
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            SimDevice& other = devices[i].device;
+            if (i == index || !other.isUp(now) || !other.pairing(now))
+                continue;
+            const bool thisAlone = membership(index, now) < mme::kMembershipAssociated;
+            const bool otherAlone = membership(i, now) < mme::kMembershipAssociated;
+            const std::size_t joining = thisAlone && !otherAlone ? index : i;
+            const std::size_t network = joining == index ? i : index;
+            if (devices[joining].device.nmk() != devices[network].device.nmk()) {
+                devices[joining].device.takeNetworkKey(devices[network].device.nmk());
+                changed.insert(joining);
+            }
+            device.endPairing();
+            other.endPairing();
+            text = "paired: " + devices[joining].device.mac().text() + " joined the network of " +
+                   devices[network].device.mac().text();
+            break;
+        }
+        break;
+    }
+    case mme::PushButtonAction::Leave: {
+        mme::Key key{};
+        for (auto& byte : key)
+            byte = static_cast<std::uint8_t>(random());
+        device.takeNetworkKey(key);
+        device.endPairing();
+        changed.insert(index);
+        text = "left its network (random key)";
+        break;
+    }
+    case mme::PushButtonAction::Status:
+        text = device.pairing(now) ? "status (pair button pressed)" : "status";
+        break;
+    default:
+        return device.pushButtonAnswer(requester, status::kBadParameter, membership(index, now),
+                                       "status 1 (action " + std::to_string(action) + ")");
+    }
+    const std::uint8_t state = membership(index, now);
+    return device.pushButtonAnswer(requester, 0, state, text + ", membership " + std::to_string(state));
 }
 
 void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t> frame) {
@@ -282,10 +372,15 @@ void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t>
     if (reader.u16be(mme::hdr::kEthertype) != mme::kEthertypeHomePlug ||
         reader.u8(mme::hdr::kVersion) != mme::kMmeVersion)
         return;
-    const auto oui = reader.bytes(mme::hdr::kOui, 3);
     const auto typeValue = reader.u16le(mme::hdr::kMmType);
-    if (!oui || !std::equal(oui->begin(), oui->end(), std::begin(mme::kOui)) || !typeValue)
+    if (!typeValue)
         return;
+    // Vendor messages carry the vendor's OUI; the push button is a standard message without one.
+    if (mme::isVendorMessage(*typeValue)) {
+        const auto oui = reader.bytes(mme::hdr::kOui, 3);
+        if (!oui || !std::equal(oui->begin(), oui->end(), std::begin(mme::kOui)))
+            return;
+    }
     // Confirmations (low bits 01) and anything outside the catalogue are not requests.
     const auto minimum = minimumLength(*typeValue);
     if (!minimum || frame.size() < *minimum)
@@ -397,7 +492,8 @@ bool Network::Core::save(std::string& error) {
         if (!statePath)
             return true;
         for (const std::size_t index : changed) {
-            file.recordState(index, DeviceState{devices[index].device.configBlock(), devices[index].device.firmware()});
+            file.recordState(index, DeviceState{devices[index].device.configBlock(), devices[index].device.firmware(),
+                                                devices[index].device.pairing(SimClock::now())});
             ownDevices.insert(index);
         }
         if (!changed.empty())

@@ -34,6 +34,13 @@ struct RestartTimes {
     double firmwareCommitMs = 3000; // commit of module set 3
     double configCommitMs = 800;    // commit of module set 2
     double factoryResetMs = 5000;
+    double restartMs = 4000; // restart request: key, name and settings kept
+};
+
+// A computer or other host on the Ethernet side of a device, as the device lists it.
+struct HostDescription {
+    MacAddress mac;
+    std::uint8_t id = 0; // the device's enumeration id
 };
 
 enum class FaultKind { Drop, Delay, Duplicate, Fail, Malformed, Corrupt, PowerLoss };
@@ -95,6 +102,10 @@ struct DeviceDescription {
     FactorySettings factory;
     std::vector<std::uint8_t> configBlock;
     FirmwareIdentity firmware;
+    // Its pair button was pressed as the network was loaded: for two minutes it joins a device whose button is
+    // pressed too.
+    bool pairing = false;
+    std::vector<HostDescription> hosts;
 };
 
 // A host Ethernet port of the simulated machine, optionally plugged into a device.

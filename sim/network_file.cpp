@@ -25,7 +25,7 @@ constexpr std::string_view kBuiltInText = R"({
     "attachedLatencyMs": 1,
     "remoteLatencyMs": 5,
     "flashMsPerBlock": 0.2,
-    "restartMs": {"firmwareCommit": 3000, "configCommit": 800, "factoryReset": 5000}
+    "restartMs": {"firmwareCommit": 3000, "configCommit": 800, "factoryReset": 5000, "restart": 4000}
   },
   "hostAdapters": [
     {"name": "sim0", "mac": "02:5a:52:00:00:01", "description": "Simulated Ethernet adapter",
@@ -41,6 +41,10 @@ constexpr std::string_view kBuiltInText = R"({
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 1,
+      "hosts": [
+        {"comment": "this computer", "mac": "ac:ed:5c:4e:21:07", "id": 1},
+        {"comment": "the router", "mac": "98:9b:cb:12:34:56", "id": 2}
+      ],
       "rates": {
         "00:b0:52:5a:00:02": {"tx": 98, "rx": 94},
         "00:b0:52:5a:00:03": {"tx": 72, "rx": 69},
@@ -56,6 +60,7 @@ constexpr std::string_view kBuiltInText = R"({
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 2,
+      "hosts": [{"mac": "dc:a6:32:0a:1b:2c", "id": 1}],
       "rates": {
         "00:b0:52:5a:00:03": {"tx": 64, "rx": 61},
         "00:b0:52:5a:00:04": {"tx": 88, "rx": 90}
@@ -71,6 +76,7 @@ constexpr std::string_view kBuiltInText = R"({
       "product": "TALVERN ZRQ406-CE-12",
       "led": true,
       "tei": 3,
+      "hosts": [{"mac": "3c:2a:f4:61:70:88", "id": 1}],
       "rates": {
         "00:b0:52:5a:00:04": {"tx": 60, "rx": 66}
       }
@@ -84,7 +90,8 @@ constexpr std::string_view kBuiltInText = R"({
       "platform": "ZRQPLC1",
       "product": "TALVERN ZRQ406-NA-12",
       "led": false,
-      "tei": 4
+      "tei": 4,
+      "hosts": [{"mac": "f0:18:98:3d:5e:11", "id": 1}, {"mac": "a4:c3:61:08:9c:40", "id": 2}]
     }
   ]
 }
@@ -103,6 +110,9 @@ constexpr RequestNameEntry kRequestNames[] = {
     {mme::MmType::SetKey, "set-key"},
     {mme::MmType::Attributes, "attributes"},
     {mme::MmType::FactoryReset, "factory-reset"},
+    {mme::MmType::PushButton, "push-button"},
+    {mme::MmType::Restart, "restart"},
+    {mme::MmType::Hosts, "hosts"},
 };
 
 std::string pointerToken(std::string_view key) {
@@ -334,10 +344,11 @@ bool SchemaReader::restartTimes(const Json& node, const char* key, const std::st
     if (it == node.end())
         return true;
     const std::string at = child(pointer, key);
-    return object(*it, at, {"firmwareCommit", "configCommit", "factoryReset"}) &&
+    return object(*it, at, {"firmwareCommit", "configCommit", "factoryReset", "restart"}) &&
            milliseconds(*it, "firmwareCommit", at, out.firmwareCommitMs) &&
            milliseconds(*it, "configCommit", at, out.configCommitMs) &&
-           milliseconds(*it, "factoryReset", at, out.factoryResetMs);
+           milliseconds(*it, "factoryReset", at, out.factoryResetMs) &&
+           milliseconds(*it, "restart", at, out.restartMs);
 }
 
 bool SchemaReader::settings(const Json& node, const std::string& pointer) {
@@ -439,7 +450,7 @@ bool SchemaReader::fault(const Json& node, const std::string& pointer, const Dev
             return fail(child(pointer, "message"),
                         "unknown request " + quote(message) +
                             " (software-version, write-module, read-module, commit, network-info, set-key, "
-                            "attributes, factory-reset or all)");
+                            "attributes, factory-reset, push-button, restart, hosts or all)");
     }
 
     const bool hasNth = node.contains("nth");
@@ -520,7 +531,7 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
                                 "product",       "led",      "tei",       "bridgedMac",
                                 "configLength",  "rates",    "latencyMs", "flashMsPerBlock",
                                 "restartMs",     "faults",   "factory",   "configBlock",
-                                "firmwareImage", "position"}))
+                                "firmwareImage", "position", "pairing",   "hosts"}))
         return false;
     std::optional<MacAddress> address;
     if (!node.contains("mac"))
@@ -604,6 +615,31 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
         out.position = position->get<double>();
     } else {
         out.position.reset();
+    }
+
+    out.pairing = false;
+    if (!boolean(node, "pairing", pointer, out.pairing))
+        return false;
+    out.hosts.clear();
+    if (const auto hosts = node.find("hosts"); hosts != node.end()) {
+        const std::string at = child(pointer, "hosts");
+        if (!hosts->is_array())
+            return fail(at, "must be an array of hosts");
+        for (std::size_t i = 0; i < hosts->size(); ++i) {
+            const Json& host = (*hosts)[i];
+            const std::string hostAt = child(at, i);
+            if (!object(host, hostAt, {"comment", "mac", "id"}))
+                return false;
+            std::optional<MacAddress> hostMac;
+            std::uint64_t id = i + 1;
+            if (!host.contains("mac"))
+                return fail(child(hostAt, "mac"), "is missing");
+            if (!mac(host, "mac", hostAt, hostMac) || !unsignedNumber(host, "id", hostAt, id, 0, 255))
+                return false;
+            if (hostMac->isZero() || hostMac->isGroup())
+                return fail(child(hostAt, "mac"), "must be an individual address (not zero, group or broadcast)");
+            out.hosts.push_back(HostDescription{*hostMac, static_cast<std::uint8_t>(id)});
+        }
     }
 
     latencyGiven = node.contains("latencyMs");
@@ -927,6 +963,9 @@ void NetworkFile::recordState(std::size_t deviceIndex, const DeviceState& state)
         node["factory"]["firmware"] = description.factory.firmware;
     node["firmwareImage"] = Json{{"length", state.firmware.length}, {"checksum", state.firmware.checksum}};
     node["configBlock"] = hexText(state.configBlock);
+    // A pair button whose two minutes ended (paired, left, or run out) is not pressed again on the next load.
+    if (!state.pairing)
+        node.erase("pairing");
 }
 
 std::string NetworkFile::text() const {

@@ -18,6 +18,7 @@ namespace zrq406::sim {
 struct DeviceState {
     std::vector<std::uint8_t> configBlock;
     FirmwareIdentity firmware;
+    bool pairing = false; // its pair button's two minutes are still running
 };
 
 // A network description file (JSON, schema in docs/simulated-network.md): the resolved description, and the

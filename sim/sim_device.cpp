@@ -145,6 +145,7 @@ DeviceSnapshot SimDevice::snapshot(SimClock::time_point now) const {
     s.up = isUp(now);
     s.stagedConfigBytes = m_stagedConfig.writtenCount;
     s.stagedFirmwareBytes = m_stagedFirmware.writtenCount;
+    s.pairing = pairing(now);
     return s;
 }
 
@@ -424,6 +425,45 @@ Answer SimDevice::factoryReset(const MacAddress& requester) {
     return answer;
 }
 
+void SimDevice::pressPairButton(SimClock::time_point now, SimClock::time_point until) {
+    m_pairingFrom = now;
+    m_pairingUntil = until;
+}
+
+Answer SimDevice::pushButtonAnswer(const MacAddress& requester, std::uint8_t result, std::uint8_t membership,
+                                   std::string text) const {
+    Answer answer;
+    answer.frame = mme::makeStandardFrame(kMinWireFrame, requester, mac(), mme::confirmationOf(mme::MmType::PushButton));
+    answer.frame[mme::off::kPbStatus] = result;
+    answer.frame[mme::off::kPbMembership] = membership;
+    answer.status = result;
+    answer.result = std::move(text);
+    return answer;
+}
+
+Answer SimDevice::restart(const MacAddress& requester) const {
+    Answer answer = statusAnswer(mme::MmType::Restart, requester, 0, "restarting");
+    answer.restartMs = m_description.restart.restartMs;
+    return answer;
+}
+
+Answer SimDevice::hosts(const MacAddress& requester) const {
+    constexpr std::size_t kMaxHosts = (kLongestFrame - mme::off::kHosts) / mme::off::kHostEntrySize;
+    const std::size_t count = std::min(m_description.hosts.size(), kMaxHosts);
+    Answer answer;
+    answer.frame =
+        confirmation(mme::MmType::Hosts, requester, mme::off::kHosts + count * mme::off::kHostEntrySize);
+    answer.frame[mme::off::kStatus] = 0;
+    mme::putU32le(answer.frame, mme::off::kHostCount, static_cast<std::uint32_t>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = mme::off::kHosts + i * mme::off::kHostEntrySize;
+        putMac(answer.frame, at, m_description.hosts[i].mac);
+        answer.frame[at + 6] = m_description.hosts[i].id;
+    }
+    answer.result = std::to_string(count) + " host" + (count == 1 ? "" : "s");
+    return answer;
+}
+
 Answer SimDevice::failure(mme::MmType type, const MacAddress& requester, std::uint8_t code) const {
     const std::string text = statusText(code, "injected failure");
     switch (type) {
@@ -444,6 +484,8 @@ Answer SimDevice::failure(mme::MmType type, const MacAddress& requester, std::ui
         answer.result = text;
         return answer;
     }
+    case mme::MmType::PushButton:
+        return pushButtonAnswer(requester, code, 0, text);
     case mme::MmType::SoftwareVersion: {
         Answer answer;
         answer.frame = confirmation(type, requester, mme::off::kSwEnd);

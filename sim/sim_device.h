@@ -57,6 +57,7 @@ struct DeviceSnapshot {
     bool attached = false;
     std::size_t stagedConfigBytes = 0;
     std::size_t stagedFirmwareBytes = 0;
+    bool pairing = false; // its pair button's two minutes are running
 };
 
 // One simulated ZRQ406 device: its active configuration block and firmware, the images written but not
@@ -87,6 +88,13 @@ public:
     // two when both have a position, else a fixed value in 60..120 made from both addresses. Nothing when the
     // schedule has dropped the link.
     std::optional<Rate> rateTowards(const SimDevice& peer, double elapsedMs = 0) const;
+    // Its pair button: pressed at `now`, open until `until`; ended once the device has paired or left.
+    void pressPairButton(SimClock::time_point now, SimClock::time_point until);
+    void endPairing() { m_pairingUntil.reset(); }
+    bool pairing(SimClock::time_point now) const { return m_pairingUntil && now < *m_pairingUntil; }
+    SimClock::time_point pairButtonPressed() const { return m_pairingFrom; }
+    // Takes another network's key (pairing), or a random one (leave).
+    void takeNetworkKey(const mme::Key& nmk) { setNmk(nmk); }
     // A copy of its state as of `now`.
     DeviceSnapshot snapshot(SimClock::time_point now) const;
 
@@ -107,6 +115,13 @@ public:
     // A key forwarded by another device: taken only under this device's own access key.
     bool acceptForwardedKey(const mme::Key& nmk, const mme::Key& dak);
     Answer factoryReset(const MacAddress& requester);
+    // The push button's confirmation: status at 17, membership state at 18, no OUI.
+    Answer pushButtonAnswer(const MacAddress& requester, std::uint8_t result, std::uint8_t membership,
+                            std::string text) const;
+    // Restarts with its key, name and settings kept.
+    Answer restart(const MacAddress& requester) const;
+    // The hosts behind it.
+    Answer hosts(const MacAddress& requester) const;
     // A confirmation of `type` carrying a failing `code` (a device that refuses).
     Answer failure(mme::MmType type, const MacAddress& requester, std::uint8_t code) const;
 
@@ -132,6 +147,8 @@ private:
     Staging m_stagedConfig;
     Staging m_stagedFirmware;
     SimClock::time_point m_downUntil{};
+    SimClock::time_point m_pairingFrom{};
+    std::optional<SimClock::time_point> m_pairingUntil;
 };
 
 } // namespace zrq406::sim

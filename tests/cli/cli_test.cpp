@@ -513,3 +513,81 @@ TEST_F(CliFixture, ImageDamagedInItsSecondHalfIsRefusedBeforeAnythingIsSent) {
               2);
     EXPECT_FALSE(std::filesystem::exists(path("out.bin")));
 }
+
+TEST_F(CliFixture, PairJoinEndsWhenTheWaitingDeviceAppearsAndNamesIt) {
+    const std::string newcomer = "00:b0:52:5a:00:07";
+    network()["devices"].push_back(
+        {{"mac", newcomer}, {"tei", 7}, {"networkPassword", "NotYetPaired"}, {"pairing", true}});
+    writeNetwork();
+    EXPECT_TRUE(deviceOf(run({"--json", "scan", "--no-save"}).json(), newcomer).is_null());
+
+    const auto joined = run({"--json", "pair", "join"});
+    ASSERT_EQ(joined.code, 0) << joined.err;
+    EXPECT_EQ(joined.json()["newDevice"], newcomer);
+    EXPECT_EQ(joined.json()["joined"], true);
+    EXPECT_FALSE(joined.json()["name"].get<std::string>().empty());
+    const auto scan = run({"--json", "scan", "--no-save"}).json();
+    EXPECT_EQ(deviceOf(scan, newcomer)["answered"], true);
+    EXPECT_EQ(scan["publicKey"], true);
+    EXPECT_EQ(scan["devices"].size(), 5u);
+
+    // With nobody pressing a button, the two minutes run out and the tool says what to try.
+    const auto lonely = run({"pair", "join"});
+    EXPECT_EQ(lonely.code, 1);
+    EXPECT_NE(lonely.err.find("within the two minutes"), std::string::npos) << lonely.err;
+    EXPECT_NE(lonely.err.find("reset"), std::string::npos) << lonely.err;
+}
+
+TEST_F(CliFixture, PairLeaveNeedsYesWithoutATerminalAndTheDeviceDropsOff) {
+    const auto refused = run({"pair", kRemote, "leave"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
+    EXPECT_FALSE(deviceOf(run({"--json", "scan", "--no-save"}).json(), kRemote).is_null());
+    EXPECT_EQ(run({"pair", "status", "--yes"}).code, 2);
+
+    const auto status = run({"--json", "pair", kRemote, "status"});
+    ASSERT_EQ(status.code, 0) << status.err;
+    EXPECT_EQ(status.json()["membership"], 4);
+    EXPECT_EQ(run({"--json", "pair", "status"}).json()["membership"], 8);
+
+    const auto left = run({"--json", "pair", kRemote, "leave", "--yes"});
+    ASSERT_EQ(left.code, 0) << left.err;
+    EXPECT_EQ(left.json()["status"], 0);
+    EXPECT_LT(left.json()["membership"].get<int>(), 4);
+    EXPECT_NE(left.err.find("press its pair button"), std::string::npos) << left.err;
+    EXPECT_TRUE(deviceOf(run({"--json", "scan", "--no-save"}).json(), kRemote).is_null());
+    EXPECT_EQ(run({"pair", kRemote, "status"}).code, 1); // out of reach now
+    EXPECT_EQ(run({"pair", kRemote, "wave"}).code, 2);
+}
+
+TEST_F(CliFixture, RestartKeepsKeyAndNameAndHostsCarryTheirMakers) {
+    const auto keyed = run({"set-key", "--password", "OurNetwork42", "--local", "--device", kRemote,
+                            "--device-password", kRemotePassword});
+    ASSERT_EQ(keyed.code, 0) << keyed.err;
+    const auto before = run({"--json", "scan"}).json();
+    EXPECT_EQ(before["publicKey"], false);
+    const auto restarted = run({"--json", "restart", kRemote});
+    ASSERT_EQ(restarted.code, 0) << restarted.err;
+    EXPECT_EQ(restarted.json()["answering"], true);
+    const auto after = run({"--json", "scan", "--no-save"}).json();
+    EXPECT_EQ(after["network"]["key"], "private");
+    EXPECT_EQ(deviceOf(after, kRemote)["name"], deviceOf(before, kRemote)["name"]);
+    EXPECT_EQ(deviceOf(after, kRemote)["answered"], true);
+    EXPECT_EQ(run({"restart", "00:b0:52:5a:00:99"}).code, 1);
+
+    const auto hosts = run({"--json", "hosts"});
+    ASSERT_EQ(hosts.code, 0) << hosts.err;
+    const auto list = hosts.json()["hosts"];
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]["mac"], "ac:ed:5c:4e:21:07");
+    EXPECT_EQ(list[0]["id"], 1);
+    // The makers come from the ieee-data package's registry list, where it is installed.
+    if (std::filesystem::exists("/usr/share/ieee-data/oui.csv"))
+        EXPECT_EQ(list[0]["maker"], "Intel Corporate");
+    else
+        EXPECT_TRUE(list[0]["maker"].is_null());
+    const auto table = run({"hosts", kRemote});
+    ASSERT_EQ(table.code, 0) << table.err;
+    EXPECT_NE(table.out.find("dc:a6:32:0a:1b:2c"), std::string::npos) << table.out;
+    EXPECT_EQ(run({"hosts", "00:b0:52:5a:00:04"}).code, 1); // on the public key still: out of reach
+}

@@ -114,6 +114,28 @@ TEST_F(CliOverVeth, ScanAndUpgradeThroughLibpcap) {
     EXPECT_TRUE(found) << after.out << after.err;
 }
 
+// The push button without OUI, the restart and the hosts list cross the wire as they are: answers padded to 60 bytes
+// by the link, read by the same parsers.
+TEST_F(CliOverVeth, PairStatusRestartAndHostsOverTheWire) {
+    const auto status = runReal({"--json", "pair", "status"});
+    ASSERT_EQ(status.code, 0) << status.err;
+    EXPECT_EQ(status.json()["membership"], 8);
+    EXPECT_EQ(status.json()["status"], 0);
+    const auto remote = runReal({"--json", "pair", "00:b0:52:5a:00:02", "status"});
+    ASSERT_EQ(remote.code, 0) << remote.err;
+    EXPECT_EQ(remote.json()["membership"], 4);
+
+    const auto restarted = runReal({"--json", "restart", "00:b0:52:5a:00:03"});
+    ASSERT_EQ(restarted.code, 0) << restarted.err;
+    EXPECT_EQ(restarted.json()["answering"], true);
+
+    const auto hosts = runReal({"--json", "hosts", "00:b0:52:5a:00:04"});
+    ASSERT_EQ(hosts.code, 0) << hosts.err;
+    ASSERT_EQ(hosts.json()["hosts"].size(), 2u);
+    EXPECT_EQ(hosts.json()["hosts"][1]["mac"], "a4:c3:61:08:9c:40");
+    EXPECT_EQ(hosts.json()["hosts"][1]["id"], 2);
+}
+
 namespace {
 
 // A second host on the wire answers as the attached device, under its own MAC and before it.

@@ -170,3 +170,89 @@ TEST(Confirmations, StatusOnly) {
     EXPECT_EQ(parseStatus(f), 7);
     EXPECT_FALSE(parseStatus(std::span(f).first(20)));
 }
+
+namespace {
+
+// The push button's confirmation as a device sends it: no OUI, status and membership from byte 17, padded.
+Frame pushButtonConfirm(std::uint8_t status, std::uint8_t membership) {
+    Frame f = makeStandardFrame(60, kHost, kDevice, confirmationOf(MmType::PushButton));
+    f[17] = status;
+    f[18] = membership;
+    return f;
+}
+
+Frame hostsConfirm(std::uint32_t claimed, std::uint32_t carried) {
+    Frame f = confirmation(MmType::Hosts, std::max<std::size_t>(60, 25 + 7u * carried));
+    putU32le(f, 21, claimed);
+    for (std::uint32_t i = 0; i < carried; ++i) {
+        const std::size_t at = 25 + 7u * i;
+        const std::uint8_t mac[6] = {0x3C, 0x52, 0x82, 0x00, 0x00, static_cast<std::uint8_t>(0x10 + i)};
+        std::memcpy(f.data() + at, mac, 6);
+        f[at + 6] = static_cast<std::uint8_t>(i + 1);
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(Confirmations, PushButtonRequestAndAnswerKeepTheStandardLayoutWithoutOui) {
+    const Frame request = buildPushButtonRequest(kDevice, kHost, PushButtonAction::Leave);
+    ASSERT_EQ(request.size(), 18u);
+    EXPECT_EQ(request[14], 0);
+    EXPECT_EQ(request[15], 0x00);
+    EXPECT_EQ(request[16], 0x80);
+    EXPECT_EQ(request[17], 2); // the action where a vendor message has its OUI
+
+    Frame answer = pushButtonConfirm(0, 8);
+    const auto coordinator = parsePushButton(answer);
+    ASSERT_TRUE(coordinator);
+    EXPECT_EQ(coordinator->status, 0);
+    EXPECT_EQ(coordinator->membership, 8);
+    EXPECT_TRUE(coordinator->associated());
+    EXPECT_FALSE(parsePushButton(pushButtonConfirm(0, 3))->associated());
+    EXPECT_TRUE(answersRequest(answer, request, &kHost, &kDevice));
+    // A padded answer's byte 20 is zero; the status that counts is the one at 17.
+    answer[17] = 1;
+    EXPECT_EQ(parsePushButton(answer)->status, 1);
+    EXPECT_TRUE(answersRequest(answer, request, &kHost, &kDevice));
+    // Cut before its membership state it answers nothing, and is nothing to read.
+    EXPECT_FALSE(answersRequest(std::span(answer).first(18), request, &kHost, &kDevice));
+    EXPECT_FALSE(parsePushButton(std::span(answer).first(18)));
+    // The confirmation of another message is no answer to it.
+    EXPECT_FALSE(answersRequest(confirmation(MmType::Restart, 60), request, &kHost, &kDevice));
+}
+
+TEST(Confirmations, RestartAndHostsAnswers) {
+    const Frame restart = buildRestartRequest(kDevice, kHost);
+    ASSERT_EQ(restart.size(), 20u);
+    EXPECT_EQ(restart[15], 0x1C);
+    EXPECT_EQ(restart[16], 0xA0);
+    EXPECT_EQ(restart[17], 0x00);
+    EXPECT_EQ(restart[18], 0xB0);
+    EXPECT_EQ(restart[19], 0x52);
+    Frame restarted = confirmation(MmType::Restart, 60);
+    EXPECT_TRUE(answersRequest(restarted, restart, &kHost, &kDevice));
+    EXPECT_EQ(parseStatus(restarted), 0);
+
+    const Frame ask = buildHostsRequest(kDevice, kHost);
+    EXPECT_EQ(ask[15], 0xDC);
+    EXPECT_EQ(ask[16], 0xA0);
+    const Frame three = hostsConfirm(3, 3);
+    EXPECT_TRUE(answersRequest(three, ask, &kHost, &kDevice));
+    const auto hosts = parseHosts(three);
+    ASSERT_TRUE(hosts);
+    ASSERT_EQ(hosts->hosts.size(), 3u);
+    EXPECT_EQ(hosts->hosts[2].mac.text(), "3c:52:82:00:00:12");
+    EXPECT_EQ(hosts->hosts[2].id, 3);
+    ASSERT_TRUE(parseHosts(hostsConfirm(0, 0)));
+    EXPECT_TRUE(parseHosts(hostsConfirm(0, 0))->hosts.empty());
+    // Six entries fit a 60-byte frame only partly: a count beyond what the frame holds is no answer, whether it
+    // overruns by one entry or claims four thousand million.
+    EXPECT_FALSE(parseHosts(hostsConfirm(6, 5)));
+    EXPECT_FALSE(parseHosts(hostsConfirm(0xFFFFFFFFu, 3)));
+    EXPECT_FALSE(parseHosts(std::span(three).first(24)));
+    Frame refused = hostsConfirm(0xFFFFFFFFu, 0);
+    refused[20] = 1;
+    ASSERT_TRUE(parseHosts(refused));
+    EXPECT_EQ(parseHosts(refused)->status, 1);
+}
