@@ -13,6 +13,8 @@ void confirmations(std::span<const std::uint8_t> frame) {
     (void)parseAttributes(frame);
     (void)parseNetworkInfo(frame);
     (void)parseReadModule(frame, frame.empty() ? 0u : frame[0] * 4u);
+    (void)parsePushButton(frame);
+    (void)parseHosts(frame);
 }
 
 } // namespace zrq406::fuzz
