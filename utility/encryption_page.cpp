@@ -13,6 +13,7 @@
 #include "mme/key_derivation.h"
 #include "platform/text_field.h"
 #include "uitext/load_ui_setting.h"
+#include "utility/add_device_dialog.h"
 #include "utility/main_dialog.h"
 #include "utility/password_dialog.h"
 #include "utility/utility_context.h"
@@ -45,6 +46,7 @@ CEncryptionPage::CEncryptionPage(CHomePlugDeviceManagerDlg& main)
     layout.rect(m_list, "listView4", 1053, caption);
     layout.columns(m_list, "listView4", {"", "DeviceN_s", "MACaddress_s", "Location_s", "password_s", "FWversion_s"});
     m_enterPassword = layout.add<QPushButton>(this, "btnEnterPWD", 1009);
+    m_addDevice = layout.add<QPushButton>(this, "btnAddDevice", 1010);
     auto* group = layout.add<QGroupBox>(this, "groupBox28", 1083);
     auto* rule = new QLabel(this);
     rule->setWordWrap(true);
@@ -66,16 +68,17 @@ CEncryptionPage::CEncryptionPage(CHomePlugDeviceManagerDlg& main)
         inside->raise();
     rule->setBuddy(m_networkPassword);
 
-    for (QPushButton* button : {m_enterPassword, m_useDefault, m_setSelected})
+    for (QPushButton* button : {m_enterPassword, m_addDevice, m_useDefault, m_setSelected})
         button->setAutoDefault(false);
     connect(m_enterPassword, &QPushButton::clicked, this, &CEncryptionPage::onEnterPassword);
+    connect(m_addDevice, &QPushButton::clicked, this, &CEncryptionPage::onAddDevice);
     connect(m_useDefault, &QPushButton::clicked, this, &CEncryptionPage::onUseDefault);
     connect(m_setSelected, &QPushButton::clicked, this, &CEncryptionPage::onSetSelectedDevices);
 }
 
 void CEncryptionPage::setActionsEnabled(bool enabled) {
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_list, m_enterPassword, m_networkPassword, m_useDefault, m_setSelected})
+    for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_enterPassword, m_addDevice, m_networkPassword,
+                                                            m_useDefault, m_setSelected})
         control->setEnabled(enabled);
 }
 
@@ -131,6 +134,15 @@ void CEncryptionPage::onEnterPassword() {
         m_list->setCell(row, Password, password);
         m_context.passwords.remember(mac, password);
     }
+}
+
+void CEncryptionPage::onAddDevice() {
+    if (m_main.isBusy())
+        return;
+    // No timer scan starts under the assistant; its own search runs as the window's device operation.
+    const WindowHold hold(m_main);
+    CAddDeviceDialog dialog(m_context, m_main, this);
+    dialog.exec();
 }
 
 void CEncryptionPage::onSetSelectedDevices() {

@@ -41,6 +41,8 @@ public:
 
 public Q_SLOTS:
     void onEnterPassword();
+    // "Add a Device...": the pairing assistant, holding the window while it is open.
+    void onAddDevice();
     void onUseDefault();
     void onSetSelectedDevices();
 
@@ -53,6 +55,7 @@ private:
     PictureBox* m_picture = nullptr;
     ReportList* m_list = nullptr;
     QPushButton* m_enterPassword = nullptr;
+    QPushButton* m_addDevice = nullptr;
     QLineEdit* m_networkPassword = nullptr;
     QPushButton* m_useDefault = nullptr;
     QPushButton* m_setSelected = nullptr;

@@ -397,6 +397,20 @@ void CHomePlugDeviceManagerDlg::deviceRenamed(int row, const std::string& mac, c
             copyToField(record.name, name);
 }
 
+void CHomePlugDeviceManagerDlg::renameDevice(const std::string& mac, const std::string& name) {
+    ReportList* list = m_network->list();
+    int row = -1;
+    for (int r = 0; r < list->topLevelItemCount() && row < 0; ++r)
+        if (list->cell(r, CNetworkPage::Mac) == mac)
+            row = r;
+    if (row >= 0) {
+        list->setCell(row, CNetworkPage::Name, name);
+        UtilityContext::noteEditedRow(m_context.renamedRows, row);
+    }
+    deviceRenamed(row, mac, name);
+    syncHistoryFromLists();
+}
+
 void CHomePlugDeviceManagerDlg::onExit() {
     // Exit is locked with the busy state; the check keeps a click already queued from closing under an operation.
     if (m_busy)

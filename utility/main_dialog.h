@@ -82,6 +82,9 @@ public:
     void syncHistoryFromLists();
     // Window thread: a name edited in place on the network page goes to the other lists and the history.
     void deviceRenamed(int row, const std::string& mac, const std::string& name);
+    // Window thread: a device named outside the network page (a device just paired) gets the name in every list,
+    // as an edit on the network page would give it, and the history is written at once.
+    void renameDevice(const std::string& mac, const std::string& name);
 
 public Q_SLOTS:
     // The Exit button: saves the history, then closes unless a scan runs.

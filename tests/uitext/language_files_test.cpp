@@ -51,8 +51,8 @@ const std::vector<PageNodes> kUtilityControls = {
      {"button_Rename", "button_Factory_Reset", "button_Firmware_Upgrade", "btnLedOnOff", "button_Scan", "Detecting",
       "Devicenum", "NID", "lblNetworkType"}},
     {"EncryptionTab",
-     {"label84", "btnEnterPWD", "button_SetSelectedDevices", "button_Security_UseDefaultNetworkID", "label55",
-      "label101", "groupBox28", "textBox_Security_NetworkID", "label54"}},
+     {"label84", "btnEnterPWD", "btnAddDevice", "button_SetSelectedDevices", "button_Security_UseDefaultNetworkID",
+      "label55", "label101", "groupBox28", "textBox_Security_NetworkID", "label54"}},
     {"QoSTab", joined({"label57", "VLANTOSGroup", "label107", "label56", "groupBox27", "label58", "button_QoS_Apply",
                        "VLANOverride", "TOSBitOverride"},
                       numbered("label", 71, 78))},
@@ -171,6 +171,14 @@ std::vector<std::string> utilityTexts() {
     for (const char* node : {"Text", "Heading", "From", "To", "Transmit", "Receive", "Weaker", "Unknown", "NoLink",
                              "Note", "Local", "DeviceName", "LinkName", "LinkUnknown", "Empty"})
         paths.push_back(std::string("LinkMap/") + node);
+    paths.push_back("AddDevice/Text");
+    for (const char* node :
+         {"StepHeading/Text", "StepHeading/Text2", "StepHeading/Text3", "StepHeading/Text4", "Step1/Text",
+          "Step2/Text",       "Step3/Text",        "Searching/Text",    "Countdown/Text",    "Found/Text",
+          "NameLabel/Text",   "NotFound/Text",     "NotFound/Text2",    "NotFound/Text3",    "NotFound/Text4",
+          "NotPressed/Text",  "btnBack/Text",      "btnNext/Text",      "btnPair/Text",      "btnTryAgain/Text",
+          "btnFinish/Text",   "btnClose/Text",     "btnCancel/Text"})
+        paths.push_back(std::string("AddDevice/") + node);
     for (const std::string& key : kUtilityMessages)
         paths.push_back("Messages/" + key + "/Text");
     return paths;

@@ -3,17 +3,21 @@
 #include "registry/history_file.h"
 #include "request_log.h"
 #include "tests/support/accessibility.h"
+#include "utility/add_device_dialog.h"
 #include "utility/encryption_page.h"
+#include "utility/network_page.h"
 #include "utility/password_dialog.h"
 #include "utility_fixture.h"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
 using namespace zrq406;
+using utility::CAddDeviceDialog;
 using utility::CEncryptionPage;
 using zrq406::test::UtilityTest;
 using zrq406::test::withFault;
@@ -22,6 +26,22 @@ namespace {
 const std::string kLocal = "00:b0:52:5a:00:01";
 const std::string kRemote = "00:b0:52:5a:00:02";
 const std::string kRemotePassword = "GTNE-WHFU-YBSK-QCLM";
+const std::string kNewcomer = "00:b0:52:5a:00:07";
+
+// The built-in network with one more device on a key of its own, its pair button pressed or not.
+nlohmann::json networkWithNewcomer(bool pairing) {
+    auto network = test::SimulatedProgram::builtInNetwork();
+    network["devices"].push_back(
+        {{"mac", kNewcomer}, {"tei", 7}, {"networkPassword", "NotYetPaired"}, {"pairing", pairing}});
+    return network;
+}
+
+void click(QWidget& dialog, const char* button) {
+    auto* found = dialog.findChild<QPushButton*>(button);
+    ASSERT_NE(found, nullptr) << button;
+    ASSERT_TRUE(found->isVisible() && found->isEnabled()) << button;
+    found->click();
+}
 
 int rowOf(CEncryptionPage& page, const std::string& mac) {
     return test::rowWithMac(page.rows(), CEncryptionPage::Mac, mac);
@@ -278,4 +298,98 @@ TEST_F(UtilityTest, DevicePasswordDialogNamesEveryControl) {
         utility::CSetDAK dialog(*context, *main, "Kitchen", kRemote);
         EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>()) << language;
     }
+}
+
+// The assistant clicked through to a device waiting with its pair button pressed: the search counts down, the device
+// is named and every page shows it, and the name given to it is kept in the history.
+TEST_F(EncryptionPageTest, TheAddDeviceAssistantPairsANewDeviceAndKeepsTheNameGivenToIt) {
+    start(networkWithNewcomer(true));
+    main->tabs()->setCurrentWidget(page);
+    test::whenDialogOpens<CAddDeviceDialog>([&](CAddDeviceDialog& dialog) {
+        EXPECT_EQ(test::unnamedControls(&dialog), std::vector<std::string>());
+        click(dialog, "btnNext");
+        click(dialog, "btnNext");
+        EXPECT_EQ(dialog.step(), CAddDeviceDialog::ClickPair);
+        click(dialog, "btnPair");
+        // The search holds the window as its device operation.
+        EXPECT_TRUE(main->isBusy());
+        EXPECT_TRUE(test::waitUntil([&] { return dialog.step() != CAddDeviceDialog::Searching; }));
+        ASSERT_EQ(dialog.step(), CAddDeviceDialog::Found);
+        EXPECT_LT(dialog.findChild<QProgressBar*>("Countdown")->value(), 120);
+        EXPECT_EQ(dialog.foundMac(), kNewcomer);
+        EXPECT_FALSE(dialog.foundName().empty());
+        const std::string found = dialog.findChild<QLabel*>("Found")->text().toStdString();
+        EXPECT_NE(found.find(kNewcomer), std::string::npos) << found;
+        EXPECT_NE(found.find(dialog.foundName()), std::string::npos) << found;
+        // The window has scanned again: the pages list the new device already.
+        EXPECT_GE(rowOf(*page, kNewcomer), 0);
+        EXPECT_GE(test::rowWithMac(main->networkPage()->rows(), utility::CNetworkPage::Mac, kNewcomer), 0);
+        auto* name = dialog.findChild<QLineEdit*>("txtName");
+        EXPECT_EQ(name->text().toStdString(), dialog.foundName());
+        name->setText(QStringLiteral("Garage"));
+        click(dialog, "btnFinish");
+    });
+    page->findChild<QPushButton*>("btnAddDevice")->click();
+    EXPECT_EQ(context->session.network()->device(MacAddress::fromText(kNewcomer))->nmk,
+              context->session.network()->device(MacAddress::fromText(kLocal))->nmk);
+    EXPECT_EQ(page->list()->cell(rowOf(*page, kNewcomer), CEncryptionPage::Name), "Garage");
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_TRUE(main->scanTimer()->isActive());
+
+    // Written at once, and kept across the next scan as a rename on the network page is.
+    const auto savedName = [&] {
+        HistoryTable history{};
+        const auto loaded = HistoryFile(program->historyPath()).load(history);
+        for (int i = 0; i < loaded.loaded; ++i)
+            if (fieldText(history.records[i].mac) == kNewcomer)
+                return fieldText(history.records[i].name);
+        return std::string();
+    };
+    EXPECT_EQ(savedName(), "Garage");
+    main->startManualScan();
+    ASSERT_TRUE(waitIdle());
+    const auto rows = main->networkPage()->rows();
+    const int row = test::rowWithMac(rows, utility::CNetworkPage::Mac, kNewcomer);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(rows[static_cast<std::size_t>(row)][utility::CNetworkPage::Name], "Garage");
+    main->findChild<QPushButton*>("CloseButton")->click();
+    EXPECT_EQ(savedName(), "Garage");
+}
+
+// No device joins within the two minutes: the assistant says what to try; Try Again goes back to the button, and
+// Cancel stops a search under way and closes once it has ended.
+TEST_F(EncryptionPageTest, TheAddDeviceAssistantSaysWhatToTryWhenNoDeviceJoinsAndCancelStopsTheSearch) {
+    start(networkWithNewcomer(false));
+    bool closedBeforeTheEnd = false;
+    test::whenDialogOpens<CAddDeviceDialog>([&](CAddDeviceDialog& dialog) {
+        click(dialog, "btnNext");
+        click(dialog, "btnNext");
+        click(dialog, "btnPair");
+        EXPECT_TRUE(test::waitUntil([&] { return dialog.step() != CAddDeviceDialog::Searching; }));
+        ASSERT_EQ(dialog.step(), CAddDeviceDialog::NotFound);
+        EXPECT_EQ(dialog.findChild<QProgressBar*>("Countdown")->value(), 0);
+        const std::string advice = dialog.findChild<QLabel*>("NotFound")->text().toStdString();
+        for (const char* field : {"Text", "Text2", "Text3", "Text4"})
+            EXPECT_NE(advice.find(context->texts.LoadPageCaption("ZRQ406", "AddDevice", "NotFound", field)),
+                      std::string::npos)
+                << field;
+        EXPECT_FALSE(main->isBusy());
+
+        click(dialog, "btnTryAgain");
+        EXPECT_EQ(dialog.step(), CAddDeviceDialog::PressButton);
+        click(dialog, "btnNext");
+        click(dialog, "btnPair");
+        const auto pressed = std::chrono::steady_clock::now();
+        click(dialog, "btnCancel");
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(test::waitUntil([&] { return !dialog.isVisible(); }));
+        // Well within the 2.4 s the two minutes take here.
+        closedBeforeTheEnd = std::chrono::steady_clock::now() - pressed < std::chrono::milliseconds(1500);
+    });
+    page->findChild<QPushButton*>("btnAddDevice")->click();
+    EXPECT_TRUE(closedBeforeTheEnd);
+    EXPECT_EQ(log->count("push-button"), 2);
+    EXPECT_EQ(rowOf(*page, kNewcomer), -1);
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_TRUE(main->scanTimer()->isActive());
 }
