@@ -2,6 +2,7 @@
 
 #include "app/scan_cycle.h"
 #include "app/session.h"
+#include "mme/frame_builder.h"
 #include "platform/text_field.h"
 
 #include <algorithm>
@@ -31,6 +32,17 @@ std::string scanNameOf(Session& session, const MacAddress& mac) {
             return fieldText(scan.entries[i].name);
     }
     return {};
+}
+
+HostList hostListOf(const std::optional<mme::HostsConfirm>& confirm, HardwareMakers& makers) {
+    HostList list;
+    if (!confirm)
+        return list;
+    list.answered = true;
+    list.status = confirm->status;
+    for (const mme::HostEntry& entry : confirm->hosts)
+        list.hosts.push_back(HostInfo{entry.mac, entry.id, makers.makerOf(entry.mac).value_or(std::string())});
+    return list;
 }
 
 } // namespace
@@ -115,15 +127,36 @@ RestartResult restartAndWait(Session& session, const MacAddress& device) {
 }
 
 HostList hostsBehind(Session& session, const MacAddress& device, HardwareMakers& makers) {
-    HostList list;
-    const auto confirm = session.operations().Hosts(device);
-    if (!confirm)
-        return list;
-    list.answered = true;
-    list.status = confirm->status;
-    for (const mme::HostEntry& entry : confirm->hosts)
-        list.hosts.push_back(HostInfo{entry.mac, entry.id, makers.makerOf(entry.mac).value_or(std::string())});
-    return list;
+    return hostListOf(session.operations().Hosts(device), makers);
+}
+
+HostsByDevice readHostsOfAll(Session& session, const std::vector<MacAddress>& devices, HardwareMakers& makers) {
+    HostsByDevice result;
+    const link::AdapterRecord* adapter = session.isOpen() ? session.adapters().current() : nullptr;
+    if (adapter == nullptr || devices.empty())
+        return result;
+    std::vector<mme::Frame> requests;
+    for (const MacAddress& device : devices)
+        requests.push_back(mme::buildHostsRequest(device, adapter->hostMac));
+    const auto frames = session.exchange().runAll(requests, mme::timing::kHosts);
+    for (std::size_t i = 0; i < devices.size() && i < frames.size(); ++i) {
+        HostList list = hostListOf(frames[i] ? mme::parseHosts(*frames[i]) : std::nullopt, makers);
+        if (list.answered)
+            result[devices[i]] = std::move(list);
+    }
+    return result;
+}
+
+std::string hostsText(const HostList& list, const std::string& heading, const std::string& none) {
+    // A refusal tells nothing of the hosts.
+    if (!list.answered || list.status != 0)
+        return {};
+    if (list.hosts.empty())
+        return none;
+    std::string text = heading;
+    for (const HostInfo& host : list.hosts)
+        text += "\n" + host.mac.text() + (host.maker.empty() ? std::string() : " (" + host.maker + ")");
+    return text;
 }
 
 std::optional<bool> networkUsesPublicKey(const ScanBuildResult& built) {

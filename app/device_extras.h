@@ -6,6 +6,7 @@
 #include "registry/device_registry.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,14 @@ struct HostList {
 };
 // The hosts behind the device, each with its maker looked up in `makers`.
 HostList hostsBehind(Session& session, const MacAddress& device, HardwareMakers& makers = HardwareMakers::system());
+// The hosts behind each of `devices`, asked of all at once under one answer time. A device that gives no sound
+// answer has no entry.
+using HostsByDevice = std::map<MacAddress, HostList>;
+HostsByDevice readHostsOfAll(Session& session, const std::vector<MacAddress>& devices,
+                             HardwareMakers& makers = HardwareMakers::system());
+// The hosts of a device for a tooltip: `heading`, then a line per host with its MAC and maker (the MAC alone when
+// the maker is unknown); `none` when the device answered that it has none; "" when it did not answer.
+std::string hostsText(const HostList& list, const std::string& heading, const std::string& none);
 
 // Whether the scan found the local device's network on the public default key (anyone with an adapter can join
 // it); nothing when its key is not known.

@@ -35,6 +35,8 @@ LinkTexts LinkTexts::load(CLoadUISetting& texts) {
     t.linkName = text(texts, "LinkName");
     t.linkUnknown = text(texts, "LinkUnknown");
     t.empty = text(texts, "Empty");
+    t.hosts = text(texts, "Hosts");
+    t.noHosts = text(texts, "NoHosts");
     return t;
 }
 

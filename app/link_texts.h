@@ -25,6 +25,8 @@ struct LinkTexts {
     std::string linkName;             // a link's accessible name: from, to, transmit, receive
     std::string linkUnknown;          // an unknown link's accessible name: from, to
     std::string empty;                // before any scan found a device
+    std::string hosts;                // heads the hosts behind a device in its tooltip
+    std::string noHosts;              // a device that told of no host behind it
 
     static LinkTexts load(CLoadUISetting& texts);
 };

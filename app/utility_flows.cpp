@@ -15,6 +15,13 @@ constexpr char kResetDone[] = "msg48";
 constexpr char kResetRefused[] = "msg49";
 constexpr char kResetDeviceNotFoundAgain[] = "msg59";
 constexpr char kNoDeviceFound[] = "msg24";
+
+constexpr char kRestartDone[] = "msg113";
+constexpr char kRestartRefused[] = "msg114";
+constexpr char kRestartNotBack[] = "msg115";
+constexpr char kRemoveQuestion[] = "msg116";
+constexpr char kRemoved[] = "msg117";
+constexpr char kRemoveRefused[] = "msg118";
 } // namespace
 
 bool factoryResetAndWait(Session& session, const MacAddress& device) {
@@ -34,6 +41,31 @@ const char* factoryResetFollowUpKey(bool reset, bool networkFound, bool deviceFo
     if (!reset && !networkFound)
         return kNoDeviceFound;
     return nullptr;
+}
+
+const char* restartResultKey(RestartResult result) {
+    switch (result) {
+    case RestartResult::Done:
+        return kRestartDone;
+    case RestartResult::Refused:
+        return kRestartRefused;
+    case RestartResult::NotBack:
+        break;
+    }
+    return kRestartNotBack;
+}
+
+const char* removeFromNetworkQuestionKey() {
+    return kRemoveQuestion;
+}
+
+bool removeFromNetwork(Session& session, const MacAddress& device) {
+    const auto confirm = pushButton(session, device, mme::PushButtonAction::Leave);
+    return confirm && confirm->status == 0;
+}
+
+const char* removeFromNetworkResultKey(bool removed) {
+    return removed ? kRemoved : kRemoveRefused;
 }
 
 LedChange switchLedAndWait(Session& session, const MacAddress& device, bool on) {

@@ -89,6 +89,13 @@ void ReportList::setCell(int row, int column, const std::string& text) {
     }
 }
 
+void ReportList::setRowToolTip(int row, const QString& text) {
+    if (QTreeWidgetItem* item = topLevelItem(row)) {
+        for (int column = 0; column < columnCount(); ++column)
+            item->setToolTip(column, text);
+    }
+}
+
 bool ReportList::isChecked(int row) const {
     const QTreeWidgetItem* item = topLevelItem(row);
     return item != nullptr && item->checkState(0) == Qt::Checked;
@@ -159,8 +166,14 @@ bool StateMarkDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, co
     if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     const QString text = index.data(Qt::DisplayRole).toString();
-    if (!text.isEmpty() && sizeHint(option, index).width() > view->visualRect(index).width()) {
-        QToolTip::showText(event->globalPos(), text, view);
+    QString tip;
+    if (!text.isEmpty() && sizeHint(option, index).width() > view->visualRect(index).width())
+        tip = text;
+    const QString row = index.data(Qt::ToolTipRole).toString();
+    if (!row.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n\n")) + row;
+    if (!tip.isEmpty()) {
+        QToolTip::showText(event->globalPos(), tip, view);
         return true;
     }
     QToolTip::hideText();

@@ -29,6 +29,9 @@ public:
     std::string cell(int row, int column) const;
     void setCell(int row, int column, const std::string& text);
 
+    // A tool tip for the whole row (every column), shown after any cut-off text of the cell; "" for none.
+    void setRowToolTip(int row, const QString& text);
+
     // Rows get a check box in column 0.
     void setCheckable(bool checkable) { m_checkable = checkable; }
     // Each row's check box is named after the texts of these columns (the device it stands for), so that a screen
@@ -56,7 +59,7 @@ public:
     explicit StateMarkDelegate(ReportList* list);
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    // A text cut off by its column is shown whole as the cell's tool tip.
+    // A text cut off by its column is shown whole as the cell's tool tip, followed by the row's own tool tip.
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 

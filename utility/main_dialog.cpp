@@ -1,5 +1,6 @@
 #include "utility/main_dialog.h"
 
+#include "app/device_extras.h"
 #include "app/instance_names.h"
 #include "app/scan_cycle.h"
 #include "gui/page_layout.h"
@@ -121,6 +122,10 @@ void CHomePlugDeviceManagerDlg::createPages() {
     m_about = new CAboutPage(*this);
     m_tabs->addTab(m_about, qtText(texts.LoadPageCaption(kRoot, "AboutTab", "Text")));
     m_tabs->setCurrentIndex(0);
+}
+
+void CHomePlugDeviceManagerDlg::showEncryptionPage() {
+    m_tabs->setCurrentWidget(m_encryption);
 }
 
 void CHomePlugDeviceManagerDlg::syncMapSelection() {
@@ -269,13 +274,28 @@ void CHomePlugDeviceManagerDlg::tellLocalConflict(const std::string& conflict) {
 void CHomePlugDeviceManagerDlg::buildAndShowScan() {
     const std::string time = app::scanTimeText(m_context.german);
     const app::ScanReport report = app::buildScanRecords(m_context.session, time, &m_context.passwords);
-    // The scan read the link table within its operation (every station at once, one answer time).
+    // The scan read the link table within its operation (every station at once, one answer time); the hosts behind
+    // the devices are asked of all of them at once too.
     const app::LinkTable links = report.stationListUnread ? app::LinkTable{} : m_context.session.linkTable();
+    app::HostsByDevice hosts;
+    if (!report.stationListUnread) {
+        std::vector<MacAddress> devices;
+        const ScanTable& scan = m_context.session.registry().scanTable();
+        for (int i = 0; i < scan.count; ++i) {
+            if (const auto mac = MacAddress::parse(fieldText(scan.entries[i].mac)))
+                devices.push_back(*mac);
+        }
+        hosts = app::readHostsOfAll(m_context.session, devices);
+    }
     callOnThread(this, [&] {
         m_context.lastScanTime = time;
+        if (!report.stationListUnread) {
+            m_context.hosts = std::move(hosts);
+            m_context.publicKey = app::networkUsesPublicKey(report.built).value_or(false);
+        }
         finishScanCycle(report);
         if (!report.stationListUnread && !m_closePending) {
-            m_map->setLinks(links);
+            m_map->setLinks(links, m_context.hosts);
             syncMapSelection();
         }
     });
@@ -318,6 +338,8 @@ void CHomePlugDeviceManagerDlg::refillHistoryList(int count) {
 
 void CHomePlugDeviceManagerDlg::showNoDeviceState(bool showMessage) {
     m_networkType.clear();
+    m_context.hosts.clear();
+    m_context.publicKey = false;
     for (UtilityPage* page : pages())
         page->showNoDevice();
     m_diagnostics->fillSystemInformation();

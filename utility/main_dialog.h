@@ -78,6 +78,8 @@ public:
     // pages, or shows the no-device state with msg24. Runs on the caller's worker. True when found.
     bool rediscoverAfterKeyChange();
 
+    // Window thread: shows the Encryption page.
+    void showEncryptionPage();
     // Window thread: writes the history back from the lists and their pending edits.
     void syncHistoryFromLists();
     // Window thread: a name edited in place on the network page goes to the other lists and the history.

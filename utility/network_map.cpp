@@ -47,7 +47,7 @@ NetworkMap::NetworkMap(QWidget* parent) : QWidget(parent) {
     setMinimumSize(360, 260);
 }
 
-void NetworkMap::setTable(const app::LinkTable& table) {
+void NetworkMap::setTable(const app::LinkTable& table, const app::HostsByDevice& hosts) {
     for (QToolButton* button : m_nodes)
         delete button;
     for (QToolButton* button : m_linkButtons)
@@ -94,7 +94,14 @@ void NetworkMap::setTable(const app::LinkTable& table) {
         node->setAutoRaise(false);
         node->setFocusPolicy(Qt::StrongFocus);
         node->setAccessibleName(qtText(app::deviceAccessibleName(table, i, m_texts)));
-        node->setToolTip(node->accessibleName());
+        QString tip = node->accessibleName();
+        if (const auto it = hosts.find(table.stations[i]); it != hosts.end()) {
+            const QString behind = qtText(app::hostsText(it->second, m_texts.hosts, m_texts.noHosts));
+            node->setAccessibleDescription(behind);
+            if (!behind.isEmpty())
+                tip += QStringLiteral("\n") + behind;
+        }
+        node->setToolTip(tip);
         connect(node, &QToolButton::clicked, this, [this, i] {
             selectStation(m_table.stations[i]);
             Q_EMIT stationChosen(m_table.stations[i]);

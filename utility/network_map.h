@@ -2,6 +2,7 @@
 
 // moc cannot parse the standard headers these reach; it needs none of their types.
 #ifndef Q_MOC_RUN
+#include "app/device_extras.h"
 #include "app/link_table.h"
 #include "app/link_texts.h"
 #endif
@@ -23,8 +24,8 @@ public:
     explicit NetworkMap(QWidget* parent = nullptr);
 
     void setTexts(const app::LinkTexts& texts) { m_texts = texts; }
-    // Replaces the map with the devices and links of `table`.
-    void setTable(const app::LinkTable& table);
+    // Replaces the map with the devices and links of `table`; each device's tooltip names the hosts behind it.
+    void setTable(const app::LinkTable& table, const app::HostsByDevice& hosts = {});
     const app::LinkTable& table() const { return m_table; }
 
     // Marks the device with this MAC as selected (no signal); an unknown MAC clears the mark.

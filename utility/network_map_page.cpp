@@ -37,8 +37,8 @@ void CNetworkMapPage::showNoDevice() {
     setLinks(app::LinkTable{});
 }
 
-void CNetworkMapPage::setLinks(const app::LinkTable& table) {
-    m_map->setTable(table);
+void CNetworkMapPage::setLinks(const app::LinkTable& table, const app::HostsByDevice& hosts) {
+    m_map->setTable(table, hosts);
     m_details->clear();
 }
 

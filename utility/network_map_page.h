@@ -2,6 +2,7 @@
 
 // moc cannot parse the standard headers these reach; it needs none of their types.
 #ifndef Q_MOC_RUN
+#include "app/device_extras.h"
 #include "app/link_table.h"
 #include "app/link_texts.h"
 #endif
@@ -22,8 +23,8 @@ public:
     explicit CNetworkMapPage(UtilityContext& context, QWidget* parent = nullptr);
 
     void showNoDevice() override;
-    // The link table read after the latest scan.
-    void setLinks(const app::LinkTable& table);
+    // The link table read after the latest scan, and the hosts behind its devices.
+    void setLinks(const app::LinkTable& table, const app::HostsByDevice& hosts = {});
     // The links weakest first, as the report lists them.
     ListRows linkRows() const;
     NetworkMap* map() { return m_map; }

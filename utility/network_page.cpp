@@ -1,6 +1,7 @@
 #include "utility/network_page.h"
 
 #include "app/device_actions.h"
+#include "app/device_extras.h"
 #include "app/utility_flows.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
@@ -18,6 +19,7 @@
 #include "utility/upgrade_dialog.h"
 #include "utility/utility_context.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -31,7 +33,8 @@ constexpr std::size_t kNameBytes = sizeof(DeviceRecord::name) - 1;
 } // namespace
 
 CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
-    : UtilityPage(nullptr), m_main(main), m_context(main.context()) {
+    : UtilityPage(nullptr), m_main(main), m_context(main.context()),
+      m_linkTexts(app::LinkTexts::load(m_context.texts)) {
     setObjectName(QStringLiteral("CNetworkPage"));
     PageLayout layout(m_context.texts, "NetworkTab");
     const std::string caption = m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Text");
@@ -51,6 +54,15 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
     m_deviceCount = layout.add<QLabel>(this, "Devicenum", 1064);
     m_nid = layout.add<QLabel>(this, "NID", 1079);
     m_networkType = layout.add<QLabel>(this, "lblNetworkType", 1063);
+    // Anyone with an adapter can join a network on the public default key: said beside the list, with the way to
+    // a password of the user's own.
+    m_publicKey = layout.add<QLabel>(this, "lblPublicKey", 1130);
+    m_publicKey->setWordWrap(true);
+    m_publicKey->setAccessibleName(m_publicKey->text());
+    m_publicKey->hide();
+    m_toEncryption = layout.add<QPushButton>(this, "btnToEncryption", 1131);
+    m_toEncryption->setAccessibleName(m_toEncryption->text());
+    m_toEncryption->hide();
     ApplyDialogFont(this, m_context.texts);
 
     // Link quality and LED state are marked in colour beside their words.
@@ -60,22 +72,36 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
                                       {words.qualityPoor, QColor(0xd9, 0x3f, 0x3f)}});
     m_list->setStateColours(Led, {{words.ledOn, QColor(0x2e, 0xb8, 0x5c)}, {words.ledOff, QColor(0x9a, 0xa5, 0xb1)}});
 
-    for (QPushButton* button : {m_rename, m_reset, m_upgrade, m_led, m_scan})
+    for (QPushButton* button : {m_rename, m_reset, m_upgrade, m_led, m_scan, m_toEncryption})
         button->setAutoDefault(false);
+    connect(m_toEncryption, &QPushButton::clicked, this, [this] { m_main.showEncryptionPage(); });
     connect(m_rename, &QPushButton::clicked, this, &CNetworkPage::onRename);
     connect(m_reset, &QPushButton::clicked, this, &CNetworkPage::onFactoryReset);
     connect(m_upgrade, &QPushButton::clicked, this, &CNetworkPage::onFirmwareUpgrade);
     connect(m_led, &QPushButton::clicked, this, &CNetworkPage::onLedStatus);
     connect(m_scan, &QPushButton::clicked, this, &CNetworkPage::onScan);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CNetworkPage::updateUpgradeButton);
-    // The link history of the chosen device; the menu key opens the same menu.
+    // The device menu of the chosen device; the menu key opens the same menu.
+    const auto action = [this](const std::string& text, const char* name, void (CNetworkPage::*slot)()) {
+        auto* made = new QAction(qtText(text), this);
+        made->setObjectName(QString::fromLatin1(name));
+        connect(made, &QAction::triggered, this, slot);
+        return made;
+    };
+    m_historyAction = action(m_context.texts.LoadPageCaption("ZRQ406", "LinkHistory", "Menu", "Text"), "actLinkHistory",
+                             &CNetworkPage::onLinkHistory);
+    m_restartAction = action(layout.text("DeviceMenu"), "actRestart", &CNetworkPage::onRestart);
+    m_removeAction =
+        action(layout.text("DeviceMenu", "Text2"), "actRemoveFromNetwork", &CNetworkPage::onRemoveFromNetwork);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        // No rescan while the menu is open: it would empty the choice that the menu acts on.
+        const WindowHold hold(m_main);
         QMenu menu(m_list);
-        QAction* history =
-            menu.addAction(qtText(m_context.texts.LoadPageCaption("ZRQ406", "LinkHistory", "Menu", "Text")), this,
-                           &CNetworkPage::onLinkHistory);
-        history->setObjectName(QStringLiteral("actLinkHistory"));
+        menu.addAction(m_historyAction);
+        menu.addSeparator();
+        menu.addAction(m_restartAction);
+        menu.addAction(m_removeAction);
         menu.exec(m_list->viewport()->mapToGlobal(at));
     });
     connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
@@ -88,8 +114,10 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
 
 void CNetworkPage::setActionsEnabled(bool enabled) {
     m_actionsEnabled = enabled;
-    for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_rename, m_reset, m_led, m_scan})
+    for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_rename, m_reset, m_led, m_scan, m_toEncryption})
         control->setEnabled(enabled);
+    for (QAction* action : {m_restartAction, m_removeAction})
+        action->setEnabled(enabled);
     // Firmware Upgrade comes back only with a chosen device: a scan empties the choice, an LED change keeps it.
     updateUpgradeButton();
 }
@@ -107,6 +135,16 @@ void CNetworkPage::fillFromScan(const ScanTable& scan, const std::string& networ
     }
     m_editedRow = -1;
     m_list->setRows(rows);
+    // The hosts behind each device that told them; a device that did not gets no line.
+    const app::LinkTexts& texts = m_linkTexts;
+    for (int i = 0; i < scan.count; ++i) {
+        const auto mac = MacAddress::parse(fieldText(scan.entries[i].mac));
+        const auto it = mac ? m_context.hosts.find(*mac) : m_context.hosts.end();
+        if (it != m_context.hosts.end())
+            m_list->setRowToolTip(i, qtText(app::hostsText(it->second, texts.hosts, texts.noHosts)));
+    }
+    m_publicKey->setVisible(m_context.publicKey);
+    m_toEncryption->setVisible(m_context.publicKey);
     m_detecting->setText(qtText(m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Detecting", "Text2")));
     m_deviceCount->setText(QString::number(scan.count));
     m_networkType->setText(qtText(networkType));
@@ -120,6 +158,8 @@ void CNetworkPage::showNoDevice() {
     m_detecting->setText(qtText(m_context.texts.LoadPageCaption("ZRQ406", "NetworkTab", "Detecting", "Text2")));
     m_deviceCount->setText(QStringLiteral("0"));
     m_networkType->clear();
+    m_publicKey->hide();
+    m_toEncryption->hide();
     updateUpgradeButton();
 }
 
@@ -209,6 +249,44 @@ void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std
     // A device that was reset is named; a missing network is told as it always is.
     if (followUp != nullptr)
         m_context.show(m_context.message(followUp) + (reset ? device : std::string()), MessageIcon::Information);
+}
+
+void CNetworkPage::onRestart() {
+    const WindowHold hold(m_main);
+    const int row = chosenRow();
+    if (row < 0)
+        return;
+    const std::string mac = m_list->cell(row, Mac);
+    const std::string name = m_list->cell(row, Name);
+    runOperation(m_main, [this, mac, name] { restartWorker(mac, name); });
+}
+
+void CNetworkPage::restartWorker(const std::string& macText, const std::string& name) {
+    const app::RestartResult result = app::restartAndWait(m_context.session, MacAddress::fromText(macText));
+    m_context.show(m_context.message(app::restartResultKey(result)) + "\n\n" + name + " (" + macText + ")",
+                   result == app::RestartResult::Done ? MessageIcon::Information : MessageIcon::Stop);
+    m_main.manualScanBody(false);
+}
+
+void CNetworkPage::onRemoveFromNetwork() {
+    const WindowHold hold(m_main);
+    const int row = chosenRow();
+    if (row < 0)
+        return;
+    const std::string mac = m_list->cell(row, Mac);
+    const std::string name = m_list->cell(row, Name);
+    const std::string question =
+        fillPlaceholders(m_context.message(app::removeFromNetworkQuestionKey()), {name + " (" + mac + ")"});
+    if (m_context.show(question, MessageIcon::Warning, MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    runOperation(m_main, [this, mac, name] { removeWorker(mac, name); });
+}
+
+void CNetworkPage::removeWorker(const std::string& macText, const std::string& name) {
+    const bool removed = app::removeFromNetwork(m_context.session, MacAddress::fromText(macText));
+    m_context.show(m_context.message(app::removeFromNetworkResultKey(removed)) + "\n\n" + name + " (" + macText + ")",
+                   removed ? MessageIcon::Information : MessageIcon::Stop);
+    m_main.manualScanBody(false);
 }
 
 void CNetworkPage::onLedStatus() {

@@ -1,9 +1,14 @@
 #pragma once
 
+// moc cannot parse the standard headers these reach; it needs none of their types.
+#ifndef Q_MOC_RUN
+#include "app/link_texts.h"
+#endif
 #include "utility/utility_page.h"
 
 #include <string>
 
+class QAction;
 class QLabel;
 class QPushButton;
 
@@ -17,7 +22,9 @@ namespace zrq406::utility {
 class CHomePlugDeviceManagerDlg;
 class UtilityContext;
 
-// The first tab: the devices of the latest scan, with Rename, Factory Reset, Firmware Upgrade, LED Status and Scan.
+// The first tab: the devices of the latest scan, with Rename, Factory Reset, Firmware Upgrade, LED Status and Scan;
+// the device menu opens the link history, restarts a device or removes it from the network. Each device's tooltip
+// names the hosts behind it, and a network on the public default key is pointed out with a way to the Encryption page.
 class CNetworkPage : public UtilityPage {
     Q_OBJECT
 public:
@@ -42,6 +49,10 @@ public Q_SLOTS:
     void onScan();
     // The link history dialog, on the links of the selected device.
     void onLinkHistory();
+    // The device menu's Restart: the device restarts with its key, name and settings; the network is scanned again.
+    void onRestart();
+    // The device menu's Remove from network: after a question, the device leaves its network (a random key).
+    void onRemoveFromNetwork();
 
 Q_SIGNALS:
     // The list was filled by a scan (with this many devices).
@@ -53,11 +64,15 @@ private:
     // The factory reset on its worker, as the window's device operation.
     void factoryResetWorker(int row, const std::string& mac, const std::string& name);
     void ledWorker(int row, const std::string& mac, bool on);
+    void restartWorker(const std::string& mac, const std::string& name);
+    void removeWorker(const std::string& mac, const std::string& name);
     void nameEdited(int row);
     void updateUpgradeButton();
 
     CHomePlugDeviceManagerDlg& m_main;
     UtilityContext& m_context;
+    // The hosts' wording in device tooltips, shared with the network map.
+    app::LinkTexts m_linkTexts;
     ReportList* m_list = nullptr;
     QPushButton* m_rename = nullptr;
     QPushButton* m_reset = nullptr;
@@ -68,6 +83,11 @@ private:
     QLabel* m_deviceCount = nullptr;
     QLabel* m_nid = nullptr;
     QLabel* m_networkType = nullptr;
+    QLabel* m_publicKey = nullptr;
+    QPushButton* m_toEncryption = nullptr;
+    QAction* m_historyAction = nullptr;
+    QAction* m_restartAction = nullptr;
+    QAction* m_removeAction = nullptr;
     PictureBox* m_picture = nullptr;
     bool m_actionsEnabled = true;
     // The name a row had before an in-place edit.

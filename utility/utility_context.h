@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/declined_upgrade_list.h"
+#include "app/device_extras.h"
 #include "app/device_password_table.h"
 #include "app/session.h"
 #include "app/upgrade_offer.h"
@@ -47,6 +48,10 @@ public:
     std::vector<int> renamedRows{-1};
     std::vector<int> ledChangedRows{-1};
     std::string lastScanTime;
+    // What the latest scan found besides the device records: the hosts behind each device that told them, and
+    // whether the network uses the public default key (anyone with an adapter can join it).
+    app::HostsByDevice hosts;
+    bool publicKey = false;
     // Held from the launch of the upgrade tool to the end of the program.
     InstanceLock bothRun;
     // The upgrade tool beside this program.

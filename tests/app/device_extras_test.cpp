@@ -1,6 +1,7 @@
 #include "app/device_extras.h"
 #include "app/hardware_makers.h"
 #include "app/scan_cycle.h"
+#include "app/utility_flows.h"
 #include "sim/network.h"
 #include "tests/support/simulated_program.h"
 
@@ -125,4 +126,40 @@ TEST(DeviceExtras, HostsCarryTheirMakersWhereTheListNamesThem) {
     EXPECT_EQ(list.hosts[0].maker, "Intel Corporate");
     EXPECT_EQ(list.hosts[1].maker, ""); // not in this list: the MAC alone
     EXPECT_FALSE(app::hostsBehind(program.session, mac("00:b0:52:5a:00:99"), makers).answered);
+}
+
+TEST(DeviceExtras, HostsOfAllAreAskedTogetherAndASilentDeviceHasNoLine) {
+    nlohmann::json network = SimulatedProgram::builtInNetwork();
+    const MacAddress silent = mac("00:b0:52:5a:00:03");
+    for (auto& device : network["devices"])
+        if (device["mac"] == silent.text())
+            device["faults"] = nlohmann::json::array({{{"kind", "drop"}, {"message", "hosts"}, {"share", 1}}});
+    SimulatedProgram program(network);
+    std::ofstream(program.path("oui.csv")) << "Registry,Assignment,Organization Name,Organization Address\n"
+                                              "MA-L,ACED5C,Intel Corporate,Kulim\n";
+    app::HardwareMakers makers(program.path("oui.csv"));
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    const auto hosts = app::readHostsOfAll(program.session, {kLocal, kRemote, silent}, makers);
+    ASSERT_EQ(hosts.size(), 2u);
+    EXPECT_FALSE(hosts.contains(silent));
+    EXPECT_EQ(app::hostsText(hosts.at(kLocal), "Behind:", "None."),
+              "Behind:\nac:ed:5c:4e:21:07 (Intel Corporate)\n98:9b:cb:12:34:56");
+    EXPECT_EQ(app::hostsText(hosts.at(kRemote), "Behind:", "None."), "Behind:\ndc:a6:32:0a:1b:2c");
+    // One that answers with no host says so; one that refuses, or does not answer, says nothing.
+    EXPECT_EQ(app::hostsText(app::HostList{true, 0, {}}, "Behind:", "None."), "None.");
+    EXPECT_EQ(app::hostsText(app::HostList{true, 1, {}}, "Behind:", "None."), "");
+    EXPECT_EQ(app::hostsText(app::HostList{}, "Behind:", "None."), "");
+    EXPECT_EQ(program.session.exchange().overlaps(), 0);
+}
+
+TEST(DeviceExtras, RemoveFromNetworkGivesTheDeviceAKeyOfItsOwn) {
+    SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    ASSERT_GE(app::findLocalDevice(program.session), 0);
+    const auto key = program.session.network()->device(kRemote)->nmk;
+    EXPECT_TRUE(app::removeFromNetwork(program.session, kRemote));
+    EXPECT_NE(program.session.network()->device(kRemote)->nmk, key);
+    EXPECT_EQ(program.session.network()->device(kLocal)->nmk, key);
+    EXPECT_FALSE(app::removeFromNetwork(program.session, mac("00:b0:52:5a:00:99")));
 }

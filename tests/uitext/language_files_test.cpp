@@ -49,7 +49,7 @@ const std::vector<PageNodes> kUtilityControls = {
     {"Utility", {"CloseButton", "Note"}},
     {"NetworkTab",
      {"button_Rename", "button_Factory_Reset", "button_Firmware_Upgrade", "btnLedOnOff", "button_Scan", "Detecting",
-      "Devicenum", "NID", "lblNetworkType"}},
+      "Devicenum", "NID", "lblNetworkType", "lblPublicKey", "btnToEncryption"}},
     {"EncryptionTab",
      {"label84", "btnEnterPWD", "btnAddDevice", "button_SetSelectedDevices", "button_Security_UseDefaultNetworkID",
       "label55", "label101", "groupBox28", "textBox_Security_NetworkID", "label54"}},
@@ -92,12 +92,13 @@ const std::vector<ListColumns> kUtilityColumns = {
 };
 
 const std::vector<std::string> kUtilityMessages = {
-    "Childmsg01", "msg01", "msg02", "msg04", "msg10", "msg11", "msg12",  "msg13",  "msg16",  "msg21",  "msg22",
-    "msg24",      "msg28", "msg29", "msg30", "msg31", "msg32", "msg33",  "msg34",  "msg35",  "msg36",  "msg37",
-    "msg38",      "msg39", "msg40", "msg41", "msg45", "msg48", "msg49",  "msg51",  "msg52",  "msg53",  "msg54",
-    "msg57",      "msg59", "msg60", "msg61", "msg62", "msg63", "msg64",  "msg65",  "msg66",  "msg67",  "msg68",
-    "msg69",      "msg70", "msg71", "msg72", "msg73", "msg74", "msg75",  "msg76",  "msg77",  "msg78",  "msg79",
-    "msg80",      "msg81", "msg82", "msg83", "msg84", "msg85", "msg100", "msg101", "msg102", "msg103", "msg104"};
+    "Childmsg01", "msg01",  "msg02",  "msg04",  "msg10",  "msg11", "msg12",  "msg13",  "msg16",  "msg21",  "msg22",
+    "msg24",      "msg28",  "msg29",  "msg30",  "msg31",  "msg32", "msg33",  "msg34",  "msg35",  "msg36",  "msg37",
+    "msg38",      "msg39",  "msg40",  "msg41",  "msg45",  "msg48", "msg49",  "msg51",  "msg52",  "msg53",  "msg54",
+    "msg57",      "msg59",  "msg60",  "msg61",  "msg62",  "msg63", "msg64",  "msg65",  "msg66",  "msg67",  "msg68",
+    "msg69",      "msg70",  "msg71",  "msg72",  "msg73",  "msg74", "msg75",  "msg76",  "msg77",  "msg78",  "msg79",
+    "msg80",      "msg81",  "msg82",  "msg83",  "msg84",  "msg85", "msg100", "msg101", "msg102", "msg103", "msg104",
+    "msg113",     "msg114", "msg115", "msg116", "msg117", "msg118"};
 
 // Further texts, as paths below /ZRQ406.
 std::vector<std::string> utilityTexts() {
@@ -148,7 +149,9 @@ std::vector<std::string> utilityTexts() {
                                       "Messages/msg68/Text3",
                                       "Messages/msg69/Text2",
                                       "Messages/msg80/Text2",
-                                      "Messages/msg80/Text3"};
+                                      "Messages/msg80/Text3",
+                                      "NetworkTab/DeviceMenu/Text",
+                                      "NetworkTab/DeviceMenu/Text2"};
     for (int i = 1; i <= 11; ++i)
         paths.push_back("MACConfigTab/listView2/Columns/listView2_info/Value" + std::to_string(i));
     for (const char* column :
@@ -169,7 +172,7 @@ std::vector<std::string> utilityTexts() {
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         paths.push_back(std::string("LinkHistory/ReportList/Columns/") + column + "/Text");
     for (const char* node : {"Text", "Heading", "From", "To", "Transmit", "Receive", "Weaker", "Unknown", "NoLink",
-                             "Note", "Local", "DeviceName", "LinkName", "LinkUnknown", "Empty"})
+                             "Note", "Local", "DeviceName", "LinkName", "LinkUnknown", "Empty", "Hosts", "NoHosts"})
         paths.push_back(std::string("LinkMap/") + node);
     paths.push_back("AddDevice/Text");
     for (const char* node :
@@ -406,6 +409,8 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     // msg85 the language file and the folders searched; the others are shown as they stand.
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg51/Text"), "%"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg116/Text"), "%s"), 1u);
+    EXPECT_EQ(countOf(file.text("Messages/msg116/Text"), "%"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg61/Text"), "%s"), 1u);
     EXPECT_EQ(countOf(file.text("Messages/msg62/Text"), "%s"), 2u);
     EXPECT_EQ(countOf(file.text("Messages/msg64/Text"), "%s"), 1u);
@@ -427,7 +432,8 @@ TEST_P(UtilityFile, MessagesFitTheWayTheyAreShown) {
     EXPECT_EQ(countOf(file.text("LinkMap/LinkUnknown"), "%s"), 2u);
     for (const std::string& key : kUtilityMessages) {
         if (key != "msg51" && key != "msg61" && key != "msg62" && key != "msg64" && key != "msg82" && key != "msg84" &&
-            key != "msg85" && key != "msg100" && key != "msg101" && key != "msg103" && key != "msg104") {
+            key != "msg85" && key != "msg100" && key != "msg101" && key != "msg103" && key != "msg104" &&
+            key != "msg116") {
             EXPECT_EQ(file.text("Messages/" + key + "/Text").find('%'), std::string::npos) << key;
         }
     }

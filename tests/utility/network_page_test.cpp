@@ -1,3 +1,4 @@
+#include "app/hardware_makers.h"
 #include "gui/report_list.h"
 #include "mme/device_operations.h"
 #include "mme/key_derivation.h"
@@ -9,19 +10,25 @@
 #include "sim/config_block.h"
 #include "sim/firmware_image.h"
 #include "sim/network.h"
+#include "tests/support/accessibility.h"
 #include "utility/encryption_page.h"
 #include "utility/led_dialog.h"
+#include "utility/network_map.h"
+#include "utility/network_map_page.h"
 #include "utility/network_page.h"
 #include "utility/password_dialog.h"
 #include "utility/upgrade_dialog.h"
 #include "utility_fixture.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
@@ -351,4 +358,116 @@ TEST_F(UtilityTest, ARemoteDeviceUpgradedOutOfAPrivateNetworkComesBackWithTheDev
     EXPECT_EQ(context->passwords.find(kRemote), std::optional<std::string>("GTNE-WHFU-YBSK-QCLM"));
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(page->rows().size(), 4u);
+}
+
+namespace {
+void trigger(utility::CNetworkPage& page, const char* action) {
+    page.findChild<QAction*>(action)->trigger();
+}
+} // namespace
+
+TEST_F(UtilityTest, RestartFromTheDeviceMenuKeepsKeyAndNameAndRescans) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    test::RequestLog log(*context->session.network());
+    const std::string name = page->list()->cell(rowOf(*page, kRemote), utility::CNetworkPage::Name);
+    const mme::Key key = keyOf(*context, kRemote);
+    int scans = 0;
+    QObject::connect(main.get(), &utility::CHomePlugDeviceManagerDlg::scanFinished, [&] { ++scans; });
+    page->list()->selectRow(rowOf(*page, kRemote));
+    // The open device menu holds off the rescan, which would empty the choice it acts on.
+    bool heldWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        heldWhileOpen = main->isHeld() && !main->scanTimer()->isActive();
+        if (QWidget* menu = QApplication::activePopupWidget())
+            menu->close();
+    });
+    Q_EMIT page->list()->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(heldWhileOpen);
+    EXPECT_FALSE(main->isHeld());
+    trigger(*page, "actRestart");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(log.count("restart", kRemote), 1);
+    EXPECT_EQ(shown("msg113"), 1);
+    EXPECT_EQ(scans, 1);
+    ASSERT_GE(rowOf(*page, kRemote), 0);
+    EXPECT_EQ(page->list()->cell(rowOf(*page, kRemote), utility::CNetworkPage::Name), name);
+    EXPECT_EQ(keyOf(*context, kRemote), key);
+}
+
+TEST_F(UtilityTest, RemoveFromNetworkAsksFirstAndTheDeviceDropsOffAfterTheRescan) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    test::RequestLog log(*context->session.network());
+    // No at the question: nothing is sent.
+    program->messages.queueAnswer(MessageAnswer::No);
+    page->list()->selectRow(rowOf(*page, kRemote));
+    trigger(*page, "actRemoveFromNetwork");
+    EXPECT_FALSE(main->isBusy());
+    EXPECT_EQ(shown("msg116"), 1);
+    EXPECT_NE(program->messages.texts().back().find(kRemote), std::string::npos);
+    EXPECT_EQ(log.count("push-button"), 0);
+
+    program->messages.queueAnswer(MessageAnswer::Yes);
+    trigger(*page, "actRemoveFromNetwork");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(log.count("push-button", kRemote), 1);
+    EXPECT_EQ(shown("msg117"), 1);
+    EXPECT_EQ(rowOf(*page, kRemote), -1);
+    EXPECT_EQ(page->rows().size(), 3u);
+}
+
+TEST_F(UtilityTest, DeviceTooltipsNameTheHostsBehindEachAdapter) {
+    makeWindow(withFault(kOld, {{"kind", "drop"}, {"message", "hosts"}, {"share", 1}}));
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    const bool registry = std::filesystem::exists(app::kIeeeRegistryList);
+    const QString local = page->list()->topLevelItem(rowOf(*page, kLocal))->toolTip(utility::CNetworkPage::Quality);
+    EXPECT_TRUE(local.startsWith(QStringLiteral("Behind this adapter:\nac:ed:5c:4e:21:07"))) << local.toStdString();
+    EXPECT_TRUE(local.contains(QStringLiteral("98:9b:cb:12:34:56")));
+    if (registry) {
+        EXPECT_TRUE(local.contains(QStringLiteral("ac:ed:5c:4e:21:07 (Intel Corporate)"))) << local.toStdString();
+    }
+    // A device that does not tell its hosts gets no line.
+    EXPECT_TRUE(page->list()->topLevelItem(rowOf(*page, kOld))->toolTip(0).isEmpty());
+
+    utility::NetworkMap* map = main->networkMapPage()->map();
+    const auto& stations = map->table().stations;
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        const QString tip = map->findChild<QToolButton*>(QStringLiteral("mapDevice%1").arg(i))->toolTip();
+        if (stations[i].text() == kRemote) {
+            EXPECT_TRUE(tip.contains(QStringLiteral("Behind this adapter:\ndc:a6:32:0a:1b:2c"))) << tip.toStdString();
+            if (registry) {
+                EXPECT_TRUE(tip.contains(QStringLiteral("(Raspberry Pi Trading Ltd)"))) << tip.toStdString();
+            }
+        }
+        if (stations[i].text() == kOld) {
+            EXPECT_FALSE(tip.contains(QStringLiteral("Behind"))) << tip.toStdString();
+        }
+    }
+}
+
+TEST_F(UtilityTest, APublicKeyIsPointedOutUntilThePasswordIsSet) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    auto* page = main->networkPage();
+    auto* note = page->findChild<QLabel*>("lblPublicKey");
+    auto* button = page->findChild<QPushButton*>("btnToEncryption");
+    EXPECT_TRUE(note->isVisibleTo(page));
+    EXPECT_TRUE(button->isVisibleTo(page));
+    EXPECT_TRUE(test::unnamedControls(page).empty());
+    button->click();
+    EXPECT_EQ(main->tabs()->currentWidget(), main->encryptionPage());
+
+    // This computer's device on a password of its own: a private network, and the note goes.
+    auto* encryption = main->encryptionPage();
+    encryption->list()->setChecked(rowOf(*page, kLocal), true);
+    encryption->findChild<QLineEdit*>("textBox_Security_NetworkID")->setText(QString::fromStdString(kNetworkPassword));
+    encryption->findChild<QPushButton*>("button_SetSelectedDevices")->click();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(keyOf(*context, kLocal), mme::DeriveNmk(kNetworkPassword));
+    EXPECT_FALSE(note->isVisibleTo(page));
+    EXPECT_FALSE(button->isVisibleTo(page));
 }
