@@ -263,9 +263,7 @@ void CNetworkPage::onRestart() {
 
 void CNetworkPage::restartWorker(const std::string& macText, const std::string& name) {
     const app::RestartResult result = app::restartAndWait(m_context.session, MacAddress::fromText(macText));
-    m_context.show(m_context.message(app::restartResultKey(result)) + "\n\n" + name + " (" + macText + ")",
-                   result == app::RestartResult::Done ? MessageIcon::Information : MessageIcon::Stop);
-    m_main.manualScanBody(false);
+    tellAndRescan(app::restartResultKey(result), result == app::RestartResult::Done, name, macText);
 }
 
 void CNetworkPage::onRemoveFromNetwork() {
@@ -284,8 +282,13 @@ void CNetworkPage::onRemoveFromNetwork() {
 
 void CNetworkPage::removeWorker(const std::string& macText, const std::string& name) {
     const bool removed = app::removeFromNetwork(m_context.session, MacAddress::fromText(macText));
-    m_context.show(m_context.message(app::removeFromNetworkResultKey(removed)) + "\n\n" + name + " (" + macText + ")",
-                   removed ? MessageIcon::Information : MessageIcon::Stop);
+    tellAndRescan(app::removeFromNetworkResultKey(removed), removed, name, macText);
+}
+
+void CNetworkPage::tellAndRescan(const std::string& key, bool done, const std::string& name,
+                                 const std::string& macText) {
+    m_context.show(m_context.message(key) + "\n\n" + name + " (" + macText + ")",
+                   done ? MessageIcon::Information : MessageIcon::Stop);
     m_main.manualScanBody(false);
 }
 

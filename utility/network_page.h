@@ -66,6 +66,8 @@ private:
     void ledWorker(int row, const std::string& mac, bool on);
     void restartWorker(const std::string& mac, const std::string& name);
     void removeWorker(const std::string& mac, const std::string& name);
+    // Worker side: tells the outcome `key` of an action on the device, then rescans.
+    void tellAndRescan(const std::string& key, bool done, const std::string& name, const std::string& macText);
     void nameEdited(int row);
     void updateUpgradeButton();
 
