@@ -220,21 +220,26 @@ int CNetworkPage::chosenRow() {
     return row;
 }
 
+std::optional<CNetworkPage::ChosenDevice> CNetworkPage::chosenDevice() {
+    const int row = chosenRow();
+    if (row < 0)
+        return std::nullopt;
+    return ChosenDevice{row, m_list->cell(row, Mac), m_list->cell(row, Name)};
+}
+
 void CNetworkPage::onScan() {
     m_main.startManualScan();
 }
 
 void CNetworkPage::onFactoryReset() {
     const WindowHold hold(m_main);
-    const int row = chosenRow();
-    if (row < 0)
+    const auto device = chosenDevice();
+    if (!device)
         return;
-    const std::string mac = m_list->cell(row, Mac);
-    const std::string name = m_list->cell(row, Name);
-    const std::string question = fillPlaceholders(m_context.message("msg51"), {name});
+    const std::string question = fillPlaceholders(m_context.message("msg51"), {device->name});
     if (m_context.show(question, MessageIcon::Warning, MessageButtons::OkCancel) != MessageAnswer::Ok)
         return;
-    runOperation(m_main, [this, row, mac, name] { factoryResetWorker(row, mac, name); });
+    runOperation(m_main, [this, d = *device] { factoryResetWorker(d.row, d.mac, d.name); });
 }
 
 void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std::string& name) {
@@ -253,12 +258,8 @@ void CNetworkPage::factoryResetWorker(int, const std::string& macText, const std
 
 void CNetworkPage::onRestart() {
     const WindowHold hold(m_main);
-    const int row = chosenRow();
-    if (row < 0)
-        return;
-    const std::string mac = m_list->cell(row, Mac);
-    const std::string name = m_list->cell(row, Name);
-    runOperation(m_main, [this, mac, name] { restartWorker(mac, name); });
+    if (const auto device = chosenDevice())
+        runOperation(m_main, [this, d = *device] { restartWorker(d.mac, d.name); });
 }
 
 void CNetworkPage::restartWorker(const std::string& macText, const std::string& name) {
@@ -268,16 +269,14 @@ void CNetworkPage::restartWorker(const std::string& macText, const std::string& 
 
 void CNetworkPage::onRemoveFromNetwork() {
     const WindowHold hold(m_main);
-    const int row = chosenRow();
-    if (row < 0)
+    const auto device = chosenDevice();
+    if (!device)
         return;
-    const std::string mac = m_list->cell(row, Mac);
-    const std::string name = m_list->cell(row, Name);
-    const std::string question =
-        fillPlaceholders(m_context.message(app::removeFromNetworkQuestionKey()), {name + " (" + mac + ")"});
+    const std::string question = fillPlaceholders(m_context.message(app::removeFromNetworkQuestionKey()),
+                                                  {device->name + " (" + device->mac + ")"});
     if (m_context.show(question, MessageIcon::Warning, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    runOperation(m_main, [this, mac, name] { removeWorker(mac, name); });
+    runOperation(m_main, [this, d = *device] { removeWorker(d.mac, d.name); });
 }
 
 void CNetworkPage::removeWorker(const std::string& macText, const std::string& name) {

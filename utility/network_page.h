@@ -6,6 +6,7 @@
 #endif
 #include "utility/utility_page.h"
 
+#include <optional>
 #include <string>
 
 class QAction;
@@ -61,6 +62,13 @@ Q_SIGNALS:
 private:
     // The selected row for an action (which holds the window meanwhile); -1, after msg53, when no row is selected.
     int chosenRow();
+    // The selected device for an action: its row, MAC and name; nothing, after msg53, when no row is selected.
+    struct ChosenDevice {
+        int row;
+        std::string mac;
+        std::string name;
+    };
+    std::optional<ChosenDevice> chosenDevice();
     // The factory reset on its worker, as the window's device operation.
     void factoryResetWorker(int row, const std::string& mac, const std::string& name);
     void ledWorker(int row, const std::string& mac, bool on);
