@@ -1,11 +1,13 @@
 #include "app/link_metrics.h"
 #include "app/scan_cycle.h"
 #include "platform/text_field.h"
+#include "tests/support/text_lines.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
 
 using namespace zrq406;
+using zrq406::test::linesStarting;
 
 namespace {
 
@@ -46,14 +48,6 @@ bool wellFormedSample(const std::string& line) {
     }
     return at < line.size() && line[at] == ' ' && line.find_first_not_of("0123456789.", at + 1) == std::string::npos &&
            at + 1 < line.size();
-}
-
-int linesStarting(const std::string& text, const std::string& start) {
-    std::istringstream lines(text);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.rfind(start, 0) == 0 ? 1 : 0;
-    return count;
 }
 
 } // namespace

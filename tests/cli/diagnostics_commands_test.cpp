@@ -1,21 +1,16 @@
 #include "cli_fixture.h"
 #include "platform/text_field.h"
 #include "registry/history_file.h"
+#include "tests/support/text_lines.h"
 
 #include <iterator>
 
 using zrq406::test::CliFixture;
+using zrq406::test::linesStarting;
 
 namespace {
 const std::string kRemote = "00:b0:52:5a:00:02";
 
-int linesStarting(const std::string& text, const std::string& start) {
-    std::istringstream lines(text);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.rfind(start, 0) == 0 ? 1 : 0;
-    return count;
-}
 } // namespace
 
 TEST_F(CliFixture, QosSettingsAreReadAndChangedForScripts) {
