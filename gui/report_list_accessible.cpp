@@ -17,21 +17,26 @@ QAccessibleInterface* interfaceOf(ReportList* list) {
     return list != nullptr ? QAccessible::queryAccessibleInterface(list) : nullptr;
 }
 
+// An interface with no children and no object of its own, in its parent's window.
+class Leaf : public QAccessibleInterface {
+public:
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent() != nullptr ? parent()->window() : nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+};
+
 // A column header of the list.
-class HeaderCell : public QAccessibleInterface {
+class HeaderCell : public Leaf {
 public:
     HeaderCell(ReportList* list, int column) : m_list(list), m_column(column) {}
 
     bool isValid() const override {
         return m_list != nullptr && m_column >= 0 && m_column < m_list->model()->columnCount();
     }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent() != nullptr ? parent()->window() : nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* parent() const override { return interfaceOf(m_list); }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override {
         if (!isValid())
             return {};
@@ -72,18 +77,12 @@ private:
 
 // A cell of a row. The cell of a row's check box is checkable, and its toggle action ticks or unticks it; the
 // toggle action of any other cell selects or unselects its row, as with every item view.
-class Cell : public QAccessibleInterface, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
+class Cell : public Leaf, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
 public:
     Cell(ReportList* list, const QModelIndex& index) : m_list(list), m_index(index) {}
 
     bool isValid() const override { return m_list != nullptr && m_index.isValid(); }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return table() != nullptr ? table()->window() : nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* parent() const override { return table(); }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override {
         if (!isValid())
             return {};
