@@ -32,6 +32,9 @@ constexpr Echo kWriteModuleEcho[] = {{off::kWrModule, off::kWrCnfModule, 1},
                                      {off::kWrLength, off::kWrCnfLength, 2},
                                      {off::kWrOffset, off::kWrCnfOffset, 4}};
 constexpr Echo kCommitEcho[] = {{off::kCommitSet, off::kCommitCnfSet, 1}};
+// Direction and link id; the peer comes back as its TEI only.
+constexpr Echo kLinkStatisticsEcho[] = {{off::kLsDirection, off::kLsCnfDirection, 1}, {off::kLsLinkId, off::kLsCnfLinkId, 1}};
+constexpr Echo kCarrierMapEcho[] = {{off::kCmSlot, off::kCmCnfSlot, 1}};
 
 std::span<const Echo> echoesOf(std::uint16_t requestType) {
     switch (static_cast<MmType>(requestType)) {
@@ -41,6 +44,10 @@ std::span<const Echo> echoesOf(std::uint16_t requestType) {
         return kWriteModuleEcho;
     case MmType::CommitModules:
         return kCommitEcho;
+    case MmType::LinkStatistics:
+        return kLinkStatisticsEcho;
+    case MmType::CarrierMap:
+        return kCarrierMapEcho;
     default:
         return {};
     }
@@ -208,6 +215,114 @@ std::optional<NetworkInfoConfirm> parseNetworkInfo(std::span<const std::uint8_t>
         confirm.stations.push_back(station);
     }
     return confirm;
+}
+
+namespace {
+
+constexpr std::uint8_t kBitsOfModulation[kLargestModulation + 1] = {0, 1, 2, 3, 4, 6, 8, 10, 12};
+constexpr double kSnrOfModulation[kLargestModulation + 1] = {0, 2, 4, 7, 10, 16, 22, 28, 36};
+
+std::optional<TransmitCounters> transmitCounters(const ByteReader& reader, std::size_t at) {
+    if (!reader.has(at, off::kLsTransmitSize))
+        return std::nullopt;
+    return TransmitCounters{*reader.u64le(at), *reader.u64le(at + 8), *reader.u64le(at + 16), *reader.u64le(at + 24),
+                            *reader.u64le(at + 32)};
+}
+
+std::optional<ReceiveCounters> receiveCounters(const ByteReader& reader, std::size_t at) {
+    const auto count = reader.u8(at + off::kLsReceiveCounters);
+    const std::size_t first = at + off::kLsReceiveCounters + 1;
+    if (!count || !reader.has(first, std::size_t{*count} * off::kLsIntervalSize))
+        return std::nullopt;
+    ReceiveCounters counters{*reader.u64le(at),      *reader.u64le(at + 8),  *reader.u64le(at + 16),
+                             *reader.u64le(at + 24), *reader.u64le(at + 32), *reader.u64le(at + 40),
+                             {}};
+    counters.intervals.reserve(*count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t k = first + i * off::kLsIntervalSize;
+        counters.intervals.push_back(RateInterval{*reader.u8(k), *reader.u64le(k + 1), *reader.u64le(k + 9),
+                                                  *reader.u64le(k + 17), *reader.u64le(k + 25)});
+    }
+    return counters;
+}
+
+} // namespace
+
+std::optional<LinkStatisticsConfirm> parseLinkStatistics(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kStatus);
+    if (!status)
+        return std::nullopt;
+    LinkStatisticsConfirm confirm;
+    confirm.status = *status;
+    if (*status != 0)
+        return confirm;
+    const auto direction = reader.u8(off::kLsCnfDirection);
+    const auto linkId = reader.u8(off::kLsCnfLinkId);
+    const auto tei = reader.u8(off::kLsCnfPeerTei);
+    if (!direction || !linkId || !tei || *direction > static_cast<std::uint8_t>(StatisticsDirection::Both))
+        return std::nullopt;
+    confirm.direction = static_cast<StatisticsDirection>(*direction);
+    confirm.linkId = *linkId;
+    confirm.peerTei = *tei;
+    std::size_t at = off::kLsCnfStatistics;
+    if (confirm.direction != StatisticsDirection::Receive) {
+        confirm.transmit = transmitCounters(reader, at);
+        if (!confirm.transmit)
+            return std::nullopt;
+        at += off::kLsTransmitSize;
+    }
+    if (confirm.direction != StatisticsDirection::Transmit) {
+        confirm.receive = receiveCounters(reader, at);
+        if (!confirm.receive)
+            return std::nullopt;
+    }
+    return confirm;
+}
+
+std::optional<CarrierMapConfirm> parseCarrierMap(std::span<const std::uint8_t> frame) {
+    const ByteReader reader(frame);
+    const auto status = reader.u8(off::kStatus);
+    if (!status)
+        return std::nullopt;
+    auto confirm = std::make_optional<CarrierMapConfirm>();
+    confirm->status = *status;
+    if (*status != 0)
+        return confirm;
+    const auto slot = reader.u8(off::kCmCnfSlot);
+    const auto slots = reader.u8(off::kCmCnfSlots);
+    if (!slot || !slots || *slots > kMaxCarrierMapSlots)
+        return std::nullopt;
+    confirm->slot = *slot;
+    confirm->slots = *slots;
+    if (*slots == 0)
+        return confirm;
+    const auto active = reader.u16le(off::kCmCnfActive);
+    const auto codes = reader.bytes(off::kCmCnfModulation, kCarriers / 2);
+    const auto gain = reader.u8(off::kCmCnfGain);
+    const auto agc = reader.u8(off::kCmCnfAgc);
+    if (*slot >= *slots || !active || *active > kCarriers || !codes || !gain || !agc)
+        return std::nullopt;
+    for (std::size_t i = 0; i < kCarriers / 2; ++i) {
+        const std::uint8_t low = (*codes)[i] & 0x0F;
+        const std::uint8_t high = (*codes)[i] >> 4;
+        if (low > kLargestModulation || high > kLargestModulation)
+            return std::nullopt;
+        confirm->modulation[2 * i] = low;
+        confirm->modulation[2 * i + 1] = high;
+    }
+    confirm->activeCarriers = *active;
+    confirm->gain = *gain;
+    confirm->agc = *agc;
+    return confirm;
+}
+
+std::uint8_t bitsOfModulation(std::uint8_t code) {
+    return code <= kLargestModulation ? kBitsOfModulation[code] : 0;
+}
+
+double snrOfModulation(std::uint8_t code) {
+    return code <= kLargestModulation ? kSnrOfModulation[code] : 0;
 }
 
 } // namespace zrq406::mme

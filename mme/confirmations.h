@@ -92,4 +92,59 @@ struct HostsConfirm {
 // The hosts behind a device. A count of hosts that the frame does not hold makes it no answer.
 std::optional<HostsConfirm> parseHosts(std::span<const std::uint8_t> frame);
 
+// What a device counted of the frames it sent on a link. An MPDU is one transmission, a PB one 520-byte physical
+// block of it.
+struct TransmitCounters {
+    std::uint64_t mpdusAcknowledged = 0;
+    std::uint64_t mpdusCollided = 0;
+    std::uint64_t mpdusFailed = 0;
+    std::uint64_t pbsPassed = 0;
+    std::uint64_t pbsFailed = 0;
+};
+// PBs received at one PHY rate.
+struct RateInterval {
+    std::uint8_t rate = 0; // Mbit/s
+    std::uint64_t pbsPassed = 0;
+    std::uint64_t pbsFailed = 0;
+    std::uint64_t bitErrorsPassed = 0;
+    std::uint64_t bitErrorsFailed = 0;
+};
+// What a device counted of the frames it received on a link. The bit-error sums are the bits that forward error
+// correction mended (passed PBs) or could not mend (failed ones).
+struct ReceiveCounters {
+    std::uint64_t mpdusAcknowledged = 0;
+    std::uint64_t mpdusFailed = 0;
+    std::uint64_t pbsPassed = 0;
+    std::uint64_t pbsFailed = 0;
+    std::uint64_t bitErrorsPassed = 0;
+    std::uint64_t bitErrorsFailed = 0;
+    std::vector<RateInterval> intervals;
+};
+struct LinkStatisticsConfirm {
+    std::uint8_t status = 0; // a refusal carries nothing further
+    StatisticsDirection direction = StatisticsDirection::Both;
+    std::uint8_t linkId = 0;
+    std::uint8_t peerTei = 0;
+    std::optional<TransmitCounters> transmit; // present for direction Transmit and Both
+    std::optional<ReceiveCounters> receive;   // present for direction Receive and Both
+};
+// A direction other than the three, or an interval count that the frame does not hold, makes it no answer.
+std::optional<LinkStatisticsConfirm> parseLinkStatistics(std::span<const std::uint8_t> frame);
+
+struct CarrierMapConfirm {
+    std::uint8_t status = 0; // a refusal carries nothing further
+    std::uint8_t slot = 0;
+    std::uint8_t slots = 0; // 0: no carrier map yet, nothing has been received on the link
+    std::uint16_t activeCarriers = 0;
+    std::array<std::uint8_t, kCarriers> modulation{}; // per carrier, 0 (off) to kLargestModulation
+    std::uint8_t gain = 0;
+    std::uint8_t agc = 0;
+};
+// A map that does not fit the frame, a slot beyond the number of slots (or more than six), more active carriers
+// than there are, or a modulation code beyond 4096-QAM makes it no answer. With no slots nothing further is read.
+std::optional<CarrierMapConfirm> parseCarrierMap(std::span<const std::uint8_t> frame);
+// The bits that each modulation code carries per carrier and symbol, and the signal to noise (dB) it needs.
+std::uint8_t bitsOfModulation(std::uint8_t code);
+double snrOfModulation(std::uint8_t code);
+
 } // namespace zrq406::mme

@@ -119,6 +119,24 @@ Frame buildHostsRequest(const MacAddress& destination, const MacAddress& source)
     return request(len::kHosts, destination, source, MmType::Hosts);
 }
 
+Frame buildLinkStatisticsRequest(const MacAddress& destination, const MacAddress& source, StatisticsControl control,
+                                 StatisticsDirection direction, std::uint8_t linkId, const MacAddress& peer) {
+    Frame frame = request(len::kLinkStatistics, destination, source, MmType::LinkStatistics);
+    frame[off::kLsControl] = static_cast<std::uint8_t>(control);
+    frame[off::kLsDirection] = static_cast<std::uint8_t>(direction);
+    frame[off::kLsLinkId] = linkId;
+    putMac(frame, off::kLsPeer, peer);
+    return frame;
+}
+
+Frame buildCarrierMapRequest(const MacAddress& destination, const MacAddress& source, const MacAddress& peer,
+                             std::uint8_t slot) {
+    Frame frame = request(len::kCarrierMap, destination, source, MmType::CarrierMap);
+    putMac(frame, off::kCmPeer, peer);
+    frame[off::kCmSlot] = slot;
+    return frame;
+}
+
 Frame buildProbeFrame(const MacAddress& station, const MacAddress& host) {
     Frame frame(len::kProbe, 0);
     putMac(frame, hdr::kDestination, station);

@@ -36,6 +36,13 @@ Frame buildPushButtonRequest(const MacAddress& destination, const MacAddress& so
 Frame buildRestartRequest(const MacAddress& destination, const MacAddress& source);
 // The list of the hosts behind the device.
 Frame buildHostsRequest(const MacAddress& destination, const MacAddress& source);
+// The counters of `destination`'s link to `peer` (link id kLinkIdOfPeer) or of one priority class, in one or both
+// directions; ReadAndClear sets them to zero after the read.
+Frame buildLinkStatisticsRequest(const MacAddress& destination, const MacAddress& source, StatisticsControl control,
+                                 StatisticsDirection direction, std::uint8_t linkId, const MacAddress& peer);
+// The carrier map with which `destination` receives frames from `peer`, for one slot.
+Frame buildCarrierMapRequest(const MacAddress& destination, const MacAddress& source, const MacAddress& peer,
+                             std::uint8_t slot);
 // A plain IPv4-typed frame sent to a station before its version query; nothing answers it.
 Frame buildProbeFrame(const MacAddress& station, const MacAddress& host);
 

@@ -29,6 +29,15 @@ std::optional<std::uint32_t> ByteReader::u32le(std::size_t offset) const {
     return getU32le(m_bytes, offset);
 }
 
+std::optional<std::uint64_t> ByteReader::u64le(std::size_t offset) const {
+    if (!has(offset, 8))
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        value |= std::uint64_t{m_bytes[offset + i]} << (8 * i);
+    return value;
+}
+
 std::optional<MacAddress> ByteReader::mac(std::size_t offset) const {
     if (!has(offset, 6))
         return std::nullopt;
@@ -71,6 +80,11 @@ void putU16le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t v
 
 void putU32le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void putU64le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value) {
+    for (std::size_t i = 0; i < 8; ++i)
         bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 

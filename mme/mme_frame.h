@@ -29,6 +29,8 @@ enum class MmType : std::uint16_t {
     Attributes = 0xA068,
     FactoryReset = 0xA07C,
     Hosts = 0xA0DC,
+    LinkStatistics = 0xA030,
+    CarrierMap = 0xA090,
 };
 constexpr bool isVendorMessage(std::uint16_t type) {
     return type >= 0xA000 && type <= 0xBFFF;
@@ -64,6 +66,8 @@ constexpr std::size_t kProbe = 26;
 constexpr std::size_t kPushButton = 18;
 constexpr std::size_t kRestart = 20;
 constexpr std::size_t kHosts = 20;
+constexpr std::size_t kLinkStatistics = 29;
+constexpr std::size_t kCarrierMap = 27;
 } // namespace len
 
 // Payload offsets of each message, requests and confirmations.
@@ -130,7 +134,51 @@ constexpr std::size_t kPbMembership = 18;
 constexpr std::size_t kHostCount = 21;
 constexpr std::size_t kHosts = 25;
 constexpr std::size_t kHostEntrySize = 7;
+// link statistics request: control (read, or read and clear), direction, link id, the peer's MAC
+constexpr std::size_t kLsControl = 20;
+constexpr std::size_t kLsDirection = 21;
+constexpr std::size_t kLsLinkId = 22;
+constexpr std::size_t kLsPeer = 23;
+// link statistics confirmation: status, direction and link id as asked, the peer's TEI, then the counter blocks
+constexpr std::size_t kLsCnfDirection = 21;
+constexpr std::size_t kLsCnfLinkId = 22;
+constexpr std::size_t kLsCnfPeerTei = 23;
+constexpr std::size_t kLsCnfStatistics = 24;
+// The transmit block: five u64 (MPDUs acknowledged, collided, failed; PBs passed, failed).
+constexpr std::size_t kLsTransmitSize = 40;
+// The receive block: six u64 (MPDUs acknowledged, failed; PBs passed, failed; bit-error sums of passed and failed
+// PBs), a u8 count of rate intervals, then the intervals: a u8 PHY rate (Mbit/s) and four u64 (PBs passed, failed;
+// bit-error sums passed, failed).
+constexpr std::size_t kLsReceiveCounters = 48;
+constexpr std::size_t kLsIntervalSize = 33;
+// carrier map request: the peer whose frames the device receives, the slot
+constexpr std::size_t kCmPeer = 20;
+constexpr std::size_t kCmSlot = 26;
+// carrier map confirmation: status, slot, number of slots (0: no map yet), number of active carriers (u16), the
+// modulation of every carrier (4 bits each, carrier 2k in the low half of a byte), gain, AGC
+constexpr std::size_t kCmCnfSlot = 21;
+constexpr std::size_t kCmCnfSlots = 22;
+constexpr std::size_t kCmCnfActive = 23;
+constexpr std::size_t kCmCnfModulation = 25;
+constexpr std::size_t kCmCnfGain = 602;
+constexpr std::size_t kCmCnfAgc = 603;
+constexpr std::size_t kCmCnfEnd = 604;
 } // namespace off
+
+// The link statistics' control byte, direction and link ids.
+enum class StatisticsControl : std::uint8_t { Read = 0, ReadAndClear = 1 };
+enum class StatisticsDirection : std::uint8_t { Transmit = 0, Receive = 1, Both = 2 };
+constexpr std::uint8_t kLinkIdOfPeer = 0xF8; // the link to the peer named in the request
+// Priority classes CAP0-CAP3 are link ids 0-3.
+constexpr std::uint8_t kLinkIdLastPriority = 0x03;
+
+// The carriers of a carrier map: carrier k sits at (74 + k) x 24.414 kHz, 1.8 to 30 MHz.
+constexpr std::size_t kCarriers = 1154;
+constexpr std::size_t kFirstCarrierIndex = 74;
+constexpr double kCarrierSpacingKhz = 24.414;
+constexpr std::uint8_t kLargestModulation = 8;
+constexpr std::uint8_t kMaxCarrierMapSlots = 6;
+static_assert(off::kCmCnfModulation + kCarriers / 2 == off::kCmCnfGain);
 
 // The push button's actions: join (as if the device's pair button were pressed), leave (a random network key),
 // status.
@@ -163,6 +211,7 @@ public:
     std::optional<std::uint16_t> u16le(std::size_t offset) const;
     std::optional<std::uint16_t> u16be(std::size_t offset) const;
     std::optional<std::uint32_t> u32le(std::size_t offset) const;
+    std::optional<std::uint64_t> u64le(std::size_t offset) const;
     std::optional<MacAddress> mac(std::size_t offset) const;
     std::optional<std::span<const std::uint8_t>> bytes(std::size_t offset, std::size_t count) const;
     // A zero-terminated text starting at `offset` whose terminator lies within `maxBytes` and the frame.
@@ -177,6 +226,7 @@ private:
 // Little-endian stores into a buffer the caller sized.
 void putU16le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
 void putU32le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
+void putU64le(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value);
 std::uint16_t getU16le(std::span<const std::uint8_t> bytes, std::size_t offset);
 std::uint32_t getU32le(std::span<const std::uint8_t> bytes, std::size_t offset);
 
