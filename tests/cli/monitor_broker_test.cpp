@@ -1,5 +1,7 @@
 // zrq406 monitor against Debian's mosquitto broker, started by each test on 127.0.0.1 with its own configuration.
 #include "registry/device_registry.h"
+#include "app/instance_names.h"
+#include "platform/instance_lock.h"
 #include "platform/text_field.h"
 #include "tests/support/mqtt_broker.h"
 
@@ -225,6 +227,37 @@ TEST_F(MonitorBrokerTest, AnLedCommandSwitchesTheDeviceAndBadCommandsTouchNothin
     const std::string devices =
         runProgram({program(), "--simulate", "history", "devices", "--csv"}, m_environment);
     EXPECT_EQ(countLines(devices, "00:b0:52:5a:00:0"), 4) << devices;
+}
+
+// While the configuration utility runs on this computer the monitor neither scans nor takes commands, and says so.
+TEST_F(MonitorBrokerTest, WhileTheUtilityRunsTheMonitorIsPausedAndTouchesNoDevice) {
+    TestBroker broker(m_dir / "broker");
+    ASSERT_TRUE(broker.start());
+    TestSubscriber subscriber(broker.port());
+    startMonitor(broker.port());
+    ASSERT_TRUE(waitForDiscovery(subscriber)) << log();
+    const std::string monitorState = "zrq406/monitor_025a52000001";
+    const auto pausedIs = [&](const std::string& value, std::size_t from) {
+        return subscriber.waitFor([&](const std::vector<ReceivedMessage>& messages) {
+            for (std::size_t i = from; i < messages.size(); ++i)
+                if (messages[i].topic == monitorState && json::parse(messages[i].payload)["paused"] == value)
+                    return true;
+            return false;
+        });
+    };
+
+    InstanceLock utility;
+    ASSERT_TRUE(utility.acquire(app::kUtilityInstance, m_dir / "run"));
+    ASSERT_TRUE(pausedIs("ON", subscriber.count())) << log();
+    subscriber.publish("zrq406/" + kRemote + "/led/set", "OFF");
+    for (int i = 0; i < 100 && log().find("refused") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(log().find("command 00:b0:52:5a:00:02 LEDs off refused"), std::string::npos) << log();
+    EXPECT_NE(log().find("scans paused"), std::string::npos);
+    utility.release();
+    ASSERT_TRUE(pausedIs("OFF", subscriber.count())) << log();
+    m_monitor.reset();
+    EXPECT_EQ(ledOf(scanJson(), "00:b0:52:5a:00:02"), "On");
 }
 
 // A name that a user gave a device reaches Home Assistant as that text, escaped in the JSON, never in a topic.
