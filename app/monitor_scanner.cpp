@@ -123,6 +123,15 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
             step.log.push_back(terminalText(report.historyNotice));
         if (report.stationListUnread)
             step.log.push_back("the local device answered, but its list of the network's stations could not be read");
+        // The device history keeps each new device's name, as after `zrq406 scan`: a device is not renamed by the
+        // next scan.
+        DeviceRegistry& registry = m_session.registry();
+        if (!report.stationListUnread) {
+            const FileWriteResult saved = registry.SaveHistory(registry.historyTable().inUseCount);
+            if (!saved && !m_saveFailureTold)
+                step.log.push_back("the device history could not be written: " + terminalText(saved.error));
+            m_saveFailureTold = !saved;
+        }
         const ScanTable& scan = m_session.registry().scanTable();
         const LinkTable& links = m_session.linkTable();
         const std::string ledOff = m_session.registry().valueTexts().ledOff;

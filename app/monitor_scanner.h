@@ -63,6 +63,7 @@ private:
     std::unique_ptr<LinkHistory> m_history;
     AlertWatch m_alerts;
     bool m_historyOpen = false;
+    bool m_saveFailureTold = false;
     std::map<MacAddress, MonitorAdapter> m_adapters;
     std::map<MacAddress, std::time_t> m_lastSeen;
     std::map<std::string, std::string> m_published; // config topic -> payload last published

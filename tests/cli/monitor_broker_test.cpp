@@ -227,6 +227,8 @@ TEST_F(MonitorBrokerTest, AnLedCommandSwitchesTheDeviceAndBadCommandsTouchNothin
     const std::string devices =
         runProgram({program(), "--simulate", "history", "devices", "--csv"}, m_environment);
     EXPECT_EQ(countLines(devices, "00:b0:52:5a:00:0"), 4) << devices;
+    // The device history keeps the names, as after zrq406 scan.
+    EXPECT_TRUE(fs::exists(m_dir / "data/zrq406/devices.dat"));
 }
 
 // While the configuration utility runs on this computer the monitor neither scans nor takes commands, and says so.
