@@ -164,8 +164,8 @@ std::optional<MqttAddress> parseMqttAddress(std::string_view text, std::string& 
         address.user = std::string(text.substr(0, at));
         text.remove_prefix(at + 1);
         if (address.user.empty() || address.user.find(':') != std::string::npos) {
-            error = "\"" + given + "\": a user name without a password (the password goes in a file: " +
-                    "--mqtt-password-file)";
+            error = "\"" + given +
+                    "\": a user name without a password (the password goes in a file: " + "--mqtt-password-file)";
             return std::nullopt;
         }
     }
@@ -210,7 +210,8 @@ MonitorConfigResult readMonitorPassword(const MonitorConfig& config, std::option
     if (!read)
         return failed(read.error);
     if (othersMayRead(config.passwordFile))
-        return failed(config.passwordFile + " holds the broker password but other users may read it; refused (chmod o-r " +
+        return failed(config.passwordFile +
+                      " holds the broker password but other users may read it; refused (chmod o-r " +
                       config.passwordFile + ")");
     std::string line = read.content.substr(0, read.content.find('\n'));
     if (!line.empty() && line.back() == '\r')

@@ -41,8 +41,8 @@ struct MonitorAdapter {
     std::string name;     // from the device history; may hold anything a device or a user wrote
     std::string firmware; // the firmware text; "" when never read
     bool ownModel = false;
-    bool local = false;    // the device attached to this computer
-    bool answered = false; // in the last scan
+    bool local = false;                   // the device attached to this computer
+    bool answered = false;                // in the last scan
     std::optional<std::uint32_t> phyRate; // to the local device, Mbit/s
     std::optional<bool> ledOn;            // what the device last reported
     std::string latestFirmware;           // the newest upgrade file's version for it ("" for none)
@@ -89,6 +89,5 @@ std::vector<MqttMessage> adapterRemovals(const MonitorIdentity& identity, const 
 std::vector<MqttMessage> adapterStates(const MonitorIdentity& identity, const MonitorAdapter& adapter);
 // An alert as an event of its adapter's event entity (not retained).
 MqttMessage alertEvent(const MonitorIdentity& identity, const Alert& alert);
-
 
 } // namespace zrq406::app

@@ -67,8 +67,8 @@ MonitorScanner::MonitorScanner(Session& session, MonitorIdentity identity, int f
     : m_session(session), m_identity(std::move(identity)), m_forgetAfterDays(forgetAfterDays),
       m_upgradeVersions(std::move(upgradeVersions)) {
     if (!m_session.scanRecorder().path().empty())
-        m_history = std::make_unique<LinkHistory>(m_session.scanRecorder().path(),
-                                                  LinkHistory::retentionDaysFromEnvironment());
+        m_history =
+            std::make_unique<LinkHistory>(m_session.scanRecorder().path(), LinkHistory::retentionDaysFromEnvironment());
 }
 
 MonitorScanner::~MonitorScanner() = default;
@@ -148,10 +148,10 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
             adapter.answered = std::find(report.built.silentStations.begin(), report.built.silentStations.end(),
                                          mac.text()) == report.built.silentStations.end();
             adapter.phyRate = adapter.local ? std::nullopt : rateOf(d.phyRate, sizeof d.phyRate);
-            const bool blockRead = std::find(report.unreadBlocks.begin(), report.unreadBlocks.end(), mac) ==
-                                   report.unreadBlocks.end();
-            adapter.ledOn = adapter.answered && blockRead ? std::optional<bool>(fieldText(d.led) != ledOff)
-                                                          : std::nullopt;
+            const bool blockRead =
+                std::find(report.unreadBlocks.begin(), report.unreadBlocks.end(), mac) == report.unreadBlocks.end();
+            adapter.ledOn =
+                adapter.answered && blockRead ? std::optional<bool>(fieldText(d.led) != ledOff) : std::nullopt;
             adapter.latestFirmware = latestFirmwareFor(adapter.firmware, m_upgradeVersions);
             adapter.links.clear();
             for (const LinkRow& row : links.rows)
@@ -210,8 +210,9 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
             step.messages.push_back(std::move(removal));
         m_adapters.erase(mac);
         m_lastSeen.erase(mac);
-        std::erase_if(m_published, [&](const auto& entry) { return entry.first.find("/" + nodeOf(mac) + "/") !=
-                                                                       std::string::npos; });
+        std::erase_if(m_published, [&](const auto& entry) {
+            return entry.first.find("/" + nodeOf(mac) + "/") != std::string::npos;
+        });
     }
 }
 
@@ -254,8 +255,9 @@ MonitorStep MonitorScanner::run(const MonitorCommand& command) {
         break;
     case LedChange::ReadFailed:
     case LedChange::NoSetting:
-        step.log.push_back("command " + what + ": its configuration block could not be read or holds no LED "
-                                               "setting; nothing was changed");
+        step.log.push_back("command " + what +
+                           ": its configuration block could not be read or holds no LED "
+                           "setting; nothing was changed");
         break;
     case LedChange::WriteFailed:
         step.log.push_back("command " + what + ": the device did not confirm the new setting");

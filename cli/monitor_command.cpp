@@ -63,8 +63,7 @@ private:
 };
 
 // The configuration files, then the command line over them.
-std::optional<app::MonitorConfig> monitorConfig(const GlobalOptions& options, const MonitorRequest& request,
-                                                Log& log) {
+std::optional<app::MonitorConfig> monitorConfig(const GlobalOptions& options, const MonitorRequest& request, Log& log) {
     app::MonitorConfig config;
     for (const auto& file : app::monitorConfigFiles())
         if (const auto read = app::applyMonitorConfigFile(config, file); !read) {
@@ -145,36 +144,35 @@ int runMonitor(const GlobalOptions& given, const MonitorRequest& request, Output
     const app::MqttMessage online{app::statusTopic(identity), "online", true};
     const app::MqttMessage offline{app::statusTopic(identity), "offline", true};
 
-    MqttClient client(
-        "zrq406-" + app::monitorNode(identity),
-        {[&](int code) {
-             connecting = false;
-             if (code != 0) {
-                 log("the broker refused the connection (" + std::to_string(code) +
-                     (code == 4 || code == 5 ? ": user name or password not accepted" : "") + ")");
-                 return;
-             }
-             connected = true;
-             backoff.reset();
-             log("connected to " + address.host + ":" + std::to_string(address.port));
-             client.publish(online, 1);
-             client.subscribe(app::commandSubscription(identity));
-             client.subscribe(app::homeAssistantStatusTopic(identity));
-             republish = true;
-         },
-         [&](const std::string& topic, const std::string& payload, bool retained) {
-             if (topic == app::homeAssistantStatusTopic(identity)) {
-                 republish = republish || payload == "online";
-                 return;
-             }
-             const app::CheckedCommand checked =
-                 app::checkCommand(identity.mqttPrefix, topic, payload, retained, scanner.answering());
-             if (checked.check != app::CommandCheck::Accepted)
-                 log("command ignored: " + checked.reason);
-             else if (!commands.push(checked.command))
-                 log("command for " + checked.command.device.text() + " refused: " +
-                     std::to_string(app::CommandQueue::kCapacity) + " commands are waiting already");
-         }});
+    MqttClient client("zrq406-" + app::monitorNode(identity),
+                      {[&](int code) {
+                           connecting = false;
+                           if (code != 0) {
+                               log("the broker refused the connection (" + std::to_string(code) +
+                                   (code == 4 || code == 5 ? ": user name or password not accepted" : "") + ")");
+                               return;
+                           }
+                           connected = true;
+                           backoff.reset();
+                           log("connected to " + address.host + ":" + std::to_string(address.port));
+                           client.publish(online, 1);
+                           client.subscribe(app::commandSubscription(identity));
+                           client.subscribe(app::homeAssistantStatusTopic(identity));
+                           republish = true;
+                       },
+                       [&](const std::string& topic, const std::string& payload, bool retained) {
+                           if (topic == app::homeAssistantStatusTopic(identity)) {
+                               republish = republish || payload == "online";
+                               return;
+                           }
+                           const app::CheckedCommand checked =
+                               app::checkCommand(identity.mqttPrefix, topic, payload, retained, scanner.answering());
+                           if (checked.check != app::CommandCheck::Accepted)
+                               log("command ignored: " + checked.reason);
+                           else if (!commands.push(checked.command))
+                               log("command for " + checked.command.device.text() + " refused: " +
+                                   std::to_string(app::CommandQueue::kCapacity) + " commands are waiting already");
+                       }});
     if (!client.configure(address, password, config->mqttCa, config->keepaliveSeconds, offline, error)) {
         log(error);
         return kRefused;

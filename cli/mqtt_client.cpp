@@ -1,8 +1,8 @@
 #include "cli/mqtt_client.h"
 
-#include <mosquitto.h>
 #include <cerrno>
 #include <cstring>
+#include <mosquitto.h>
 #include <mutex>
 
 namespace zrq406::cli {

@@ -52,9 +52,9 @@ TEST(MonitorConfigTest, ReadsKeyValueLinesAndRefusesWhatItCannotTake) {
     EXPECT_TRUE(applied(config, "mqtt-password = hunter2\n", false));
     EXPECT_EQ(config.password, "hunter2");
 
-    for (const char* text : {"interval = 9\n", "mqtt-prefix = a/#\n", "discovery-prefix = /ha\n", "mqtt-prefix = a//b\n",
-                             "forget-after = 0\n", "mqtt = http://broker\n", "mqtt = mqtt://host:70000\n",
-                             "mqtt = mqtt://user:pw@host\n", "mqtt = mqtt://\n"}) {
+    for (const char* text : {"interval = 9\n", "mqtt-prefix = a/#\n", "discovery-prefix = /ha\n",
+                             "mqtt-prefix = a//b\n", "forget-after = 0\n", "mqtt = http://broker\n",
+                             "mqtt = mqtt://host:70000\n", "mqtt = mqtt://user:pw@host\n", "mqtt = mqtt://\n"}) {
         MonitorConfig checked = before;
         ASSERT_TRUE(applied(checked, text)) << text;
         EXPECT_FALSE(checkMonitorConfig(checked)) << text;
@@ -100,7 +100,8 @@ TEST(MonitorConfigTest, FilesThatOthersMayReadKeepNoPassword) {
     std::ofstream(passwordFile) << "s3cret pass\r\nsecond line\n";
     config.passwordFile = passwordFile.string();
     std::optional<std::string> password;
-    std::filesystem::permissions(passwordFile, std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
+    std::filesystem::permissions(passwordFile,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
     EXPECT_FALSE(readMonitorPassword(config, password));
     EXPECT_FALSE(password);
     std::filesystem::permissions(passwordFile, std::filesystem::perms::owner_read);
@@ -117,9 +118,12 @@ TEST(MonitorCommandTest, TakesOnlyLedCommandsForKnownDevicesAndAShortQueue) {
     EXPECT_FALSE(checked.command.ledOn);
     EXPECT_TRUE(checkCommand("zrq406", "zrq406/00b052000002/led/set", "ON", false, known).command.ledOn);
 
-    EXPECT_EQ(checkCommand("zrq406", "zrq406/00B052000002/led/set", "ON", false, known).check, CommandCheck::NotACommand);
-    EXPECT_EQ(checkCommand("zrq406", "other/00b052000002/led/set", "ON", false, known).check, CommandCheck::NotACommand);
-    EXPECT_EQ(checkCommand("zrq406", "zrq406/00b05200000/led/set", "ON", false, known).check, CommandCheck::NotACommand);
+    EXPECT_EQ(checkCommand("zrq406", "zrq406/00B052000002/led/set", "ON", false, known).check,
+              CommandCheck::NotACommand);
+    EXPECT_EQ(checkCommand("zrq406", "other/00b052000002/led/set", "ON", false, known).check,
+              CommandCheck::NotACommand);
+    EXPECT_EQ(checkCommand("zrq406", "zrq406/00b05200000/led/set", "ON", false, known).check,
+              CommandCheck::NotACommand);
     EXPECT_EQ(checkCommand("zrq406", "zrq406/00b052000002/led/sett", "ON", false, known).check,
               CommandCheck::NotACommand);
     EXPECT_EQ(checkCommand("zrq406", "zrq406/00b052000003/led/set", "ON", false, known).check,
@@ -206,11 +210,12 @@ TEST(MonitorPayloadTest, TopicsComeFromMacsAndNamesAreEscaped) {
     EXPECT_EQ(states[2].payload, "online");
 
     // A forgotten adapter's every config goes, its rate sensors to every peer included.
-    const auto removals = adapterRemovals(identity, kDevice, {kLocal, kDevice, MacAddress::fromText("00:b0:52:00:00:03")});
+    const auto removals =
+        adapterRemovals(identity, kDevice, {kLocal, kDevice, MacAddress::fromText("00:b0:52:00:00:03")});
     for (const MqttMessage& config : configs)
-        EXPECT_TRUE(std::any_of(removals.begin(), removals.end(),
-                                [&](const MqttMessage& removal) { return removal.topic == config.topic; }))
-            << config.topic;
+        EXPECT_TRUE(std::any_of(removals.begin(), removals.end(), [&](const MqttMessage& removal) {
+            return removal.topic == config.topic;
+        })) << config.topic;
     for (const MqttMessage& removal : removals) {
         EXPECT_TRUE(removal.payload.empty());
         EXPECT_TRUE(removal.retained);
@@ -232,7 +237,8 @@ TEST(MonitorPayloadTest, OffersTheNewestUpgradeFileOfTheDevicesRegion) {
     const std::string installed = "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0511";
     EXPECT_EQ(latestFirmwareFor(installed, {}), installed);
     EXPECT_EQ(latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-NA-0712"}), installed);
-    EXPECT_EQ(latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0900"}),
-              "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
+    EXPECT_EQ(
+        latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0900"}),
+        "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0400"}), installed);
 }

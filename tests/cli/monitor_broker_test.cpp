@@ -1,8 +1,8 @@
 // zrq406 monitor against Debian's mosquitto broker, started by each test on 127.0.0.1 with its own configuration.
-#include "registry/device_registry.h"
 #include "app/instance_names.h"
 #include "platform/instance_lock.h"
 #include "platform/text_field.h"
+#include "registry/device_registry.h"
 #include "tests/support/mqtt_broker.h"
 
 #include <csignal>
@@ -70,9 +70,14 @@ protected:
 
     // zrq406 --simulate monitor with a scan every 1.2 s (60 s scaled).
     void startMonitor(int port, std::vector<std::string> extra = {}, const std::string& user = {}) {
-        std::vector<std::string> argv{program(), "--simulate", "monitor", "--interval", "60", "--mqtt",
-                                      "mqtt://" + (user.empty() ? "" : user + "@") + "127.0.0.1:" +
-                                          std::to_string(port)};
+        std::vector<std::string> argv{program(),
+                                      "--simulate",
+                                      "monitor",
+                                      "--interval",
+                                      "60",
+                                      "--mqtt",
+                                      "mqtt://" + (user.empty() ? "" : user + "@") +
+                                          "127.0.0.1:" + std::to_string(port)};
         argv.insert(argv.end(), extra.begin(), extra.end());
         m_monitor = std::make_unique<ChildProcess>(argv, m_environment, m_dir / "monitor.log");
     }
@@ -224,8 +229,7 @@ TEST_F(MonitorBrokerTest, AnLedCommandSwitchesTheDeviceAndBadCommandsTouchNothin
     const json scan = scanJson();
     EXPECT_EQ(ledOf(scan, "00:b0:52:5a:00:02"), "Off");
     EXPECT_EQ(ledOf(scan, "00:b0:52:5a:00:04"), "Off");
-    const std::string devices =
-        runProgram({program(), "--simulate", "history", "devices", "--csv"}, m_environment);
+    const std::string devices = runProgram({program(), "--simulate", "history", "devices", "--csv"}, m_environment);
     EXPECT_EQ(countLines(devices, "00:b0:52:5a:00:0"), 4) << devices;
     // The device history keeps the names, as after zrq406 scan.
     EXPECT_TRUE(fs::exists(m_dir / "data/zrq406/devices.dat"));

@@ -42,8 +42,8 @@ bool takesConnections(int port) {
     return connected;
 }
 
-pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
-            int outFd, int errFd) {
+pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment, int outFd,
+            int errFd) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         for (const auto& [name, value] : environment)
@@ -182,8 +182,7 @@ std::size_t TestSubscriber::count() {
 }
 
 void TestSubscriber::publish(const std::string& topic, const std::string& payload, bool retained) {
-    mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
-                      retained);
+    mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retained);
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
