@@ -159,6 +159,7 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
                     adapter.links.push_back({row.to, row.known ? std::optional<std::uint32_t>(row.tx) : std::nullopt,
                                              row.from == local || row.to == local});
             if (adapter.answered) {
+                m_forgotten.erase(mac);
                 m_answering.insert(mac);
                 m_lastSeen[mac] = now;
             }
@@ -183,7 +184,12 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
         if (!m_history->devices(sightings))
             sightings.clear();
     }
+    const std::time_t forgetBefore = now - static_cast<std::time_t>(m_forgetAfterDays) * 24 * 60 * 60;
     for (const DeviceSighting& sighting : sightings) {
+        // Removed once in this run; the history keeps it until its retention ends.
+        if (m_forgotten.count(sighting.mac) != 0 && sighting.lastSeen < forgetBefore)
+            continue;
+        m_forgotten.erase(sighting.mac);
         auto& lastSeen = m_lastSeen[sighting.mac];
         lastSeen = std::max(lastSeen, sighting.lastSeen);
         if (m_adapters.count(sighting.mac) == 0) {
@@ -210,6 +216,7 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
             step.messages.push_back(std::move(removal));
         m_adapters.erase(mac);
         m_lastSeen.erase(mac);
+        m_forgotten.insert(mac);
         std::erase_if(m_published, [&](const auto& entry) {
             return entry.first.find("/" + nodeOf(mac) + "/") != std::string::npos;
         });

@@ -68,6 +68,7 @@ private:
     std::map<MacAddress, std::time_t> m_lastSeen;
     std::map<std::string, std::string> m_published; // config topic -> payload last published
     std::set<MacAddress> m_answering;
+    std::set<MacAddress> m_forgotten; // removed from Home Assistant in this run
     MonitorStatus m_status;
 };
 

@@ -4,11 +4,13 @@
 #include "app/monitor_config.h"
 #include "app/monitor_payloads.h"
 #include "app/monitor_scanner.h"
+#include "tests/support/simulated_program.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <ctime>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -241,4 +243,45 @@ TEST(MonitorPayloadTest, OffersTheNewestUpgradeFileOfTheDevicesRegion) {
         latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712", "ZRQPLC1-MAC-3-3-3348-00-2400-CE-0900"}),
         "ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712");
     EXPECT_EQ(latestFirmwareFor(installed, {"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0400"}), installed);
+}
+
+// The history tells the monitor of adapters from earlier runs: one seen within --forget-after days keeps its configs
+// (unavailable), one seen longer ago has them removed, once.
+TEST(MonitorScannerTest, RemovesAdaptersTheHistoryLastSawLongerAgoThanForgetAfterOnce) {
+    test::SimulatedProgram program;
+    ASSERT_TRUE(program.open());
+    program.session.scanRecorder().setPath(program.path("history.db"));
+    const std::time_t now = std::time(nullptr);
+    const MacAddress gone = MacAddress::fromText("00:b0:52:99:00:01");
+    const MacAddress away = MacAddress::fromText("00:b0:52:99:00:02");
+    {
+        LinkHistory history(program.path("history.db"));
+        ASSERT_TRUE(history.open());
+        ASSERT_TRUE(history.append({now - 40 * 86400, {{gone, "Old", "ZRQPLC1-MAC-1-CE-0001", true}}, {}}));
+        ASSERT_TRUE(history.append({now - 10 * 86400, {{away, "Away", "ZRQPLC1-MAC-1-CE-0001", true}}, {}}));
+    }
+    MonitorIdentity identity;
+    MonitorScanner scanner(program.session, identity, 30, {});
+    const auto payloadOf = [](const MonitorStep& step, const std::string& topic) -> std::optional<std::string> {
+        for (const MqttMessage& message : step.messages)
+            if (message.topic == topic)
+                return message.payload;
+        return std::nullopt;
+    };
+    const MonitorStep first = scanner.scan(now);
+    EXPECT_EQ(payloadOf(first, "homeassistant/switch/00b052990001/led/config"), "");
+    EXPECT_EQ(payloadOf(first, "zrq406/00b052990001"), "");
+    ASSERT_TRUE(payloadOf(first, "homeassistant/switch/00b052990002/led/config"));
+    EXPECT_FALSE(payloadOf(first, "homeassistant/switch/00b052990002/led/config")->empty());
+    EXPECT_EQ(payloadOf(first, "zrq406/00b052990002/availability"), "offline");
+    EXPECT_EQ(payloadOf(first, "zrq406/00b0525a0002/availability"), "online");
+    EXPECT_EQ(scanner.answering().size(), 4u);
+
+    const MonitorStep second = scanner.scan(now + 120);
+    EXPECT_FALSE(payloadOf(second, "homeassistant/switch/00b052990001/led/config"));
+    EXPECT_FALSE(payloadOf(second, "zrq406/00b052990001"));
+    // Unchanged configs are not sent again; the states are.
+    EXPECT_FALSE(payloadOf(second, "homeassistant/switch/00b052990002/led/config"));
+    EXPECT_TRUE(payloadOf(second, "zrq406/00b052990002"));
+    EXPECT_TRUE(payloadOf(scanner.everything(), "homeassistant/switch/00b052990002/led/config"));
 }
