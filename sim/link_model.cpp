@@ -199,7 +199,9 @@ double driftFactor(std::uint32_t seed, double percent, double elapsedMs) {
         return 1;
     const double depth = percent / 100.0 * (0.6 + 0.4 * unit(mix(seed, 0xD1F7u)));
     const double angle = 2 * std::numbers::pi * elapsedMs / kDayMs;
-    const double swing = 0.8 * (1 - std::cos(angle)) / 2 + 0.2 * (1 - std::cos(3 * angle)) / 2;
+    // The smaller swing rides on the large one, so that the first hour after load keeps the described rates.
+    const double slow = (1 - std::cos(angle)) / 2;
+    const double swing = 0.8 * slow + 0.2 * slow * (1 - std::cos(3 * angle)) / 2;
     return 1 - depth * swing;
 }
 

@@ -61,7 +61,8 @@ struct Channel {
 Channel fitChannel(std::uint32_t seed, std::uint8_t rateField, int slots, const std::vector<NoiseBand>& noise);
 
 // How far a link's rate sinks over the simulated day: 1 at load time (and at every full day after), down to
-// 1 - percent/100 x (0.6..1, per link) half a day later, with a smaller swing three times a day on top.
+// 1 - percent/100 x (0.6..1, per link) half a day later, with a smaller swing three times a day on top. It
+// starts slowly: in the first hour the factor stays above 1 - percent/100 x 0.015.
 double driftFactor(std::uint32_t seed, double percent, double elapsedMs);
 // True while a link with these dips is down at its low.
 bool inDip(const RateDips& dips, double elapsedMs);
