@@ -3,6 +3,7 @@
 #include "app/scan_cycle.h"
 #include "tests/support/simulated_program.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -121,22 +122,154 @@ TEST(CarrierSummary, LostBandsMergedAndNamedInMegahertz) {
     EXPECT_DOUBLE_EQ(app::carrierSnrDb(map)[carrierAt(20.5)], 4.5);
 }
 
-// Until a device answers the two messages, each one is named once and nothing waits per link.
-TEST(LinkHealthOverSim, DevicesThatDoNotAnswerAreNamedOnceAndAskedNoMore) {
-    SimulatedProgram program;
+namespace {
+
+nlohmann::json networkOf(int devices, const std::string& quiet = "", const std::string& refusing = "") {
+    nlohmann::json list = nlohmann::json::array();
+    for (int i = 1; i <= devices; ++i) {
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "00:b0:52:5a:00:%02x", i);
+        nlohmann::json d{{"mac", mac}};
+        if (mac == quiet)
+            d["linkHealth"] = "silent";
+        if (mac == refusing)
+            d["linkHealth"] = "refuse";
+        list.push_back(d);
+    }
+    return {{"devices", list}};
+}
+
+const MacAddress kLocal{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x01}};
+const MacAddress kHall{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x02}};
+const MacAddress kCellar{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x03}};
+
+} // namespace
+
+// Every direction of every link, both ends' counters; each end's figures agree with the other's.
+TEST(LinkHealthOverSim, EveryLinkInBothDirectionsWeakestFirst) {
+    SimulatedProgram program(networkOf(4));
     ASSERT_TRUE(program.open());
     ASSERT_TRUE(app::runScan(program.session, "t").found);
     const app::HealthTable health = app::readLinkHealth(program.session);
-    EXPECT_EQ(health.links.size(), 12u);
-    EXPECT_EQ(health.withoutStatistics.size(), 4u);
+    ASSERT_EQ(health.links.size(), 12u);
+    EXPECT_TRUE(health.withoutStatistics.empty());
+    EXPECT_TRUE(health.silent.empty());
     for (const auto& link : health.links) {
-        EXPECT_FALSE(link.counted());
+        ASSERT_TRUE(link.sent && link.received) << link.from.text() << " -> " << link.to.text();
         EXPECT_TRUE(link.rateKnown);
+        EXPECT_GT(link.rate, 0u);
+        EXPECT_GT(link.sent->pbsPassed, 0u);
+        ASSERT_TRUE(link.pbErrorRate() && link.fecBitErrorRate() && link.collisionRate());
+    }
+    for (std::size_t i = 1; i < health.links.size(); ++i)
+        EXPECT_GE(*health.links[i - 1].pbErrorRate(), *health.links[i].pbErrorRate());
+    EXPECT_EQ(program.session.exchange().overlaps(), 0);
+
+    // One device's links only, in both directions.
+    const app::HealthTable hall = app::readLinkHealth(program.session, kHall);
+    EXPECT_EQ(hall.links.size(), 6u);
+    for (const auto& link : hall.links) {
+        EXPECT_TRUE(link.from == kHall || link.to == kHall);
+        EXPECT_TRUE(link.sent && link.received);
+    }
+}
+
+// A device that ignores the question or refuses it is named once; the others' links are counted as before, and
+// from the far end where only one end counts.
+TEST(LinkHealthOverSim, DevicesThatDoNotOfferTheStatisticsAreNamedOnce) {
+    SimulatedProgram program(networkOf(4, "00:b0:52:5a:00:03", "00:b0:52:5a:00:04"));
+    ASSERT_TRUE(program.open());
+    ASSERT_TRUE(app::runScan(program.session, "t").found);
+    const app::HealthTable health = app::readLinkHealth(program.session);
+    ASSERT_EQ(health.withoutStatistics.size(), 2u);
+    EXPECT_EQ(health.withoutStatistics[0], kCellar);
+    for (const auto& link : health.links) {
+        const bool fromOffering = link.from == kLocal || link.from == kHall;
+        const bool toOffering = link.to == kLocal || link.to == kHall;
+        EXPECT_EQ(link.sent.has_value(), fromOffering);
+        EXPECT_EQ(link.received.has_value(), toOffering);
+        EXPECT_EQ(link.pbErrorRate().has_value(), fromOffering || toOffering);
     }
     app::CarrierMap map;
-    EXPECT_EQ(app::readCarrierMap(program.session, health.rates.stations[1], health.rates.stations[0], std::nullopt,
-                                  map),
+    EXPECT_EQ(app::readCarrierMap(program.session, kCellar, kLocal, std::nullopt, map),
               app::CarrierMapOutcome::NotOffered);
+    EXPECT_EQ(app::readCarrierMap(program.session, MacAddress{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x04}}, kLocal,
+                                  std::nullopt, map),
+              app::CarrierMapOutcome::NotOffered);
+    EXPECT_EQ(app::clearLinkCounters(program.session, kCellar, kLocal), app::StatisticsOutcome::NoAnswer);
+}
+
+TEST(LinkHealthOverSim, CarrierMapsShowANoiseBandAndEverySlot) {
+    nlohmann::json network = networkOf(3);
+    network["devices"][0]["noise"] = {{{"fromMHz", 10.2}, {"toMHz", 13.9}, {"dB", 60}, {"peers", {"00:b0:52:5a:00:03"}}}};
+    network["devices"][0]["rates"] = {{"00:b0:52:5a:00:03", {{"tx", 90}, {"rx", 80}, {"slots", 6}}},
+                                      {"00:b0:52:5a:00:02", {{"tx", 90}, {"rx", 80}, {"slots", 0}}}};
+    SimulatedProgram program(network);
+    ASSERT_TRUE(program.open());
+    ASSERT_TRUE(app::runScan(program.session, "t").found);
+
+    app::CarrierMap map;
+    ASSERT_EQ(app::readCarrierMap(program.session, kLocal, kCellar, std::nullopt, map), app::CarrierMapOutcome::Read);
+    EXPECT_EQ(map.slots, 6);
+    ASSERT_EQ(map.read.size(), 6u);
+    for (std::size_t i = 0; i < map.read.size(); ++i)
+        EXPECT_EQ(map.read[i].slot, i);
+    const app::CarrierSummary summary = app::summarizeCarriers(map);
+    ASSERT_FALSE(summary.bands.empty());
+    EXPECT_EQ(app::bandText(summary.bands[0]), "10.2-13.9 MHz carry no data");
+    // The map allows about the rate the network information tells (80 x 21 / 16 = 105 Mbit/s from the cellar).
+    EXPECT_NEAR(summary.rateMbps, 105, 10.5);
+    // The cellar hears the local device without the noise.
+    app::CarrierMap other;
+    ASSERT_EQ(app::readCarrierMap(program.session, kCellar, kLocal, 2, other), app::CarrierMapOutcome::Read);
+    ASSERT_EQ(other.read.size(), 1u);
+    EXPECT_EQ(other.read[0].slot, 2);
+    EXPECT_TRUE(app::summarizeCarriers(other).bands.empty());
+
+    EXPECT_EQ(app::readCarrierMap(program.session, kLocal, kHall, std::nullopt, map),
+              app::CarrierMapOutcome::NoMapYet);
+    EXPECT_EQ(app::readCarrierMap(program.session, kLocal, kCellar, 6, map), app::CarrierMapOutcome::NoSuchSlot);
+    EXPECT_EQ(map.slots, 6);
+}
+
+TEST(LinkHealthOverSim, ClearingStartsTheCountersAgain) {
+    SimulatedProgram program(networkOf(2));
+    ASSERT_TRUE(program.open());
+    ASSERT_TRUE(app::runScan(program.session, "t").found);
+    const auto before = app::readLinkHealth(program.session);
+    ASSERT_EQ(before.links.size(), 2u);
+    ASSERT_TRUE(before.links[0].sent && before.links[1].sent);
+    EXPECT_EQ(app::clearLinkCounters(program.session, kLocal, kHall), app::StatisticsOutcome::Done);
+    const auto after = app::readLinkHealth(program.session);
+    // The local device's own counters of the link, in both directions.
+    for (const auto& link : after.links) {
+        const auto& old = before.links[0].from == link.from ? before.links[0] : before.links[1];
+        const std::uint64_t now = link.from == kLocal ? link.sent->pbsPassed : link.received->pbsPassed;
+        const std::uint64_t then = link.from == kLocal ? old.sent->pbsPassed : old.received->pbsPassed;
+        EXPECT_LT(now, then);
+    }
+}
+
+// Each scan keeps the PB error rate of the local device's links in the history, and only theirs.
+TEST(LinkHealthHistory, EachScanKeepsTheLocalLinksPbErrorRate) {
+    SimulatedProgram program(networkOf(3));
+    ASSERT_TRUE(program.open());
+    program.session.scanRecorder().setPath(program.path("links.db"));
+    ASSERT_TRUE(app::runScan(program.session, "t").found);
+    app::LinkHistory history(program.path("links.db"));
+    ASSERT_TRUE(history.open());
+    std::vector<app::LinkSeries> series;
+    ASSERT_TRUE(history.links(0, std::nullopt, series));
+    ASSERT_EQ(series.size(), 6u);
+    for (const auto& s : series) {
+        ASSERT_EQ(s.samples.size(), 1u);
+        const bool local = s.from == kLocal || s.to == kLocal;
+        EXPECT_EQ(s.samples[0].pbErrorRate.has_value(), local) << s.from.text() << " -> " << s.to.text();
+        if (local) {
+            EXPECT_GT(*s.samples[0].pbErrorRate, 0.0);
+            EXPECT_LT(*s.samples[0].pbErrorRate, 0.05);
+        }
+    }
 }
 
 // A version-1 history gains the PB error column in place: its scans stay, new scans keep their rate.
