@@ -1,7 +1,9 @@
+#include "app/link_chart.h"
 #include "app/link_health.h"
 #include "app/link_history.h"
 #include "app/scan_cycle.h"
 #include "tests/support/simulated_program.h"
+#include "uitext/placeholders.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -349,4 +351,36 @@ TEST(LinkHealthHistory, TheScanLendsEachCountedDirectionItsPbErrorRate) {
         kept += link.pbErrorRate ? 1 : 0;
     }
     EXPECT_EQ(kept, 1);
+}
+
+// The history chart carries the PB error rate beside the rates, and says it in words in English and German.
+TEST(LinkHealthHistory, TheChartCarriesThePbErrorRateAndSaysIt) {
+    const MacAddress one{{0, 0, 0, 0, 0, 1}};
+    const MacAddress two{{0, 0, 0, 0, 0, 2}};
+    for (const char* language : {"English.xml", "German.xml"}) {
+        SimulatedProgram program(SimulatedProgram::builtInNetwork(), language);
+        app::LinkHistory history(program.path("links.db"));
+        ASSERT_TRUE(history.open());
+        const std::time_t now = 1733745600;
+        for (int i = 0; i < 3; ++i) {
+            app::HistoryScan scan;
+            scan.when = now - 3600 + 600 * i;
+            app::HistoryLinkRow row{one, two, 100, 90, true};
+            if (i > 0)
+                row.pbErrorRate = i == 1 ? 0.02 : 0.005;
+            scan.links.push_back(row);
+            ASSERT_TRUE(history.append(scan));
+        }
+        app::LinkChart chart;
+        ASSERT_TRUE(app::buildLinkChart(history, one, two, app::ChartSpan::Day, now, chart));
+        ASSERT_EQ(chart.series.samples.size(), 3u);
+        EXPECT_DOUBLE_EQ(chart.worstPbErrorRate.value_or(-1), 0.02);
+        EXPECT_DOUBLE_EQ(chart.lastPbErrorRate.value_or(-1), 0.005);
+        const std::string words =
+            app::chartDescription(program.texts, chart, [](const MacAddress& m) { return m.text(); }, false);
+        const std::string expected = fillPlaceholders(
+            program.texts.LoadPageCaption("ZRQ406", "Messages", app::kChartPbErrorFigures, "Text"), {"2.00 %", "0.50 %"});
+        EXPECT_NE(expected.find("2.00 %"), std::string::npos) << language;
+        EXPECT_NE(words.find(expected), std::string::npos) << words;
+    }
 }
