@@ -3,6 +3,7 @@
 #include "app/link_alerts.h"
 #include "mme/upgrade_file.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 namespace zrq406::app {
@@ -207,6 +208,17 @@ std::vector<MqttMessage> adapterConfigs(const MonitorIdentity& identity, const M
         add("sensor", object, rate);
     }
 
+    // The share of the physical blocks of the local device's frames to it that failed, in percent.
+    if (!adapter.local) {
+        json pbErrors = adapterEntity(identity, adapter, "pb_error_rate", "PB error rate");
+        pbErrors["entity_category"] = "diagnostic";
+        pbErrors["state_class"] = "measurement";
+        pbErrors["suggested_display_precision"] = 2;
+        pbErrors["unit_of_measurement"] = "%";
+        pbErrors["value_template"] = "{{ value_json.pb_error_rate }}";
+        add("sensor", "pb_error_rate", pbErrors);
+    }
+
     json led = adapterEntity(identity, adapter, "led", "LEDs");
     led["command_topic"] = ledCommandTopic(identity, adapter.mac);
     led["entity_category"] = "config";
@@ -256,8 +268,11 @@ std::vector<MqttMessage> adapterStates(const MonitorIdentity& identity, const Mo
     json state = {{"connectivity", adapter.answered ? kOn : kOff},
                   {"firmware", adapter.firmware.empty() ? json() : json(adapter.firmware)},
                   {"led", adapter.ledOn ? json(*adapter.ledOn ? kOn : kOff) : json()}};
-    if (!adapter.local)
+    if (!adapter.local) {
         state["phy_rate"] = optionalNumber(adapter.phyRate);
+        // Percent, to the hundredth of a hundredth.
+        state["pb_error_rate"] = adapter.pbErrorRate ? json(std::round(*adapter.pbErrorRate * 1e6) / 1e4) : json();
+    }
     for (const MonitorLinkRate& link : adapter.links)
         state[rateObject(link.peer)] = optionalNumber(link.rate);
     json update = {{"installed_version", adapter.firmware.empty() ? json() : json(adapter.firmware)},

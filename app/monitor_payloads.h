@@ -46,7 +46,7 @@ struct MonitorAdapter {
     std::optional<std::uint32_t> phyRate; // to the local device, Mbit/s
     std::optional<bool> ledOn;            // what the device last reported
     std::string latestFirmware;           // the newest upgrade file's version for it ("" for none)
-    std::optional<double> pbErrorRate;    // of its link to the local device, 0..1
+    std::optional<double> pbErrorRate;    // of the local device's link to it, 0..1
     std::vector<MonitorLinkRate> links;   // from this adapter to each peer
 };
 
@@ -79,7 +79,7 @@ std::vector<MqttMessage> monitorConfigs(const MonitorIdentity& identity);
 MqttMessage monitorState(const MonitorIdentity& identity, const MonitorStatus& status);
 
 // The discovery configs of an adapter: connectivity, firmware, PHY rate to the local device, one rate sensor per
-// link direction (its `links`), LEDs, update, alerts and (when known) the PB error rate.
+// link direction (its `links`), the PB error rate of the local device's link to it, LEDs, update, alerts.
 std::vector<MqttMessage> adapterConfigs(const MonitorIdentity& identity, const MonitorAdapter& adapter);
 // Empty retained payloads on every config topic that adapterConfigs could have published for the adapter with
 // any of `peers`: Home Assistant removes its entities.

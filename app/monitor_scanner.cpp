@@ -153,6 +153,10 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
             adapter.ledOn =
                 adapter.answered && blockRead ? std::optional<bool>(fieldText(d.led) != ledOff) : std::nullopt;
             adapter.latestFirmware = latestFirmwareFor(adapter.firmware, m_upgradeVersions);
+            adapter.pbErrorRate.reset();
+            for (const LinkDirectionHealth& health : report.localHealth)
+                if (!adapter.local && health.from == local && health.to == mac)
+                    adapter.pbErrorRate = health.pbErrorRate();
             adapter.links.clear();
             for (const LinkRow& row : links.rows)
                 if (row.from == mac)
@@ -168,9 +172,11 @@ void MonitorScanner::takeScan(MonitorStep& step, std::time_t now) {
         m_status.devices = static_cast<int>(m_answering.size());
     }
     for (auto& [mac, known] : m_adapters)
-        if (!known.answered)
+        if (!known.answered) {
             for (MonitorLinkRate& link : known.links)
                 link.rate.reset();
+            known.pbErrorRate.reset();
+        }
 
     // The history knows the adapters of earlier runs, and when each was seen last.
     std::vector<DeviceSighting> sightings;

@@ -101,9 +101,9 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
         if (std::find(links.silent.begin(), links.silent.end(), station) == links.silent.end())
             answering.push_back(station);
     }
-    const auto health = readLocalLinkHealth(session, answering);
+    report.localHealth = readLocalLinkHealth(session, answering);
     report.historyNotice = session.scanRecorder().record(
-        historyScanOf(result, registry.scanTable(), links, std::time(nullptr), health), session.texts());
+        historyScanOf(result, registry.scanTable(), links, std::time(nullptr), report.localHealth), session.texts());
     return report;
 }
 

@@ -29,6 +29,8 @@ struct ScanReport {
     std::vector<MacAddress> unreadBlocks;
     // What the link history has to tell about this scan ("" for nothing): shown once, as the history-full notice.
     std::string historyNotice;
+    // The counters of the local device's links to each answering station, as the history recorded them.
+    std::vector<LinkDirectionHealth> localHealth;
 };
 
 // The adapter loop of every scan: for each adapter in order (only `only` when it is 0 or more) the discovery

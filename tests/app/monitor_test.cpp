@@ -6,11 +6,11 @@
 #include "app/monitor_scanner.h"
 #include "tests/support/simulated_program.h"
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <ctime>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -179,10 +179,11 @@ TEST(MonitorPayloadTest, TopicsComeFromMacsAndNamesAreEscaped) {
     adapter.answered = true;
     adapter.phyRate = 128;
     adapter.ledOn = false;
+    adapter.pbErrorRate = 0.012345;
     adapter.links = {{kLocal, 120u, true}, {MacAddress::fromText("00:b0:52:00:00:03"), std::nullopt, false}};
 
     const auto configs = adapterConfigs(identity, adapter);
-    ASSERT_EQ(configs.size(), 8u);
+    ASSERT_EQ(configs.size(), 9u);
     for (const MqttMessage& message : configs) {
         EXPECT_TRUE(message.topic.starts_with("homeassistant/")) << message.topic;
         EXPECT_NE(message.topic.find("/00b052000002/"), std::string::npos) << message.topic;
@@ -205,9 +206,10 @@ TEST(MonitorPayloadTest, TopicsComeFromMacsAndNamesAreEscaped) {
 
     const auto states = adapterStates(identity, adapter);
     ASSERT_EQ(states.size(), 3u);
-    EXPECT_EQ(json::parse(states[0].payload),
-              json::parse(R"({"connectivity":"ON","firmware":"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712","led":"OFF",)"
-                          R"("phy_rate":128,"rate_00b052000001":120,"rate_00b052000003":null})"));
+    EXPECT_EQ(
+        json::parse(states[0].payload),
+        json::parse(R"({"connectivity":"ON","firmware":"ZRQPLC1-MAC-3-3-3348-00-2764-CE-0712","led":"OFF",)"
+                    R"("pb_error_rate":1.2345,"phy_rate":128,"rate_00b052000001":120,"rate_00b052000003":null})"));
     EXPECT_EQ(states[2].topic, "zrq406/00b052000002/availability");
     EXPECT_EQ(states[2].payload, "online");
 

@@ -123,6 +123,7 @@ TEST_F(MonitorBrokerTest, DiscoveryMatchesTheGoldenFilesAndTheLastWillFollowsAKi
         {config("binary_sensor", kRemote, "connectivity"), "remote_connectivity"},
         {config("sensor", kRemote, "firmware"), "remote_firmware"},
         {config("sensor", kRemote, "phy_rate"), "remote_phy_rate"},
+        {config("sensor", kRemote, "pb_error_rate"), "remote_pb_error_rate"},
         {config("sensor", kRemote, "rate_" + kLocal), "remote_rate_to_local"},
         {config("sensor", kRemote, "rate_00b0525a0003"), "remote_rate_to_remote"},
         {config("switch", kRemote, "led"), "remote_led"},
@@ -152,6 +153,7 @@ TEST_F(MonitorBrokerTest, DiscoveryMatchesTheGoldenFilesAndTheLastWillFollowsAKi
     EXPECT_EQ(state["connectivity"], "ON");
     EXPECT_EQ(state["led"], "ON");
     EXPECT_EQ(state["phy_rate"], 128);
+    EXPECT_TRUE(state["pb_error_rate"].is_number()) << state;
     EXPECT_EQ(json::parse(subscriber.last("zrq406/" + kLedOff))["led"], "OFF");
     EXPECT_EQ(subscriber.last("zrq406/" + kRemote + "/availability"), "online");
     const json monitor = json::parse(subscriber.last("zrq406/" + monitorNode));
