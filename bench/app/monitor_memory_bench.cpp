@@ -2,11 +2,12 @@
 // history, the alerts, the configs and states for the broker) on the built-in simulated network, with scaled time.
 // Prints the resident set size at the start, along the way and at the end; it should stay flat. The scans follow
 // each other as fast as the simulated devices answer, on a clock that advances 120 s per scan.
-//   bench_monitor_memory [SCANS]   (default 10000)
+//   bench_monitor_memory [SCANS] [--no-history]   (default 10000; --no-history records nothing, for comparison)
 #include "app/monitor_scanner.h"
 #include "app/session.h"
 #include "uitext/load_ui_setting.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     CLoadUISetting texts(messages, UiTextMode::Utility, "bench");
     app::Session session(messages, texts);
     session.registry().setHistoryPath(dir / "devices.dat");
-    session.scanRecorder().setPath(dir / "link-history.db");
+    const bool history = !(argc > 2 && std::string(argv[2]) == "--no-history");
+    session.scanRecorder().setPath(history ? dir / "link-history.db" : std::filesystem::path());
     app::LinkOptions options;
     options.simulate = std::string();
     if (!session.open(options)) {
@@ -82,7 +84,7 @@ int main(int argc, char** argv) {
         if (i == 9) {
             startKiB = residentKiB();
             std::printf("scan %6ld: RSS %ld KiB (start)\n", i + 1, startKiB);
-        } else if ((i + 1) % 1000 == 0) {
+        } else if ((i + 1) % std::max(scans / 10, 1L) == 0) {
             std::printf("scan %6ld: RSS %ld KiB, %.1f ms per scan\n", i + 1, residentKiB(),
                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
                             static_cast<double>(i + 1));
