@@ -160,6 +160,11 @@ TEST_F(MonitorBrokerTest, DiscoveryMatchesTheGoldenFilesAndTheLastWillFollowsAKi
     EXPECT_EQ(monitor["devices"], 4);
     EXPECT_EQ(monitor["paused"], "OFF");
 
+    // Home Assistant's own start: everything again, configs included.
+    const std::size_t beforeBirth = subscriber.count();
+    subscriber.publish("homeassistant/status", "online");
+    EXPECT_TRUE(waitForDiscovery(subscriber, beforeBirth)) << log();
+
     // Killed without a goodbye: the broker publishes the retained last will.
     const std::size_t before = subscriber.count();
     m_monitor->signal(SIGKILL);
