@@ -101,6 +101,20 @@ int runLinks(const GlobalOptions& options, Output& io);
 // Writes the devices and links as metrics in the text exposition format to `outputFile` (replaced in one step), or
 // to standard output when it is empty or "-".
 int runMetrics(const GlobalOptions& options, const std::string& outputFile, Output& io);
+// What the command line says to `zrq406 monitor`; what it leaves out comes from monitor.conf or the defaults.
+struct MonitorRequest {
+    std::optional<int> interval;
+    std::optional<int> keepalive;
+    std::optional<int> forgetAfter;
+    std::optional<std::string> mqtt;
+    std::optional<std::string> mqttCa;
+    std::optional<std::string> passwordFile;
+    std::optional<std::string> mqttPrefix;
+    std::optional<std::string> discoveryPrefix;
+};
+// Scans every interval, records each scan in the link history and publishes the devices to an MQTT broker with
+// Home Assistant's discovery; takes LED commands. Runs until SIGTERM or SIGINT.
+int runMonitor(const GlobalOptions& options, const MonitorRequest& request, Output& io);
 int runSimulate(const GlobalOptions& options, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io);
 
