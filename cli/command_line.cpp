@@ -141,6 +141,10 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     bool devicesCsv = false;
     auto* historyDevices = history->add_subcommand("devices", "When each device was seen first and last");
     historyDevices->add_flag("--csv", devicesCsv, "Print CSV");
+    std::string alertsSince = "7d";
+    auto* historyAlerts =
+        history->add_subcommand("alerts", "Slow links, devices that stopped answering and new devices, oldest first");
+    historyAlerts->add_option("--since", alertsSince, "How far back: 30m, 12h, 7d, 4w (default 7d)");
 
     std::string qosWrite;
     auto* qos = app.add_subcommand("qos", "Print a device's priority (QoS) settings, or change them");
@@ -277,6 +281,8 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runLinkHistory(options, linkRequest, io);
     if (historyDevices->parsed())
         return runDeviceSightings(options, devicesCsv, io);
+    if (historyAlerts->parsed())
+        return runHistoryAlerts(options, alertsSince, io);
     if (history->parsed())
         return prune ? runPruneHistory(options, keepDays, io) : runHistory(options, io);
     if (qos->parsed())

@@ -85,6 +85,9 @@ std::optional<std::int64_t> parseSince(const std::string& text);
 int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& request, Output& io);
 // Prints when each device was first and last seen, from the link history.
 int runDeviceSightings(const GlobalOptions& options, bool csv, Output& io);
+// Prints the alerts raised by the link history's scans of the last `since` (a number and m, h, d or w), oldest
+// first: slow links, devices that stopped answering, new devices.
+int runHistoryAlerts(const GlobalOptions& options, const std::string& since, Output& io);
 // Prunes the link history to `keepDays` (0: the configured limit) and compacts its file.
 int runPruneHistory(const GlobalOptions& options, int keepDays, Output& io);
 // Prints a device's priority (QoS) settings; with `writeFile` ("-": standard input) first changes them to what that
