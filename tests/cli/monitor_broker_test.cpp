@@ -69,14 +69,15 @@ protected:
     std::string program() const { return std::string(ZRQ406_TEST_DATA_DIR) + "/zrq406"; }
 
     // zrq406 --simulate monitor with a scan every 1.2 s (60 s scaled).
-    void startMonitor(int port, std::vector<std::string> extra = {}, const std::string& user = {}) {
+    void startMonitor(int port, std::vector<std::string> extra = {}, const std::string& user = {},
+                      const std::string& scheme = "mqtt") {
         std::vector<std::string> argv{program(),
                                       "--simulate",
                                       "monitor",
                                       "--interval",
                                       "60",
                                       "--mqtt",
-                                      "mqtt://" + (user.empty() ? "" : user + "@") +
+                                      scheme + "://" + (user.empty() ? "" : user + "@") +
                                           "127.0.0.1:" + std::to_string(port)};
         argv.insert(argv.end(), extra.begin(), extra.end());
         m_monitor = std::make_unique<ChildProcess>(argv, m_environment, m_dir / "monitor.log");
@@ -317,6 +318,26 @@ TEST_F(MonitorBrokerTest, ABrokerThatNeedsAPasswordTakesTheOneFromThePasswordFil
     startMonitor(broker.port(), {"--mqtt-password-file", file.string()}, "homeassistant");
     EXPECT_TRUE(subscriber.waitForMessage("zrq406/status", "online")) << log();
     EXPECT_EQ(log().find("s3cret"), std::string::npos);
+}
+
+// mqtts:// with the broker's CA from --mqtt-ca; without it the system's CAs do not know the broker.
+TEST_F(MonitorBrokerTest, ATlsBrokerIsReachedWithItsCaFile) {
+    TestBroker broker(m_dir / "broker");
+    if (::access("/usr/bin/openssl", X_OK) != 0)
+        GTEST_SKIP() << "the openssl program is not installed";
+    ASSERT_TRUE(broker.useTls());
+    ASSERT_TRUE(broker.start());
+    TestSubscriber subscriber(broker.port(), {}, {}, broker.caFile().string());
+    startMonitor(broker.port(), {}, {}, "mqtts");
+    for (int i = 0; i < 100 && log().find("not reachable") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(log().find("not reachable"), std::string::npos) << log();
+    EXPECT_EQ(subscriber.last("zrq406/status"), "");
+    m_monitor.reset();
+
+    startMonitor(broker.port(), {"--mqtt-ca", broker.caFile().string()}, {}, "mqtts");
+    EXPECT_TRUE(subscriber.waitForMessage("zrq406/status", "online")) << log();
+    EXPECT_TRUE(waitForDiscovery(subscriber)) << log();
 }
 
 } // namespace

@@ -65,7 +65,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, st
 } // namespace
 
 TestBroker::TestBroker(std::filesystem::path folder, std::string user, std::string password)
-    : m_folder(std::move(folder)), m_port(freePort()) {
+    : m_folder(std::move(folder)), m_port(freePort()), m_user(user) {
     std::filesystem::create_directories(m_folder);
     std::ofstream config(m_folder / "mosquitto.conf");
     config << "listener " << m_port << " 127.0.0.1\n"
@@ -85,6 +85,27 @@ TestBroker::TestBroker(std::filesystem::path folder, std::string user, std::stri
 
 TestBroker::~TestBroker() {
     stop();
+}
+
+bool TestBroker::useTls() {
+    const std::string dir = m_folder.string() + "/";
+    const auto run = [](const std::vector<std::string>& argv) {
+        int status = 0;
+        runProgram(argv, {}, &status);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    std::ofstream(m_folder / "server.ext") << "subjectAltName=IP:127.0.0.1\n";
+    if (!run({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "ca.key", "-out",
+              dir + "ca.pem", "-days", "2", "-subj", "/CN=zrq406 test CA"}) ||
+        !run({"/usr/bin/openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "server.key", "-out",
+              dir + "server.csr", "-subj", "/CN=127.0.0.1"}) ||
+        !run({"/usr/bin/openssl", "x509", "-req", "-in", dir + "server.csr", "-CA", dir + "ca.pem", "-CAkey",
+              dir + "ca.key", "-CAcreateserial", "-out", dir + "server.pem", "-days", "2", "-extfile",
+              dir + "server.ext"}))
+        return false;
+    std::ofstream(m_folder / "mosquitto.conf", std::ios::app)
+        << "cafile " << dir << "ca.pem\ncertfile " << dir << "server.pem\nkeyfile " << dir << "server.key\n";
+    return true;
 }
 
 bool TestBroker::available() {
@@ -112,9 +133,11 @@ void TestBroker::stop() {
     m_pid = -1;
 }
 
-TestSubscriber::TestSubscriber(int port, std::string user, std::string password) {
+TestSubscriber::TestSubscriber(int port, std::string user, std::string password, const std::string& caFile) {
     mosquitto_lib_init();
     m_client = mosquitto_new(nullptr, true, this);
+    if (!caFile.empty())
+        mosquitto_tls_set(m_client, caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (!user.empty())
         mosquitto_username_pw_set(m_client, user.c_str(), password.c_str());
     mosquitto_connect_callback_set(m_client, &TestSubscriber::onConnect);

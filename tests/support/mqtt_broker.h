@@ -20,6 +20,10 @@ namespace zrq406::test {
 class TestBroker {
 public:
     explicit TestBroker(std::filesystem::path folder, std::string user = {}, std::string password = {});
+    // A broker that speaks TLS only, with a server certificate for 127.0.0.1 signed by a CA of its own, made with
+    // the openssl program (caFile() names that CA); false when it could not be made.
+    bool useTls();
+    std::filesystem::path caFile() const { return m_folder / "ca.pem"; }
     ~TestBroker();
     TestBroker(const TestBroker&) = delete;
     TestBroker& operator=(const TestBroker&) = delete;
@@ -34,6 +38,7 @@ private:
     std::filesystem::path m_folder;
     int m_port = 0;
     pid_t m_pid = -1;
+    std::string m_user;
 };
 
 // One message as the subscriber received it.
@@ -46,7 +51,7 @@ struct ReceivedMessage {
 // A subscriber to everything on the broker, on libmosquitto's own thread; it reconnects after a broker restart.
 class TestSubscriber {
 public:
-    TestSubscriber(int port, std::string user = {}, std::string password = {});
+    TestSubscriber(int port, std::string user = {}, std::string password = {}, const std::string& caFile = {});
     ~TestSubscriber();
     TestSubscriber(const TestSubscriber&) = delete;
     TestSubscriber& operator=(const TestSubscriber&) = delete;
