@@ -224,6 +224,53 @@ std::vector<LinkDirectionHealth> readLocalLinkHealth(Session& session, const std
     return links;
 }
 
+namespace {
+
+// `now` less `before`, field by field; false when a field went back.
+template <typename Counters, std::size_t N>
+bool subtract(Counters& now, const Counters& before, std::uint64_t Counters::* const (&fields)[N]) {
+    for (auto field : fields)
+        if (now.*field < before.*field)
+            return false;
+    for (auto field : fields)
+        now.*field -= before.*field;
+    return true;
+}
+
+constexpr std::uint64_t mme::TransmitCounters::* kSentFields[] = {
+    &mme::TransmitCounters::mpdusAcknowledged, &mme::TransmitCounters::mpdusCollided,
+    &mme::TransmitCounters::mpdusFailed, &mme::TransmitCounters::pbsPassed, &mme::TransmitCounters::pbsFailed};
+constexpr std::uint64_t mme::ReceiveCounters::* kReceivedFields[] = {
+    &mme::ReceiveCounters::mpdusAcknowledged, &mme::ReceiveCounters::mpdusFailed,
+    &mme::ReceiveCounters::pbsPassed,         &mme::ReceiveCounters::pbsFailed,
+    &mme::ReceiveCounters::bitErrorsPassed,   &mme::ReceiveCounters::bitErrorsFailed};
+
+} // namespace
+
+std::vector<LinkDirectionHealth> countedSince(std::vector<LinkDirectionHealth> now,
+                                              const std::vector<LinkDirectionHealth>& before) {
+    for (LinkDirectionHealth& link : now) {
+        if (link.received)
+            link.received->intervals.clear();
+        const auto earlier = std::find_if(before.begin(), before.end(), [&](const LinkDirectionHealth& b) {
+            return b.from == link.from && b.to == link.to;
+        });
+        if (earlier == before.end())
+            continue;
+        if (link.sent && earlier->sent) {
+            const mme::TransmitCounters whole = *link.sent;
+            if (!subtract(*link.sent, *earlier->sent, kSentFields))
+                link.sent = whole;
+        }
+        if (link.received && earlier->received) {
+            const mme::ReceiveCounters whole = *link.received;
+            if (!subtract(*link.received, *earlier->received, kReceivedFields))
+                link.received = whole;
+        }
+    }
+    return now;
+}
+
 StatisticsOutcome clearLinkCounters(Session& session, const MacAddress& device, const MacAddress& peer) {
     const link::AdapterRecord* adapter = session.isOpen() ? session.adapters().current() : nullptr;
     if (adapter == nullptr)

@@ -73,6 +73,13 @@ HealthTable readLinkHealth(Session& session, const std::optional<MacAddress>& de
 // The link history records their PB error rates. Hold the runner.
 std::vector<LinkDirectionHealth> readLocalLinkHealth(Session& session, const std::vector<MacAddress>& stations);
 
+// What each link of `now` counted since `before` was read (the same link found by its two ends): the history's PB
+// error rate of a scan is that of the frames since the last scan, not of everything since the device started. A
+// counter below its earlier reading means the device restarted or was cleared in between; the reading is then the
+// count since. A link not in `before` keeps its whole reading. Rate intervals are not carried over.
+std::vector<LinkDirectionHealth> countedSince(std::vector<LinkDirectionHealth> now,
+                                              const std::vector<LinkDirectionHealth>& before);
+
 // Asks `device` to read and clear its counters of the link to `peer` (both directions).
 StatisticsOutcome clearLinkCounters(Session& session, const MacAddress& device, const MacAddress& peer);
 

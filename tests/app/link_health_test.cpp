@@ -62,6 +62,29 @@ TEST(LinkHealth, FiguresComeFromTheReceiverFirstAndAreUnknownWithoutTraffic) {
     EXPECT_DOUBLE_EQ(*link.pbErrorRate(), 0.05);
 }
 
+// The history's PB error rate of a scan is that of the frames since the last one; a device that restarted in between
+// counts from zero, so its reading stands as it is.
+TEST(LinkHealth, CountedSinceTakesTheFramesBetweenTwoReadings) {
+    const MacAddress a{{0x00, 0xB0, 0x52, 0, 0, 1}};
+    const MacAddress b{{0x00, 0xB0, 0x52, 0, 0, 2}};
+    auto reading = [&](std::uint64_t passed, std::uint64_t failed) {
+        app::LinkDirectionHealth link;
+        link.from = a;
+        link.to = b;
+        mme::ReceiveCounters received;
+        received.pbsPassed = passed;
+        received.pbsFailed = failed;
+        link.received = received;
+        return link;
+    };
+    const auto first = app::countedSince({reading(100000, 100)}, {});
+    EXPECT_DOUBLE_EQ(*first.front().pbErrorRate(), 100.0 / 100100);
+    const auto later = app::countedSince({reading(100900, 200)}, {reading(100000, 100)});
+    EXPECT_DOUBLE_EQ(*later.front().pbErrorRate(), 0.1);
+    const auto restarted = app::countedSince({reading(50, 50)}, {reading(100000, 100)});
+    EXPECT_DOUBLE_EQ(*restarted.front().pbErrorRate(), 0.5);
+}
+
 TEST(LinkHealth, WeakestFirstByPbErrorRateThenUncountedLast) {
     auto make = [](int n, std::uint32_t rate, std::optional<std::uint64_t> failed) {
         app::LinkDirectionHealth link;
