@@ -25,6 +25,7 @@
 #include "utility/utility_context.h"
 
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -53,6 +54,7 @@ CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QW
     setWindowIcon(PictureBox::applicationIcon());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     layOut();
     createPages();
     m_scanTimer = new QTimer(this);
@@ -77,8 +79,11 @@ void CHomePlugDeviceManagerDlg::layOut() {
     setWindowTitle(qtText(m_context.title));
     const int width = texts.LoadFontSize(kRoot, "Utility", "Size_w");
     const int height = texts.LoadFontSize(kRoot, "Utility", "Size_h");
-    if (width > 0 && height > 0)
-        setFixedSize(width, height);
+    // The language file's size is the smallest; the window grows, and the tabs with it (resizeEvent).
+    if (width > 0 && height > 0) {
+        setMinimumSize(width, height);
+        resize(width, height);
+    }
     m_tabs = new QTabWidget(this);
     m_exit = new QPushButton(this);
     m_note = new QLabel(this);
@@ -93,8 +98,24 @@ void CHomePlugDeviceManagerDlg::layOut() {
         m_tabs->setGeometry(r.x, r.y, r.width, r.height);
     }
     ApplyDialogFont(this, texts);
+    m_baseSize = QSize(width, height);
+    m_baseTabs = m_tabs->geometry();
+    m_baseExit = m_exit->geometry();
+    m_baseNote = m_note->geometry();
     m_exit->setAutoDefault(false);
     connect(m_exit, &QPushButton::clicked, this, &CHomePlugDeviceManagerDlg::onExit);
+}
+
+void CHomePlugDeviceManagerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!m_baseSize.isValid() || m_baseSize.isEmpty())
+        return;
+    // The tabs take what the window gains; the Exit button and the note keep their place at its bottom.
+    const int dw = std::max(0, width() - m_baseSize.width());
+    const int dh = std::max(0, height() - m_baseSize.height());
+    m_tabs->setGeometry(m_baseTabs.adjusted(0, 0, dw, dh));
+    m_exit->setGeometry(m_baseExit.translated(dw, dh));
+    m_note->setGeometry(m_baseNote.translated(0, dh).adjusted(0, 0, dw, 0));
 }
 
 void CHomePlugDeviceManagerDlg::createPages() {

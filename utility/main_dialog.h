@@ -6,6 +6,8 @@
 #include "registry/list_rows.h"
 
 #include <QDialog>
+#include <QRect>
+#include <QSize>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -104,6 +106,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void layOut();
@@ -134,6 +137,11 @@ private:
     QTabWidget* m_tabs = nullptr;
     QPushButton* m_exit = nullptr;
     QLabel* m_note = nullptr;
+    // The window's smallest size and the places of its parts at that size.
+    QSize m_baseSize;
+    QRect m_baseTabs;
+    QRect m_baseExit;
+    QRect m_baseNote;
     CNetworkPage* m_network = nullptr;
     CNetworkMapPage* m_map = nullptr;
     CEncryptionPage* m_encryption = nullptr;
