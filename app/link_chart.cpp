@@ -1,5 +1,6 @@
 #include "app/link_chart.h"
 
+#include "app/link_health.h"
 #include "platform/display_text.h"
 #include "uitext/load_ui_setting.h"
 #include "uitext/placeholders.h"
@@ -44,6 +45,12 @@ HistoryResult buildLinkChart(LinkHistory& history, const MacAddress& from, const
     if (HistoryResult read = history.link(from, to, chart.start, chart.series); !read)
         return read;
     chart.summary = summarizeLink(chart.series);
+    for (const LinkSample& sample : chart.series.samples) {
+        if (!sample.pbErrorRate)
+            continue;
+        chart.lastPbErrorRate = sample.pbErrorRate;
+        chart.worstPbErrorRate = std::max(chart.worstPbErrorRate.value_or(0), *sample.pbErrorRate);
+    }
     const std::uint32_t highest = std::max(chart.summary.transmit.maximum, chart.summary.receive.maximum);
     // Round numbers on the rate axis: its quarter lines fall on multiples of 10 Mbit/s, above the highest rate.
     chart.top = std::max<std::uint32_t>(40, (highest / 40 + 1) * 40);
@@ -61,6 +68,9 @@ std::string chartDescription(CLoadUISetting& texts, const LinkChart& chart, cons
     std::string out = fillPlaceholders(text(texts, "Figures", "Text"),
                                        {linkName(s, name), rateFiguresText(s.transmit), rateFiguresText(s.receive),
                                         std::to_string(s.samples), std::to_string(s.unanswered)});
+    if (chart.worstPbErrorRate)
+        out += ' ' + fillPlaceholders(texts.LoadPageCaption(kRoot, "Messages", kChartPbErrorFigures, "Text"),
+                                      {percentText(chart.worstPbErrorRate), percentText(chart.lastPbErrorRate)});
     if (s.drops.empty())
         return out + ' ' + text(texts, "Figures", "Text3");
     std::string times;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,14 @@ struct LinkChart {
     std::uint32_t top = 0;
     LinkSeries series;
     LinkSummary summary;
+    // The highest and the last PB error rate of the samples (0..1), unknown when no sample carries one.
+    std::optional<double> worstPbErrorRate;
+    std::optional<double> lastPbErrorRate;
 };
+
+// The language file's keys of the chart's PB error rate: its legend, and its figures in words.
+inline constexpr const char* kChartPbErrorLegend = "msg140";
+inline constexpr const char* kChartPbErrorFigures = "msg141";
 
 // The chart of the link from `from` to `to` over `span` before `now`, read from `history`.
 HistoryResult buildLinkChart(LinkHistory& history, const MacAddress& from, const MacAddress& to, ChartSpan span,
@@ -37,8 +45,8 @@ HistoryResult buildLinkChart(LinkHistory& history, const MacAddress& from, const
 // A device's name for the texts: the name it was last seen with, else its MAC.
 using DeviceNamer = std::function<std::string(const MacAddress&)>;
 
-// The chart's figures in words, as its description for screen readers: rates, scans, unanswered scans and the
-// times of its drops.
+// The chart's figures in words, as its description for screen readers: rates, scans, unanswered scans, the
+// times of its drops and its PB error rate.
 std::string chartDescription(CLoadUISetting& texts, const LinkChart& chart, const DeviceNamer& name, bool german);
 // The slowest and the least steady of `links` named in words; "" when there is nothing to name.
 std::string linkRankingText(CLoadUISetting& texts, const std::vector<LinkSummary>& links, const DeviceNamer& name);

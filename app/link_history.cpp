@@ -34,7 +34,9 @@ constexpr std::array<const char*, LinkHistory::kSchemaVersion> kMigrations = {
     // Keyed by link first: the chart and the command line read one link's run of scans at a time.
     "CREATE TABLE links(source INTEGER NOT NULL, target INTEGER NOT NULL, scan INTEGER NOT NULL,"
     " tx INTEGER NOT NULL, rx INTEGER NOT NULL, answered INTEGER NOT NULL,"
-    " PRIMARY KEY(source, target, scan)) WITHOUT ROWID;"};
+    " PRIMARY KEY(source, target, scan)) WITHOUT ROWID;",
+    // The PB error rate of the direction source -> target (0..1), NULL where it was not read.
+    "ALTER TABLE links ADD COLUMN pb_error REAL;"};
 
 constexpr std::array<const char*, 4> kTables = {"scans", "devices", "sightings", "links"};
 
@@ -65,6 +67,8 @@ public:
     int code() const { return m_code; }
     sqlite3_stmt* get() const { return m_stmt; }
     void bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
+    void bindReal(int i, double v) { sqlite3_bind_double(m_stmt, i, v); }
+    void bindNull(int i) { sqlite3_bind_null(m_stmt, i); }
     void bind(int i, const std::string& v) {
         sqlite3_bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     }
@@ -78,6 +82,11 @@ public:
     // Ends a statement left on a row, so that it holds no read lock.
     void finish() { sqlite3_reset(m_stmt); }
     std::int64_t integer(int i) const { return sqlite3_column_int64(m_stmt, i); }
+    std::optional<double> optionalReal(int i) const {
+        if (sqlite3_column_type(m_stmt, i) == SQLITE_NULL)
+            return std::nullopt;
+        return sqlite3_column_double(m_stmt, i);
+    }
     std::string text(int i) const {
         const auto* t = sqlite3_column_text(m_stmt, i);
         return t != nullptr ? std::string(reinterpret_cast<const char*>(t),
@@ -549,7 +558,7 @@ HistoryResult LinkHistory::append(const HistoryScan& scan) {
                            "name = ?2, firmware = ?3, last_seen = max(last_seen, ?4), last_answered = ?5, "
                            "first_seen = min(first_seen, ?4)");
     Statement sighting(m_db, "INSERT OR REPLACE INTO sightings VALUES(?, ?, ?)");
-    Statement link(m_db, "INSERT OR REPLACE INTO links VALUES(?, ?, ?, ?, ?, ?)");
+    Statement link(m_db, "INSERT OR REPLACE INTO links VALUES(?, ?, ?, ?, ?, ?, ?)");
     if (!device.ok() || !sighting.ok() || !link.ok())
         return abandon("the link history could not be written");
     for (const HistoryDeviceRow& d : scan.devices) {
@@ -571,6 +580,10 @@ HistoryResult LinkHistory::append(const HistoryScan& scan) {
         link.bind(4, l.transmitRate);
         link.bind(5, l.receiveRate);
         link.bind(6, l.answered ? 1 : 0);
+        if (l.pbErrorRate)
+            link.bindReal(7, *l.pbErrorRate);
+        else
+            link.bindNull(7);
         if (link.step() != SQLITE_DONE)
             return abandon("the link history could not be written");
     }
@@ -644,7 +657,7 @@ HistoryResult LinkHistory::links(std::time_t since, const std::optional<MacAddre
     out.clear();
     if (m_db == nullptr)
         return {HistoryStatus::Failed, "the link history is not open"};
-    Statement query(m_db, "SELECT l.source, l.target, s.at, l.tx, l.rx, l.answered FROM links l "
+    Statement query(m_db, "SELECT l.source, l.target, s.at, l.tx, l.rx, l.answered, l.pb_error FROM links l "
                           "JOIN scans s ON s.id = l.scan WHERE s.at >= ?1 AND (?2 < 0 OR l.source = ?2 OR "
                           "l.target = ?2) ORDER BY l.source, l.target, s.at, s.id");
     if (!query.ok())
@@ -659,7 +672,8 @@ HistoryResult LinkHistory::links(std::time_t since, const std::optional<MacAddre
             out.push_back({from, to, {}});
         out.back().samples.push_back({static_cast<std::time_t>(query.integer(2)),
                                       static_cast<std::uint32_t>(query.integer(3)),
-                                      static_cast<std::uint32_t>(query.integer(4)), query.integer(5) != 0});
+                                      static_cast<std::uint32_t>(query.integer(4)), query.integer(5) != 0,
+                                      query.optionalReal(6)});
     }
     if (code != SQLITE_DONE)
         return failure("the link history could not be read");
@@ -670,7 +684,7 @@ HistoryResult LinkHistory::link(const MacAddress& from, const MacAddress& to, st
     out = {from, to, {}};
     if (m_db == nullptr)
         return {HistoryStatus::Failed, "the link history is not open"};
-    Statement query(m_db, "SELECT s.at, l.tx, l.rx, l.answered FROM links l JOIN scans s ON s.id = l.scan "
+    Statement query(m_db, "SELECT s.at, l.tx, l.rx, l.answered, l.pb_error FROM links l JOIN scans s ON s.id = l.scan "
                           "WHERE l.source = ?1 AND l.target = ?2 AND s.at >= ?3 ORDER BY s.at, s.id");
     if (!query.ok())
         return failure("the link history could not be read");
@@ -680,7 +694,8 @@ HistoryResult LinkHistory::link(const MacAddress& from, const MacAddress& to, st
     int code;
     while ((code = query.step()) == SQLITE_ROW)
         out.samples.push_back({static_cast<std::time_t>(query.integer(0)), static_cast<std::uint32_t>(query.integer(1)),
-                               static_cast<std::uint32_t>(query.integer(2)), query.integer(3) != 0});
+                               static_cast<std::uint32_t>(query.integer(2)), query.integer(3) != 0,
+                               query.optionalReal(4)});
     if (code != SQLITE_DONE)
         return failure("the link history could not be read");
     return {};

@@ -21,6 +21,7 @@ struct HistoryLinkRow {
     std::uint32_t transmitRate = 0; // Mbit/s
     std::uint32_t receiveRate = 0;  // Mbit/s
     bool answered = true;           // false when the far device did not answer in this scan
+    std::optional<double> pbErrorRate; // of the direction from -> to, 0..1; kept for the local device's links
 };
 
 // One device as a scan saw it.
@@ -44,6 +45,7 @@ struct LinkSample {
     std::uint32_t transmitRate = 0;
     std::uint32_t receiveRate = 0;
     bool answered = true;
+    std::optional<double> pbErrorRate; // from -> to, 0..1; unknown before schema 2 and for other links
 };
 
 // A link's samples in time order.
@@ -107,7 +109,7 @@ class LinkHistory {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr int kDefaultRetentionDays = 90;
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // How long one wait for another program lasts when no deadline is set.
     static constexpr std::chrono::milliseconds kBusyTimeout{3000};
 

@@ -95,13 +95,20 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
     // Every link of the network, asked within the same operation (all stations at once): the session keeps the
     // table for the map, the link commands and the report, and the history keeps every link of every scan.
     const LinkTable& links = readLinkTable(session);
+    // The local device's links also keep their PB error rate: one more question to each station that answered.
+    std::vector<MacAddress> answering;
+    for (const MacAddress& station : links.stations) {
+        if (std::find(links.silent.begin(), links.silent.end(), station) == links.silent.end())
+            answering.push_back(station);
+    }
+    const auto health = readLocalLinkHealth(session, answering);
     report.historyNotice = session.scanRecorder().record(
-        historyScanOf(result, registry.scanTable(), links, std::time(nullptr)), session.texts());
+        historyScanOf(result, registry.scanTable(), links, std::time(nullptr), health), session.texts());
     return report;
 }
 
 HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, const LinkTable& links,
-                          std::time_t when) {
+                          std::time_t when, const std::vector<LinkDirectionHealth>& health) {
     HistoryScan history;
     history.when = when;
     const auto& local = result.local;
@@ -119,20 +126,25 @@ HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& s
             history.devices.push_back({mac, fieldText(d.name), fieldText(d.firmware), answered(mac)});
     }
     // A link of a device to itself, or one stored twice in a scan, would read as a link down.
-    const auto addLink = [&](const HistoryLinkRow& link) {
-        if (link.from != link.to && std::none_of(history.links.begin(), history.links.end(),
-                                                 [&](const auto& k) { return k.from == link.from && k.to == link.to; }))
-            history.links.push_back(link);
+    const auto addLink = [&](HistoryLinkRow link) {
+        if (link.from == link.to || std::any_of(history.links.begin(), history.links.end(),
+                                                [&](const auto& k) { return k.from == link.from && k.to == link.to; }))
+            return;
+        for (const LinkDirectionHealth& h : health) {
+            if (h.from == link.from && h.to == link.to)
+                link.pbErrorRate = h.pbErrorRate();
+        }
+        history.links.push_back(link);
     };
     if (!links.rows.empty()) {
         for (const LinkRow& row : links.rows)
-            addLink({row.from, row.to, row.tx, row.rx, row.known});
+            addLink({row.from, row.to, row.tx, row.rx, row.known, std::nullopt});
         return history;
     }
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = local.stations[i];
         addLink({local.mac, station.mac, phyRateOfField(static_cast<std::uint8_t>(station.transmitRate)),
-                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered});
+                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered, std::nullopt});
     }
     return history;
 }

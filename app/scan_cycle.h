@@ -2,6 +2,7 @@
 
 #include "app/link_history.h"
 #include "mme/discovery.h"
+#include "app/link_health.h"
 #include "app/link_table.h"
 #include "platform/mac_address.h"
 #include "registry/device_registry.h"
@@ -45,9 +46,10 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime,
 
 // What a scan hands to the link history: every device of the scan table with what the discovery result says of
 // its answer, and every link of the link table (both directions of each ordered pair). Without a link table, the
-// links from the local device to each station with the station list's rates.
+// links from the local device to each station with the station list's rates. Each link of `health` that was
+// counted lends its PB error rate to the link of the same direction.
 HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& scan, const LinkTable& links,
-                          std::time_t when);
+                          std::time_t when, const std::vector<LinkDirectionHealth>& health = {});
 
 // findLocalDevice, then buildScanRecords when a device answered.
 ScanReport runScan(Session& session, const std::string& lastScanTime, const DevicePasswordTable* passwords = nullptr);

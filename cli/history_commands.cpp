@@ -1,3 +1,4 @@
+#include "app/link_health.h"
 #include "app/link_history.h"
 #include "app/link_statistics.h"
 #include "app/scan_recorder.h"
@@ -5,6 +6,8 @@
 #include "cli/commands.h"
 #include "platform/display_text.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <ostream>
 
@@ -107,6 +110,33 @@ std::optional<std::int64_t> parseSince(const std::string& text) {
     return count * unit;
 }
 
+namespace {
+
+// The highest and the last PB error rate that a link's samples kept.
+struct ErrorFigures {
+    std::optional<double> worst;
+    std::optional<double> last;
+};
+
+ErrorFigures errorFigures(const app::LinkSeries& series) {
+    ErrorFigures figures;
+    for (const app::LinkSample& sample : series.samples) {
+        if (!sample.pbErrorRate)
+            continue;
+        figures.last = sample.pbErrorRate;
+        figures.worst = std::max(figures.worst.value_or(0), *sample.pbErrorRate);
+    }
+    return figures;
+}
+
+std::string fractionText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+} // namespace
+
 int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& request, Output& io) {
     const auto span = parseSince(request.since);
     if (!span) {
@@ -137,8 +167,9 @@ int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& reque
         for (const app::LinkSeries& s : series)
             for (const app::LinkSample& sample : s.samples)
                 rows.push_back({s.from.text(), s.to.text(), timeText(sample.when), std::to_string(sample.transmitRate),
-                                std::to_string(sample.receiveRate), sample.answered ? "yes" : "no"});
-        printCsv(io.out, {"from", "to", "time", "transmit", "receive", "answered"}, rows);
+                                std::to_string(sample.receiveRate), sample.answered ? "yes" : "no",
+                                sample.pbErrorRate ? fractionText(*sample.pbErrorRate) : ""});
+        printCsv(io.out, {"from", "to", "time", "transmit", "receive", "answered", "pb_error_rate"}, rows);
         return kDone;
     }
     if (options.json) {
@@ -155,7 +186,9 @@ int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& reque
                 samples.push_back({{"time", timeText(s.when)},
                                    {"transmit", s.transmitRate},
                                    {"receive", s.receiveRate},
-                                   {"answered", s.answered}});
+                                   {"answered", s.answered},
+                                   {"pb_error_rate", s.pbErrorRate ? json(*s.pbErrorRate) : json(nullptr)}});
+            const ErrorFigures errors = errorFigures(series[i]);
             list.push_back({{"from", summary.from.text()},
                             {"to", summary.to.text()},
                             {"scans", summary.samples},
@@ -163,21 +196,28 @@ int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& reque
                             {"transmit", figuresJson(summary.transmit)},
                             {"receive", figuresJson(summary.receive)},
                             {"drops", drops},
+                            {"pb_error_rate", {{"highest", errors.worst ? json(*errors.worst) : json(nullptr)},
+                                               {"last", errors.last ? json(*errors.last) : json(nullptr)}}},
                             {"samples", samples}});
         }
         printJson(io.out, list);
         return kDone;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const app::LinkSummary& s : summaries) {
+    for (std::size_t i = 0; i < summaries.size(); ++i) {
+        const app::LinkSummary& s = summaries[i];
         std::string drops;
         for (const app::LinkDrop& d : s.drops)
             drops += (drops.empty() ? "" : ", ") + timeText(d.start).substr(0, 16);
+        const ErrorFigures errors = errorFigures(series[i]);
         rows.push_back({s.from.text(), s.to.text(), std::to_string(s.samples), std::to_string(s.unanswered),
                         app::rateFiguresText(s.transmit), app::rateFiguresText(s.receive),
+                        errors.worst ? app::percentText(errors.worst) + " / " + app::percentText(errors.last) : "-",
                         drops.empty() ? "-" : drops});
     }
-    printTable(io.out, {"From", "To", "Scans", "Unanswered", "TX min/median/max", "RX min/median/max", "Drops at"},
+    printTable(io.out,
+               {"From", "To", "Scans", "Unanswered", "TX min/median/max", "RX min/median/max", "PB errors max/last",
+                "Drops at"},
                rows);
     return kDone;
 }

@@ -35,6 +35,8 @@ inline constexpr ExchangeTiming kFactoryReset{100, false};
 inline constexpr ExchangeTiming kPushButton{100, false};
 inline constexpr ExchangeTiming kRestart{100, false};
 inline constexpr ExchangeTiming kHosts{100, false};
+inline constexpr ExchangeTiming kLinkStatistics{100, false};
+inline constexpr ExchangeTiming kCarrierMap{100, false};
 // The upgrade tool asks for the software version up to three times, waiting 100, 150 and 200 ms, and takes a
 // confirmation addressed to any host.
 inline constexpr double kRetryFirstWaitMs = 100;

@@ -51,6 +51,9 @@ std::optional<std::size_t> minimumLength(std::uint16_t type) {
         return mme::off::kCommitSet + 1;
     case mme::MmType::SetKey:
         return mme::len::kSetKey;
+    case mme::MmType::LinkStatistics:
+    case mme::MmType::CarrierMap:
+        break;
     }
     return std::nullopt;
 }
@@ -296,6 +299,9 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
         return target.restart(requester);
     case mme::MmType::Hosts:
         return target.hosts(requester);
+    case mme::MmType::LinkStatistics:
+    case mme::MmType::CarrierMap:
+        break;
     }
     return target.failure(type, requester, status::kBadParameter);
 }

@@ -14,6 +14,15 @@ const QColor kTransmit(0x1f, 0x6f, 0xc5);
 const QColor kReceive(0x2e, 0x9e, 0x5c);
 const QColor kDrop(0xd9, 0x3f, 0x3f, 0x40);
 const QColor kUnanswered(0x80, 0x80, 0x80);
+const QColor kPbErrors(0xc0, 0x6a, 0x00);
+
+// The PB error axis' top in percent: 1, 2, 5, 10, 20, 50 or 100, at or above the highest rate.
+double errorAxisTop(double worstPercent) {
+    for (double top : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0})
+        if (worstPercent <= top)
+            return top;
+    return 100.0;
+}
 
 } // namespace
 
@@ -40,7 +49,9 @@ void LinkChartView::paintEvent(QPaintEvent*) {
     const QFontMetrics fm = fontMetrics();
     const int left = fm.horizontalAdvance(QStringLiteral("0000")) + 8;
     const int legendHeight = fm.height() + 6;
-    const QRect plot(left, legendHeight + 4, width() - left - 12, height() - legendHeight - 2 * fm.height() - 14);
+    const bool errors = m_chart->worstPbErrorRate.has_value();
+    const int right = errors ? fm.horizontalAdvance(QStringLiteral("100 %")) + 8 : 12;
+    const QRect plot(left, legendHeight + 4, width() - left - right, height() - legendHeight - 2 * fm.height() - 14);
     if (plot.width() < 20 || plot.height() < 20)
         return;
     const QColor text = palette().color(QPalette::Text);
@@ -59,6 +70,8 @@ void LinkChartView::paintEvent(QPaintEvent*) {
     legendItem(kReceive, m_legend.receive);
     legendItem(QColor(0xd9, 0x3f, 0x3f, 0x90), m_legend.drop);
     legendItem(kUnanswered, m_legend.unanswered);
+    if (errors)
+        legendItem(kPbErrors, m_legend.pbErrors);
 
     const double span = std::max<double>(1, static_cast<double>(m_chart->end - m_chart->start));
     const double top = std::max<double>(1, m_chart->top);
@@ -110,6 +123,34 @@ void LinkChartView::paintEvent(QPaintEvent*) {
             open = true;
         }
         p.setPen(QPen(line == 0 ? kTransmit : kReceive, 2, line == 0 ? Qt::SolidLine : Qt::DashLine));
+        p.drawPath(path);
+    }
+    // The PB error rate against its own axis on the right, in percent.
+    if (errors) {
+        const double errorTop = errorAxisTop(*m_chart->worstPbErrorRate * 100.0);
+        const auto yOfError = [&](double rate) { return plot.bottom() - plot.height() * rate * 100.0 / errorTop; };
+        p.setPen(kPbErrors);
+        for (int i = 0; i <= 4; ++i) {
+            const double percent = errorTop * i / 4;
+            const int y = static_cast<int>(yOfError(percent / 100.0));
+            p.drawText(QRect(plot.right() + 4, y - fm.height() / 2, right - 4, fm.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, QString::number(percent) + QStringLiteral(" %"));
+        }
+        QPainterPath path;
+        bool open = false;
+        for (const app::LinkSample& s : m_chart->series.samples) {
+            if (!s.answered || !s.pbErrorRate) {
+                open = false;
+                continue;
+            }
+            const QPointF point(xOf(s.when), yOfError(*s.pbErrorRate));
+            if (open)
+                path.lineTo(point);
+            else
+                path.moveTo(point);
+            open = true;
+        }
+        p.setPen(QPen(kPbErrors, 2, Qt::DotLine));
         p.drawPath(path);
     }
     p.setPen(QPen(kUnanswered, 2));

@@ -10,8 +10,8 @@ struct LinkChart;
 
 namespace zrq406::utility {
 
-// Paints one link's transmit and receive rates over time: drops shaded, unanswered scans marked along the time
-// axis. Its accessible description carries the same figures in words.
+// Paints one link's transmit and receive rates over time, and its PB error rate where the history kept it: drops
+// shaded, unanswered scans marked along the time axis. Its accessible description carries the same figures in words.
 class LinkChartView : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +20,7 @@ public:
         QString receive;
         QString drop;
         QString unanswered;
+        QString pbErrors; // the PB error rate, on the right-hand axis in percent
     };
 
     explicit LinkChartView(QWidget* parent = nullptr);

@@ -62,7 +62,8 @@ CLinkHistoryDialog::CLinkHistoryDialog(UtilityContext& context, const std::strin
     m_chart->setObjectName(QStringLiteral("linkChart"));
     m_chart->setAccessibleName(qtText(linkText(texts, "Chart")));
     m_chart->setLegend({qtText(linkText(texts, "Legend")), qtText(linkText(texts, "Legend", "Text2")),
-                        qtText(linkText(texts, "Legend", "Text3")), qtText(linkText(texts, "Legend", "Text4"))});
+                        qtText(linkText(texts, "Legend", "Text3")), qtText(linkText(texts, "Legend", "Text4")),
+                        qtText(texts.LoadPageCaption("ZRQ406", "Messages", app::kChartPbErrorLegend, "Text"))});
     m_ranking = new QLabel(this);
     m_ranking->setObjectName(QStringLiteral("lblRanking"));
     m_ranking->setWordWrap(true);
