@@ -156,6 +156,17 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
 
     auto* linksCommand =
         app.add_subcommand("links", "Print the rates between every two devices in both directions, weakest first");
+    std::string healthMac;
+    auto* health = app.add_subcommand(
+        "health", "Print the losses of every link (or of one device's links) in both directions, weakest first");
+    health->add_option("MAC", healthMac, "Only the links of this device");
+    CarriersRequest carriersRequest;
+    auto* carriers = app.add_subcommand(
+        "carriers", "Print the carrier map with which DEVICE receives from PEER, and the bands that carry no data");
+    carriers->add_option("DEVICE", carriersRequest.device, "The receiving device's MAC address")->required();
+    carriers->add_option("PEER", carriersRequest.peer, "The sending device's MAC address")->required();
+    carriers->add_option("--slot", carriersRequest.slot, "Only this slot (0-5); without it every slot and their mean");
+    carriers->add_flag("--csv", carriersRequest.csv, "One CSV row per carrier");
     std::string metricsFile;
     auto* metrics = app.add_subcommand("metrics", "Write the devices and links as Prometheus/OpenMetrics text");
     metrics->add_option("-o,--output", metricsFile,
@@ -259,6 +270,10 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runReport(options, reportFile, io);
     if (linksCommand->parsed())
         return runLinks(options, io);
+    if (health->parsed())
+        return runHealth(options, healthMac, io);
+    if (carriers->parsed())
+        return runCarriers(options, carriersRequest, io);
     if (metrics->parsed())
         return runMetrics(options, metricsFile, io);
     if (simulateCommand->parsed()) {

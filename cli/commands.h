@@ -95,6 +95,19 @@ int runQos(const GlobalOptions& options, const std::string& mac, const std::stri
 int runReport(const GlobalOptions& options, const std::string& outputFile, Output& io);
 // Prints every link between the stations of the network in both directions, weakest first.
 int runLinks(const GlobalOptions& options, Output& io);
+// Prints every link of the network (or of the device `mac`) in both directions, weakest first: PB error rate, MPDU
+// failure rate, collisions and FEC bit error rate beside the current rate.
+int runHealth(const GlobalOptions& options, const std::string& mac, Output& io);
+
+struct CarriersRequest {
+    std::string device;       // the receiving device
+    std::string peer;         // the device whose frames it receives
+    std::optional<int> slot;  // one slot; nothing for every slot and their mean
+    bool csv = false;
+};
+// Prints the carrier map with which `device` receives from `peer`: each carrier's frequency, bits per slot and SNR
+// estimate, and a summary in words.
+int runCarriers(const GlobalOptions& options, const CarriersRequest& request, Output& io);
 // Writes the devices and links as metrics in the text exposition format to `outputFile` (replaced in one step), or
 // to standard output when it is empty or "-".
 int runMetrics(const GlobalOptions& options, const std::string& outputFile, Output& io);
