@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/regular_file.h"
 #include "sim/fault_injector.h"
+#include "sim/link_health.h"
 #include "sim/network_file.h"
 #include "sim/scheduler.h"
 
@@ -52,8 +53,9 @@ std::optional<std::size_t> minimumLength(std::uint16_t type) {
     case mme::MmType::SetKey:
         return mme::len::kSetKey;
     case mme::MmType::LinkStatistics:
+        return mme::len::kLinkStatistics;
     case mme::MmType::CarrierMap:
-        break;
+        return mme::len::kCarrierMap;
     }
     return std::nullopt;
 }
@@ -158,6 +160,10 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     // The membership state a device reports: 0 alone on its key, 4 with other devices up on it, 8 as the one the
     // network information names coordinator (the lowest TEI of them).
     std::uint8_t membership(std::size_t index, SimClock::time_point now) const;
+    // Simulated milliseconds since the network was loaded: link schedules, drift and counters go by them.
+    double elapsedMs(SimClock::time_point now) const {
+        return std::chrono::duration<double, std::milli>(now - started).count() / std::max(pacing.scale(), 1e-9);
+    }
 
     mutable std::mutex mutex;
     Pacing pacing;
@@ -165,6 +171,7 @@ struct Network::Core : std::enable_shared_from_this<Network::Core> {
     std::optional<fs::path> statePath;
     SimClock::time_point started; // link schedules count from here
     std::vector<DeviceSlot> devices;
+    LinkHealth health;
     std::vector<Host> hosts;
     std::shared_ptr<link::LinkBackend> backend;
     std::mt19937_64 random{std::random_device{}()};
@@ -261,9 +268,21 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
             if (i != targetIndex && other.isUp(now) && other.nmk() == key)
                 members.push_back(&other);
         }
-        const double elapsedMs =
-            std::chrono::duration<double, std::milli>(now - started).count() / std::max(pacing.scale(), 1e-9);
-        return target.networkInfo(requester, members, elapsedMs);
+        return target.networkInfo(requester, members, elapsedMs(now));
+    }
+    case mme::MmType::LinkStatistics:
+    case mme::MmType::CarrierMap: {
+        // Only a device of its network that is up shares a link with it.
+        const bool statistics = type == mme::MmType::LinkStatistics;
+        const MacAddress peerMac =
+            *mme::ByteReader(request).mac(statistics ? mme::off::kLsPeer : mme::off::kCmPeer);
+        const SimDevice* peer = nullptr;
+        if (const auto index = findDevice(peerMac); index && *index != targetIndex &&
+                                                    devices[*index].device.isUp(now) &&
+                                                    devices[*index].device.nmk() == target.nmk())
+            peer = &devices[*index].device;
+        return statistics ? health.statistics(target, peer, requester, request, elapsedMs(now))
+                          : health.carrierMap(target, peer, requester, request, elapsedMs(now));
     }
     case mme::MmType::SetKey: {
         const std::uint8_t form = request[mme::off::kKeyPeks];
@@ -299,9 +318,6 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
         return target.restart(requester);
     case mme::MmType::Hosts:
         return target.hosts(requester);
-    case mme::MmType::LinkStatistics:
-    case mme::MmType::CarrierMap:
-        break;
     }
     return target.failure(type, requester, status::kBadParameter);
 }
@@ -441,7 +457,7 @@ void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t>
         if (decision.corruptOffset && *decision.corruptOffset < reply.frame.size())
             reply.frame[*decision.corruptOffset] ^= 0xFF;
         // A hostile host on the segment answers the local-device address first, as the attached device would.
-        if (destination == MacAddress::localDevice()) {
+        if (destination == MacAddress::localDevice() && !reply.silent) {
             for (const MacAddress& impostor : host.impostors) {
                 mme::Frame copy = reply.frame;
                 if (copy.size() >= mme::hdr::kSource + 6)
@@ -449,7 +465,7 @@ void Network::Core::onFrame(std::size_t hostIndex, std::span<const std::uint8_t>
                 outgoing.push_back(Outgoing{now, std::move(copy)});
             }
         }
-        if (!decision.drop) {
+        if (!decision.drop && !reply.silent) {
             const SimClock::time_point at = now + pacing.scaled(latencyMs + decision.delayMs);
             for (int i = 0; i < decision.copies; ++i)
                 outgoing.push_back(Outgoing{at, reply.frame});

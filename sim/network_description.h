@@ -29,6 +29,36 @@ struct RateStep {
     bool drop = false;
 };
 
+// Now and then a link falls far below its usual rate (a charger or a dimmer switched on somewhere): from
+// `firstAfterMin` minutes after the network was loaded, every `everyMin` minutes, for `forMin` minutes, both
+// directions at `toPercent` per cent of what they would be. Minutes of simulated time (scaled like every delay).
+struct RateDips {
+    double firstAfterMin = 60;
+    double everyMin = 180;
+    double forMin = 12;
+    double toPercent = 40;
+};
+
+// What a network file says of one link beside its rates (both directions; a device's own entry wins over the
+// peer's).
+struct LinkSetting {
+    std::optional<int> slots; // carrier map slots, 0 (nothing sent on the link yet) to 6
+    std::optional<RateDips> dips;
+};
+
+// A noise source near a device: the carriers from `fromMHz` to `toMHz` of what the device receives lose `dB` of
+// their signal to noise ratio; only the frames of `peers` when that list is not empty.
+struct NoiseBand {
+    double fromMHz = 0;
+    double toMHz = 0;
+    double dB = 0;
+    std::vector<MacAddress> peers;
+};
+
+// Whether a device offers link statistics and carrier maps: answers them, ignores them (as a device that does not
+// know the messages), or refuses them with a status.
+enum class LinkHealthOffer { Answer, Silent, Refuse };
+
 // How long a device stays silent after each kind of restart.
 struct RestartTimes {
     double firmwareCommitMs = 3000; // commit of module set 3
@@ -95,6 +125,12 @@ struct DeviceDescription {
     // Where the device sits on the power line (metres); rates not set are derived from the distance when both
     // devices have one.
     std::optional<double> position;
+    // Carrier map slots, drift, dips of its links beside their rates; noise near it.
+    std::map<MacAddress, LinkSetting> links;
+    std::vector<NoiseBand> noise;
+    LinkHealthOffer linkHealth = LinkHealthOffer::Answer;
+    int carrierMapSlots = 2;     // of a link that does not name its own number
+    double rateDriftPercent = 0; // how far every link's rate sinks at the low of the (simulated) day
     double latencyMs = 5;
     double flashMsPerBlock = 0.2;
     RestartTimes restart;
@@ -129,7 +165,8 @@ struct NetworkDescription {
 namespace zrq406::sim {
 
 // The names of the requests in network files and logs: "software-version", "write-module", "read-module",
-// "commit", "network-info", "set-key", "attributes", "factory-reset".
+// "commit", "network-info", "set-key", "attributes", "factory-reset", "push-button", "restart", "hosts",
+// "link-statistics", "carrier-map".
 std::string_view requestName(mme::MmType type);
 std::optional<mme::MmType> requestFromName(std::string_view name);
 

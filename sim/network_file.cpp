@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 namespace zrq406::sim {
 
@@ -25,7 +26,9 @@ constexpr std::string_view kBuiltInText = R"({
     "attachedLatencyMs": 1,
     "remoteLatencyMs": 5,
     "flashMsPerBlock": 0.2,
-    "restartMs": {"firmwareCommit": 3000, "configCommit": 800, "factoryReset": 5000, "restart": 4000}
+    "restartMs": {"firmwareCommit": 3000, "configCommit": 800, "factoryReset": 5000, "restart": 4000},
+    "carrierMapSlots": 2,
+    "rateDrift": 20
   },
   "hostAdapters": [
     {"name": "sim0", "mac": "02:5a:52:00:00:01", "description": "Simulated Ethernet adapter",
@@ -47,9 +50,14 @@ constexpr std::string_view kBuiltInText = R"({
       ],
       "rates": {
         "00:b0:52:5a:00:02": {"tx": 98, "rx": 94},
-        "00:b0:52:5a:00:03": {"tx": 72, "rx": 69},
-        "00:b0:52:5a:00:04": {"tx": 113, "rx": 109}
-      }
+        "00:b0:52:5a:00:03": {"tx": 72, "rx": 69, "slots": 3},
+        "00:b0:52:5a:00:04": {"tx": 113, "rx": 109,
+          "dips": {"firstAfterMin": 60, "everyMin": 180, "forMin": 12, "toPercent": 40}}
+      },
+      "noise": [
+        {"comment": "a phone charger beside it: nothing from :03 gets through there",
+         "fromMHz": 10.2, "toMHz": 13.9, "dB": 60, "peers": ["00:b0:52:5a:00:03"]}
+      ]
     },
     {
       "mac": "00:b0:52:5a:00:02",
@@ -113,6 +121,8 @@ constexpr RequestNameEntry kRequestNames[] = {
     {mme::MmType::PushButton, "push-button"},
     {mme::MmType::Restart, "restart"},
     {mme::MmType::Hosts, "hosts"},
+    {mme::MmType::LinkStatistics, "link-statistics"},
+    {mme::MmType::CarrierMap, "carrier-map"},
 };
 
 std::string pointerToken(std::string_view key) {
@@ -168,6 +178,8 @@ private:
         double remoteLatencyMs = 5;
         double flashMsPerBlock = 0.2;
         RestartTimes restart;
+        int carrierMapSlots = 2;
+        double rateDriftPercent = 0;
     };
 
     bool fail(const std::string& pointer, const std::string& what) {
@@ -189,6 +201,11 @@ private:
     bool key(const Json& node, const std::string& pointer, std::optional<mme::Key>& out);
     bool restartTimes(const Json& node, const char* key, const std::string& pointer, RestartTimes& out);
     bool settings(const Json& node, const std::string& pointer);
+    bool number(const Json& node, const char* key, const std::string& pointer, double& out, double min, double max,
+                const std::string& what);
+    bool dips(const Json& node, const std::string& pointer, RateDips& out);
+    // A device's "noise": bands {"fromMHz", "toMHz", "dB", "peers"}.
+    bool noise(const Json& node, const std::string& pointer, std::vector<NoiseBand>& out);
     bool device(const Json& node, const std::string& pointer, std::size_t index, DeviceDescription& out,
                 bool& latencyGiven);
     bool fault(const Json& node, const std::string& pointer, const DeviceDescription& device, FaultSetting& out);
@@ -352,11 +369,81 @@ bool SchemaReader::restartTimes(const Json& node, const char* key, const std::st
 }
 
 bool SchemaReader::settings(const Json& node, const std::string& pointer) {
-    return object(node, pointer, {"attachedLatencyMs", "remoteLatencyMs", "flashMsPerBlock", "restartMs"}) &&
-           milliseconds(node, "attachedLatencyMs", pointer, m_settings.attachedLatencyMs) &&
-           milliseconds(node, "remoteLatencyMs", pointer, m_settings.remoteLatencyMs) &&
-           milliseconds(node, "flashMsPerBlock", pointer, m_settings.flashMsPerBlock) &&
-           restartTimes(node, "restartMs", pointer, m_settings.restart);
+    std::uint64_t slots = static_cast<std::uint64_t>(m_settings.carrierMapSlots);
+    if (!object(node, pointer,
+                {"attachedLatencyMs", "remoteLatencyMs", "flashMsPerBlock", "restartMs", "carrierMapSlots",
+                 "rateDrift"}) ||
+        !milliseconds(node, "attachedLatencyMs", pointer, m_settings.attachedLatencyMs) ||
+        !milliseconds(node, "remoteLatencyMs", pointer, m_settings.remoteLatencyMs) ||
+        !milliseconds(node, "flashMsPerBlock", pointer, m_settings.flashMsPerBlock) ||
+        !restartTimes(node, "restartMs", pointer, m_settings.restart) ||
+        !unsignedNumber(node, "carrierMapSlots", pointer, slots, 0, mme::kMaxCarrierMapSlots) ||
+        !number(node, "rateDrift", pointer, m_settings.rateDriftPercent, 0, 90, "a percentage"))
+        return false;
+    m_settings.carrierMapSlots = static_cast<int>(slots);
+    return true;
+}
+
+bool SchemaReader::number(const Json& node, const char* key, const std::string& pointer, double& out, double min,
+                          double max, const std::string& what) {
+    const auto it = node.find(key);
+    if (it == node.end())
+        return true;
+    if (!it->is_number() || !(it->get<double>() >= min) || it->get<double>() > max) {
+        std::ostringstream range;
+        range << "must be " << what << " from " << min << " to " << max;
+        return fail(child(pointer, key), range.str());
+    }
+    out = it->get<double>();
+    return true;
+}
+
+bool SchemaReader::dips(const Json& node, const std::string& pointer, RateDips& out) {
+    return object(node, pointer, {"firstAfterMin", "everyMin", "forMin", "toPercent"}) &&
+           number(node, "firstAfterMin", pointer, out.firstAfterMin, 0, 10080, "a number of minutes") &&
+           number(node, "everyMin", pointer, out.everyMin, 1, 10080, "a number of minutes") &&
+           number(node, "forMin", pointer, out.forMin, 0, 10080, "a number of minutes") &&
+           number(node, "toPercent", pointer, out.toPercent, 0, 100, "a percentage");
+}
+
+bool SchemaReader::noise(const Json& node, const std::string& pointer, std::vector<NoiseBand>& out) {
+    out.clear();
+    const auto it = node.find("noise");
+    if (it == node.end())
+        return true;
+    const std::string at = child(pointer, "noise");
+    if (!it->is_array())
+        return fail(at, "must be an array of bands");
+    for (std::size_t i = 0; i < it->size(); ++i) {
+        const Json& band = (*it)[i];
+        const std::string bandAt = child(at, i);
+        if (!object(band, bandAt, {"comment", "fromMHz", "toMHz", "dB", "peers"}))
+            return false;
+        NoiseBand parsed;
+        for (const char* key : {"fromMHz", "toMHz", "dB"}) {
+            if (!band.contains(key))
+                return fail(child(bandAt, key), "is missing");
+        }
+        if (!number(band, "fromMHz", bandAt, parsed.fromMHz, 0, 100, "a frequency in MHz") ||
+            !number(band, "toMHz", bandAt, parsed.toMHz, 0, 100, "a frequency in MHz") ||
+            !number(band, "dB", bandAt, parsed.dB, 0, 200, "a number of dB"))
+            return false;
+        if (parsed.toMHz < parsed.fromMHz)
+            return fail(child(bandAt, "toMHz"), "must not be below fromMHz");
+        if (const auto peers = band.find("peers"); peers != band.end()) {
+            if (!peers->is_array())
+                return fail(child(bandAt, "peers"), "must be an array of MAC addresses");
+            for (std::size_t k = 0; k < peers->size(); ++k) {
+                const auto parsedMac =
+                    (*peers)[k].is_string() ? MacAddress::parse((*peers)[k].get_ref<const std::string&>()) : std::nullopt;
+                if (!parsedMac)
+                    return fail(child(child(bandAt, "peers"), k), "not a MAC address (six hexadecimal bytes joined by ':')");
+                parsed.peers.push_back(*parsedMac);
+            }
+        }
+        out.push_back(std::move(parsed));
+    }
+    return true;
 }
 
 bool SchemaReader::validMacForDevice(const MacAddress& address, const std::string& pointer) {
@@ -450,7 +537,7 @@ bool SchemaReader::fault(const Json& node, const std::string& pointer, const Dev
             return fail(child(pointer, "message"),
                         "unknown request " + quote(message) +
                             " (software-version, write-module, read-module, commit, network-info, set-key, "
-                            "attributes, factory-reset, push-button, restart, hosts or all)");
+                            "attributes, factory-reset, push-button, restart, hosts, link-statistics, carrier-map or all)");
     }
 
     const bool hasNth = node.contains("nth");
@@ -531,7 +618,8 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
                                 "product",       "led",      "tei",       "bridgedMac",
                                 "configLength",  "rates",    "latencyMs", "flashMsPerBlock",
                                 "restartMs",     "faults",   "factory",   "configBlock",
-                                "firmwareImage", "position", "pairing",   "hosts"}))
+                                "firmwareImage", "position", "pairing",   "hosts",
+                                "noise",         "linkHealth"}))
         return false;
     std::optional<MacAddress> address;
     if (!node.contains("mac"))
@@ -596,8 +684,23 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
                 return fail(peerAt, "not a MAC address (" + quote(it.key()) + ")");
             std::uint64_t tx = 0;
             std::uint64_t rx = 0;
-            if (!object(*it, peerAt, {"tx", "rx", "schedule"}))
+            if (!object(*it, peerAt, {"tx", "rx", "schedule", "slots", "dips"}))
                 return false;
+            LinkSetting link;
+            if (it->contains("slots")) {
+                std::uint64_t slots = 0;
+                if (!unsignedNumber(*it, "slots", peerAt, slots, 0, mme::kMaxCarrierMapSlots))
+                    return false;
+                link.slots = static_cast<int>(slots);
+            }
+            if (const auto d = it->find("dips"); d != it->end()) {
+                RateDips parsed;
+                if (!dips(*d, child(peerAt, "dips"), parsed))
+                    return false;
+                link.dips = parsed;
+            }
+            if (link.slots || link.dips)
+                out.links[*peer] = link;
             if (!it->contains("tx") || !it->contains("rx"))
                 return fail(peerAt, "needs both tx and rx");
             if (!unsignedNumber(*it, "tx", peerAt, tx, 0, 255) || !unsignedNumber(*it, "rx", peerAt, rx, 0, 255))
@@ -620,6 +723,24 @@ bool SchemaReader::device(const Json& node, const std::string& pointer, std::siz
     out.pairing = false;
     if (!boolean(node, "pairing", pointer, out.pairing))
         return false;
+    if (!noise(node, pointer, out.noise))
+        return false;
+    out.linkHealth = LinkHealthOffer::Answer;
+    if (node.contains("linkHealth")) {
+        std::string offer;
+        if (!text(node, "linkHealth", pointer, offer, 16))
+            return false;
+        if (offer == "answer")
+            out.linkHealth = LinkHealthOffer::Answer;
+        else if (offer == "silent")
+            out.linkHealth = LinkHealthOffer::Silent;
+        else if (offer == "refuse")
+            out.linkHealth = LinkHealthOffer::Refuse;
+        else
+            return fail(child(pointer, "linkHealth"), "must be \"answer\", \"silent\" or \"refuse\"");
+    }
+    out.carrierMapSlots = m_settings.carrierMapSlots;
+    out.rateDriftPercent = m_settings.rateDriftPercent;
     out.hosts.clear();
     if (const auto hosts = node.find("hosts"); hosts != node.end()) {
         const std::string at = child(pointer, "hosts");

@@ -4,6 +4,7 @@
 #include "mme/key_derivation.h"
 #include "mme/sha256.h"
 #include "sim/config_block.h"
+#include "sim/link_model.h"
 
 #include <algorithm>
 #include <cmath>
@@ -99,6 +100,50 @@ std::optional<RateStep> rateSetting(const DeviceDescription& d, const MacAddress
 } // namespace
 
 std::optional<Rate> SimDevice::rateTowards(const SimDevice& peer, double elapsedMs) const {
+    const auto rate = describedRateTowards(peer, elapsedMs);
+    if (!rate)
+        return rate;
+    const std::optional<RateDips> dips = linkSetting(peer).dips;
+    const bool dipping = dips && inDip(*dips, elapsedMs);
+    const auto drifted = [&](std::uint8_t field, const MacAddress& from, const MacAddress& to) {
+        double factor = driftFactor(linkSeed(from, to), m_description.rateDriftPercent, elapsedMs);
+        if (dipping)
+            factor *= dips->toPercent / 100.0;
+        return static_cast<std::uint8_t>(std::clamp(std::lround(field * factor), 0L, 255L));
+    };
+    return Rate{drifted(rate->tx, mac(), peer.mac()), drifted(rate->rx, peer.mac(), mac())};
+}
+
+LinkSetting SimDevice::linkSetting(const SimDevice& peer) const {
+    LinkSetting setting;
+    const auto take = [&](const DeviceDescription& d, const MacAddress& other) {
+        const auto it = d.links.find(other);
+        if (it == d.links.end())
+            return;
+        if (!setting.slots)
+            setting.slots = it->second.slots;
+        if (!setting.dips)
+            setting.dips = it->second.dips;
+    };
+    take(m_description, peer.mac());
+    take(peer.m_description, mac());
+    return setting;
+}
+
+int SimDevice::slotsTowards(const SimDevice& peer) const {
+    return linkSetting(peer).slots.value_or(m_description.carrierMapSlots);
+}
+
+std::vector<NoiseBand> SimDevice::noiseFrom(const MacAddress& transmitter) const {
+    std::vector<NoiseBand> bands;
+    for (const NoiseBand& band : m_description.noise) {
+        if (band.peers.empty() || std::find(band.peers.begin(), band.peers.end(), transmitter) != band.peers.end())
+            bands.push_back(band);
+    }
+    return bands;
+}
+
+std::optional<Rate> SimDevice::describedRateTowards(const SimDevice& peer, double elapsedMs) const {
     if (const auto own = rateSetting(m_description, peer.mac(), elapsedMs))
         return own->drop ? std::nullopt : std::optional<Rate>(own->rate);
     if (const auto mirrored = rateSetting(peer.m_description, mac(), elapsedMs)) {

@@ -27,6 +27,8 @@ constexpr std::uint8_t kInvalidConfig = 0x06;   // staged configuration block: b
 constexpr std::uint8_t kInvalidFirmware = 0x07; // staged firmware image: not a valid image
 constexpr std::uint8_t kWrongDak = 0x08;        // forwarded key refused by the remote device
 constexpr std::uint8_t kUnreachable = 0x09;     // forwarded key: no such device, or it is restarting
+constexpr std::uint8_t kNotOffered = 0x0A;      // link statistics or carrier map from a device that refuses them
+constexpr std::uint8_t kNoLink = 0x0B;          // link statistics or carrier map: no link to that peer
 } // namespace status
 
 using SimClock = std::chrono::steady_clock;
@@ -39,6 +41,7 @@ struct Answer {
     bool stateChanged = false; // the active images or the key changed: save
     double restartMs = 0;      // above 0: the device restarts once the confirmation is out
     bool firmwareBlockWritten = false;
+    bool silent = false; // the device sends nothing (a message it does not offer)
 };
 
 // A copy of a device's state, for inspection.
@@ -87,7 +90,16 @@ public:
     // (or the last step of its schedule reached), else the peer's mirrored, else derived from the distance of the
     // two when both have a position, else a fixed value in 60..120 made from both addresses. Nothing when the
     // schedule has dropped the link.
+    // The rates then drift over the day and dip as the network file says (unchanged at load time).
     std::optional<Rate> rateTowards(const SimDevice& peer, double elapsedMs = 0) const;
+    // The rates as described, before drift and dips.
+    std::optional<Rate> describedRateTowards(const SimDevice& peer, double elapsedMs = 0) const;
+    // The slots and dips of its link to `peer`: its own entry's, else the peer's.
+    LinkSetting linkSetting(const SimDevice& peer) const;
+    // The carrier map slots of its link to `peer` (0: nothing sent on it yet).
+    int slotsTowards(const SimDevice& peer) const;
+    // The noise bands that act on what it receives from `transmitter`.
+    std::vector<NoiseBand> noiseFrom(const MacAddress& transmitter) const;
     // Its pair button: pressed at `now`, open until `until`; ended once the device has paired or left.
     void pressPairButton(SimClock::time_point now, SimClock::time_point until);
     void endPairing() { m_pairingUntil.reset(); }
