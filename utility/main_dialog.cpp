@@ -18,6 +18,7 @@
 #include "utility/about_page.h"
 #include "utility/diagnostics_page.h"
 #include "utility/encryption_page.h"
+#include "utility/link_details_dialog.h"
 #include "utility/network_map.h"
 #include "utility/network_map_page.h"
 #include "utility/network_page.h"
@@ -25,10 +26,10 @@
 #include "utility/utility_context.h"
 
 #include <QCloseEvent>
-#include <QResizeEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSocketNotifier>
 #include <QTabBar>
 #include <QTabWidget>
@@ -133,6 +134,7 @@ void CHomePlugDeviceManagerDlg::createPages() {
                 list->selectRow(row);
         }
     });
+    connect(m_map, &CNetworkMapPage::linkChosen, this, &CHomePlugDeviceManagerDlg::openLinkDetails);
     m_encryption = new CEncryptionPage(*this);
     m_tabs->addTab(m_encryption, qtText(texts.LoadPageCaption(kRoot, "EncryptionTab", "Text")));
     m_qos = new CQoSPage(*this);
@@ -143,6 +145,13 @@ void CHomePlugDeviceManagerDlg::createPages() {
     m_about = new CAboutPage(*this);
     m_tabs->addTab(m_about, qtText(texts.LoadPageCaption(kRoot, "AboutTab", "Text")));
     m_tabs->setCurrentIndex(0);
+}
+
+void CHomePlugDeviceManagerDlg::openLinkDetails(const MacAddress& from, const MacAddress& to) {
+    // No rescan while the details are open: the dialog reads the devices as an operation of its own.
+    const WindowHold hold(*this);
+    CLinkDetailsDialog dialog(*this, from, to, this);
+    dialog.exec();
 }
 
 void CHomePlugDeviceManagerDlg::showEncryptionPage() {

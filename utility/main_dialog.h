@@ -18,6 +18,10 @@ class QSocketNotifier;
 class QTabWidget;
 class QTimer;
 
+namespace zrq406 {
+struct MacAddress;
+}
+
 namespace zrq406::app {
 struct ScanReport;
 }
@@ -80,6 +84,8 @@ public:
     // pages, or shows the no-device state with msg24. Runs on the caller's worker. True when found.
     bool rediscoverAfterKeyChange();
 
+    // Window thread: opens the details of the link from `from` to `to` (modal).
+    void openLinkDetails(const MacAddress& from, const MacAddress& to);
     // Window thread: shows the Encryption page.
     void showEncryptionPage();
     // Window thread: writes the history back from the lists and their pending edits.

@@ -372,8 +372,8 @@ void NetworkMap::paintEvent(QPaintEvent*) {
             QPen pen(linkColour(link.row), labelledPass ? (present ? 3 : 1.5) : 1);
             if (!present)
                 pen.setStyle(Qt::DashLine);
-            const bool touchesSelected = m_selected >= 0 && (static_cast<int>(link.a) == m_selected ||
-                                                             static_cast<int>(link.b) == m_selected);
+            const bool touchesSelected =
+                m_selected >= 0 && (static_cast<int>(link.a) == m_selected || static_cast<int>(link.b) == m_selected);
             if (touchesSelected)
                 pen.setWidthF(pen.widthF() + 2);
             painter.setPen(pen);
@@ -445,8 +445,7 @@ void LinkMatrix::choose(int row, int column) {
     if (row < 0 || column < 0 || row == column || row >= static_cast<int>(m_table.stations.size()) ||
         column >= static_cast<int>(m_table.stations.size()))
         return;
-    const app::LinkRow link =
-        linkBetween(m_table, static_cast<std::size_t>(row), static_cast<std::size_t>(column));
+    const app::LinkRow link = linkBetween(m_table, static_cast<std::size_t>(row), static_cast<std::size_t>(column));
     Q_EMIT linkShown(item(row, column)->data(Qt::AccessibleTextRole).toString());
     Q_EMIT linkChosen(link.from, link.to);
 }
