@@ -1,5 +1,6 @@
 #include "utility/link_details_dialog.h"
 
+#include "app/health_texts.h"
 #include "gui/page_layout.h"
 #include "gui/run_operation.h"
 #include "gui/widget_font.h"
@@ -44,15 +45,6 @@ constexpr double kTopBits = 12.0;
 
 std::string countText(std::uint64_t count) {
     return std::to_string(count);
-}
-
-std::string numberText(double value, int decimals, bool german) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    std::string text = buffer;
-    if (german)
-        std::replace(text.begin(), text.end(), '.', ',');
-    return text;
 }
 
 } // namespace
@@ -408,37 +400,16 @@ void CLinkDetailsDialog::showCarriers() {
     const app::CarrierMapOutcome outcome = m_last->outcomes[static_cast<std::size_t>(direction)];
     const MacAddress receiver = direction == 0 ? m_to : m_from;
     const bool german = m_main.context().german;
-    if (outcome != app::CarrierMapOutcome::Read || map.read.empty()) {
-        std::string why = text("NoAnswer");
-        if (outcome == app::CarrierMapOutcome::NoMapYet)
-            why = text("NoMap");
-        else if (outcome == app::CarrierMapOutcome::NotOffered)
-            why = fillPlaceholders(text("NoCarrierMap"), {label(receiver)});
-        m_chart->setCarriers({}, {}, qtText(why));
-        m_summary->setText(qtText(why));
-        return;
-    }
     const int slotIndex = m_slot->currentIndex();
     std::optional<int> slot;
     if (slotIndex > 0 && static_cast<std::size_t>(slotIndex - 1) < map.read.size())
         slot = map.read[static_cast<std::size_t>(slotIndex - 1)].slot;
-    const app::CarrierSummary summary = app::summarizeCarriers(map, slot);
-    app::HealthWords words;
-    words.noData = text("Band");
-    words.littleData = text("Band", "Text2");
-    std::string description = fillPlaceholders(text("Summary"), {countText(summary.active), countText(summary.carriers),
-                                                                 numberText(summary.meanBits, 1, german),
-                                                                 numberText(summary.rateMbps, 0, german)});
-    if (summary.bands.empty())
-        description += "\n" + text("NoBands");
-    for (const app::CarrierBand& band : summary.bands) {
-        std::string line = app::bandText(band, words);
-        if (german)
-            std::replace(line.begin(), line.end(), '.', ',');
-        description += "\n" + line + ".";
-    }
-    m_chart->setCarriers(app::carrierBits(map, slot), summary.bands, qtText(description));
-    m_summary->setText(qtText(description));
+    const bool read = outcome == app::CarrierMapOutcome::Read && !map.read.empty();
+    const app::CarrierSummary summary = read ? app::summarizeCarriers(map, slot) : app::CarrierSummary{};
+    const QString description = qtText(app::carrierSummaryText(
+        map, outcome, label(receiver), app::HealthTexts::load(m_main.context().texts, german), slot));
+    m_chart->setCarriers(read ? app::carrierBits(map, slot) : std::vector<double>{}, summary.bands, description);
+    m_summary->setText(description);
 }
 
 } // namespace zrq406::utility
