@@ -10,15 +10,13 @@
 #include "utility/network_page.h"
 #include "utility_fixture.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace zrq406;

@@ -193,4 +193,15 @@ TEST_F(UtilityTest, MapOfSixteenDevicesLabelsTheChosenDevicesLinksAndCutsNoName)
             EXPECT_FALSE(other.intersects(node->geometry())) << name.toStdString();
         boxes.push_back(node->geometry());
     }
+
+    // The window grows, and the tabs and the map with it; Exit stays in the window's corner.
+    const QSize tabs = main->tabs()->size();
+    const QSize mapSize = map->size();
+    main->resize(main->size() + QSize(300, 240));
+    QApplication::processEvents();
+    EXPECT_EQ(main->tabs()->size(), tabs + QSize(300, 240));
+    EXPECT_GT(map->height(), mapSize.height() + 200);
+    auto* exit = main->findChild<QPushButton*>(QStringLiteral("CloseButton"));
+    ASSERT_NE(exit, nullptr);
+    EXPECT_GT(exit->geometry().bottom(), main->height() - 40);
 }
