@@ -21,8 +21,8 @@ struct LinkDirectionHealth {
     MacAddress to;
     std::uint32_t rate = 0; // from's average PHY rate towards `to` (Mbit/s, as the link table); 0 when not told
     bool rateKnown = false; // `from` answered its network information and lists `to`
-    std::optional<mme::TransmitCounters> sent;    // as `from` counted its frames to `to`
-    std::optional<mme::ReceiveCounters> received; // as `to` counted the frames from `from`
+    std::optional<mme::TransmitCounters> sent{};    // as `from` counted its frames to `to`
+    std::optional<mme::ReceiveCounters> received{}; // as `to` counted the frames from `from`
 
     // PBs failed / (passed + failed), 0..1: from the receiver's counters, else from the sender's.
     std::optional<double> pbErrorRate() const;

@@ -21,7 +21,7 @@ struct HistoryLinkRow {
     std::uint32_t transmitRate = 0; // Mbit/s
     std::uint32_t receiveRate = 0;  // Mbit/s
     bool answered = true;           // false when the far device did not answer in this scan
-    std::optional<double> pbErrorRate; // of the direction from -> to, 0..1; kept for the local device's links
+    std::optional<double> pbErrorRate{}; // of the direction from -> to, 0..1; kept for the local device's links
 };
 
 // One device as a scan saw it.
@@ -45,7 +45,7 @@ struct LinkSample {
     std::uint32_t transmitRate = 0;
     std::uint32_t receiveRate = 0;
     bool answered = true;
-    std::optional<double> pbErrorRate; // from -> to, 0..1; unknown before schema 2 and for other links
+    std::optional<double> pbErrorRate{}; // from -> to, 0..1; unknown before schema 2 and for other links
 };
 
 // A link's samples in time order.

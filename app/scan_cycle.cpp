@@ -138,13 +138,13 @@ HistoryScan historyScanOf(const mme::DiscoveryResult& result, const ScanTable& s
     };
     if (!links.rows.empty()) {
         for (const LinkRow& row : links.rows)
-            addLink({row.from, row.to, row.tx, row.rx, row.known, std::nullopt});
+            addLink({row.from, row.to, row.tx, row.rx, row.known});
         return history;
     }
     for (std::uint32_t i = 0; i < stationCount; ++i) {
         const auto& station = local.stations[i];
         addLink({local.mac, station.mac, phyRateOfField(static_cast<std::uint8_t>(station.transmitRate)),
-                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered, std::nullopt});
+                 phyRateOfField(static_cast<std::uint8_t>(station.receiveRate)), station.answered});
     }
     return history;
 }

@@ -92,8 +92,13 @@ LinkHealth::Totals LinkHealth::step(const SimDevice& transmitter, const SimDevic
     const double failed = pbs * ch.pbErrorRate;
     const double mpdus = pbs / kPbsPerMpdu;
     const double mpdusFailed = mpdus * std::min(1.0, ch.pbErrorRate / 4);
-    return Totals{mpdus - mpdusFailed,          mpdus * collisions,      mpdusFailed, pbs - failed, failed,
-                  (pbs - failed) * ch.bitErrorsPerPb, failed * kFailedPbErrors};
+    return Totals{mpdus - mpdusFailed,
+                  mpdus * collisions,
+                  mpdusFailed,
+                  pbs - failed,
+                  failed,
+                  (pbs - failed) * ch.bitErrorsPerPb,
+                  failed * kFailedPbErrors};
 }
 
 LinkHealth::Totals LinkHealth::flowAt(const SimDevice& transmitter, const SimDevice& receiver, double elapsedMs) {
@@ -155,9 +160,9 @@ Answer LinkHealth::statistics(const SimDevice& device, const SimDevice* peer, co
     const bool withReceive = direction != static_cast<std::uint8_t>(mme::StatisticsDirection::Transmit);
     const int slots = device.slotsTowards(*peer);
     const std::size_t intervals = withReceive ? static_cast<std::size_t>(slots) : 0;
-    const std::size_t length = mme::off::kLsCnfStatistics + (withTransmit ? mme::off::kLsTransmitSize : 0) +
-                               (withReceive ? mme::off::kLsReceiveCounters + 1 + intervals * mme::off::kLsIntervalSize
-                                            : 0);
+    const std::size_t length =
+        mme::off::kLsCnfStatistics + (withTransmit ? mme::off::kLsTransmitSize : 0) +
+        (withReceive ? mme::off::kLsReceiveCounters + 1 + intervals * mme::off::kLsIntervalSize : 0);
     Answer answer;
     answer.frame = mme::makeFrame(std::max(length, kMinWireFrame), requester, device.mac(), mme::confirmationOf(kType));
     mme::Frame& f = answer.frame;

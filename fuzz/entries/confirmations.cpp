@@ -15,6 +15,8 @@ void confirmations(std::span<const std::uint8_t> frame) {
     (void)parseReadModule(frame, frame.empty() ? 0u : frame[0] * 4u);
     (void)parsePushButton(frame);
     (void)parseHosts(frame);
+    (void)parseLinkStatistics(frame);
+    (void)parseCarrierMap(frame);
 }
 
 } // namespace zrq406::fuzz

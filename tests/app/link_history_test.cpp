@@ -205,7 +205,8 @@ TEST(LinkHistory, ANewerOrForeignDatabaseIsLeftAsItIsAndNamed) {
     const auto path = program.path("links.db");
     const auto newer = [&] {
         appendLoop(path, 0, 3);
-        runSql(path, "CREATE TABLE outages(at INTEGER); PRAGMA user_version = 2");
+        runSql(path, ("CREATE TABLE outages(at INTEGER); PRAGMA user_version = " +
+                      std::to_string(app::LinkHistory::kSchemaVersion + 1)).c_str());
     };
     const std::vector<std::pair<app::HistoryDamage, std::function<void()>>> cases = {
         {app::HistoryDamage::NewerSchema, newer},

@@ -136,6 +136,36 @@ TEST_F(CliOverVeth, PairStatusRestartAndHostsOverTheWire) {
     EXPECT_EQ(hosts.json()["hosts"][1]["id"], 2);
 }
 
+// Link statistics and carrier maps cross the wire at full length: every link counted in both directions, the
+// built-in network's noise band named, every slot read.
+TEST_F(CliOverVeth, HealthAndCarriersOverTheWire) {
+    const auto health = runReal({"--json", "health"});
+    ASSERT_EQ(health.code, 0) << health.err;
+    const auto doc = health.json();
+    ASSERT_EQ(doc["links"].size(), 12u);
+    EXPECT_TRUE(doc["withoutStatistics"].empty());
+    double previous = 1;
+    for (const auto& link : doc["links"]) {
+        ASSERT_FALSE(link["pbErrorRate"].is_null()) << link.dump();
+        EXPECT_FALSE(link["sent"].is_null());
+        EXPECT_FALSE(link["received"].is_null());
+        EXPECT_LE(link["pbErrorRate"].get<double>(), previous);
+        previous = link["pbErrorRate"].get<double>();
+    }
+    const auto one = runReal({"--json", "health", "00:b0:52:5a:00:02"});
+    ASSERT_EQ(one.code, 0) << one.err;
+    EXPECT_EQ(one.json()["links"].size(), 6u);
+
+    const auto carriers = runReal({"carriers", "00:b0:52:5a:00:01", "00:b0:52:5a:00:03"});
+    ASSERT_EQ(carriers.code, 0) << carriers.err;
+    EXPECT_NE(carriers.out.find("10.2-13.9 MHz carry no data"), std::string::npos) << carriers.out;
+    EXPECT_NE(carriers.out.find("Active carriers: "), std::string::npos);
+    const auto csv = runReal({"carriers", "00:b0:52:5a:00:01", "00:b0:52:5a:00:03", "--slot", "1", "--csv"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\r')), "carrier,mhz,bits_slot1,snr_db");
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1155);
+}
+
 namespace {
 
 // A second host on the wire answers as the attached device, under its own MAC and before it.
