@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QtGlobal>
@@ -99,7 +100,13 @@ CDiagnosticsPage::CDiagnosticsPage(CHomePlugDeviceManagerDlg& main)
     auto* healthLayout = new QHBoxLayout(healthPage);
     healthLayout->setContentsMargins(2, 2, 2, 2);
     healthLayout->addWidget(m_health, 3);
-    healthLayout->addWidget(m_weakest, 2);
+    // A long list of lost bands scrolls rather than being cut.
+    auto* weakestArea = new QScrollArea;
+    weakestArea->setObjectName(QStringLiteral("weakestArea"));
+    weakestArea->setWidgetResizable(true);
+    weakestArea->setFrameShape(QFrame::NoFrame);
+    weakestArea->setWidget(m_weakest);
+    healthLayout->addWidget(weakestArea, 2);
     m_lists->addTab(healthPage, qtText(texts.LoadPageCaption("ZRQ406", "LinkDetails", "Health", "Text2")));
     m_lists->setCornerWidget(m_check, Qt::TopRightCorner);
     ApplyDialogFont(this, texts);
