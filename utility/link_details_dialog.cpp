@@ -220,8 +220,8 @@ CLinkDetailsDialog::CLinkDetailsDialog(CHomePlugDeviceManagerDlg& main, const Ma
 }
 
 CLinkDetailsDialog::~CLinkDetailsDialog() {
-    // A reading under way ends before the dialog goes away.
-    while (m_reading)
+    // A reading under way ends before the dialog goes away (its result finds the dialog gone and is dropped).
+    if (m_reading)
         m_main.workers().waitForIdle();
 }
 
