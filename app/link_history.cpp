@@ -719,6 +719,49 @@ HistoryResult LinkHistory::devices(std::vector<DeviceSighting>& out) {
     return {};
 }
 
+HistoryResult LinkHistory::sightings(std::time_t from, std::time_t to, std::vector<ScanSightings>& out) {
+    out.clear();
+    if (m_db == nullptr)
+        return {HistoryStatus::Failed, "the link history is not open"};
+    // A scan that saw no device still counts: every device it did not see has stopped answering.
+    Statement query(m_db, "SELECT s.id, s.at, g.mac, g.answered FROM scans s LEFT JOIN sightings g ON g.scan = s.id "
+                          "WHERE s.at >= ?1 AND s.at <= ?2 ORDER BY s.at, s.id");
+    if (!query.ok())
+        return failure("the link history could not be read");
+    query.bind(1, from);
+    query.bind(2, to);
+    std::int64_t scan = -1;
+    int code;
+    while ((code = query.step()) == SQLITE_ROW) {
+        if (out.empty() || query.integer(0) != scan) {
+            scan = query.integer(0);
+            out.push_back({static_cast<std::time_t>(query.integer(1)), {}});
+        }
+        if (sqlite3_column_type(query.get(), 2) != SQLITE_NULL)
+            out.back().devices.emplace_back(macOf(query.integer(2)), query.integer(3) != 0);
+    }
+    if (code != SQLITE_DONE)
+        return failure("the link history could not be read");
+    return {};
+}
+
+HistoryResult LinkHistory::scanTimes(std::time_t until, int count, std::vector<std::time_t>& out) {
+    out.clear();
+    if (m_db == nullptr)
+        return {HistoryStatus::Failed, "the link history is not open"};
+    Statement query(m_db, "SELECT at FROM scans WHERE at <= ?1 ORDER BY at DESC, id DESC LIMIT ?2");
+    if (!query.ok())
+        return failure("the link history could not be read");
+    query.bind(1, until);
+    query.bind(2, count);
+    int code;
+    while ((code = query.step()) == SQLITE_ROW)
+        out.push_back(static_cast<std::time_t>(query.integer(0)));
+    if (code != SQLITE_DONE)
+        return failure("the link history could not be read");
+    return {};
+}
+
 HistoryResult LinkHistory::scanCount(std::int64_t& out) {
     out = 0;
     if (m_db == nullptr)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -63,6 +64,12 @@ struct DeviceSighting {
     std::time_t firstSeen = 0;
     std::time_t lastSeen = 0;
     bool lastAnswered = true;
+};
+
+// One scan's time and the devices it saw, each with whether it answered.
+struct ScanSightings {
+    std::time_t when = 0;
+    std::vector<std::pair<MacAddress, bool>> devices;
 };
 
 enum class HistoryStatus {
@@ -151,6 +158,10 @@ public:
     HistoryResult prune(std::time_t now);
     // Prunes, then gives the freed pages back to the file system.
     HistoryResult compact(std::time_t now);
+    // The scans at `from` .. `to`, in time order, each with the devices it saw.
+    HistoryResult sightings(std::time_t from, std::time_t to, std::vector<ScanSightings>& out);
+    // The times of the newest `count` scans at or before `until`, newest first.
+    HistoryResult scanTimes(std::time_t until, int count, std::vector<std::time_t>& out);
     // The number of scans stored.
     HistoryResult scanCount(std::int64_t& out);
 

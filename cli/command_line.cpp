@@ -141,6 +141,10 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     bool devicesCsv = false;
     auto* historyDevices = history->add_subcommand("devices", "When each device was seen first and last");
     historyDevices->add_flag("--csv", devicesCsv, "Print CSV");
+    std::string alertsSince = "7d";
+    auto* historyAlerts =
+        history->add_subcommand("alerts", "Slow links, devices that stopped answering and new devices, oldest first");
+    historyAlerts->add_option("--since", alertsSince, "How far back: 30m, 12h, 7d, 4w (default 7d)");
 
     std::string qosWrite;
     auto* qos = app.add_subcommand("qos", "Print a device's priority (QoS) settings, or change them");
@@ -171,6 +175,21 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     auto* metrics = app.add_subcommand("metrics", "Write the devices and links as Prometheus/OpenMetrics text");
     metrics->add_option("-o,--output", metricsFile,
                         "Write them to FILE (replaced in one step, for the node exporter's text-file collector)");
+
+    MonitorRequest monitorRequest;
+    auto* monitor = app.add_subcommand(
+        "monitor", "Scan on a timer, keep the link history and publish the devices to an MQTT broker (Home Assistant)");
+    monitor->add_option("--interval", monitorRequest.interval, "Seconds between scans (default 120, at least 10)");
+    monitor->add_option("--mqtt", monitorRequest.mqtt, "The broker: mqtt://[user@]host[:port] or mqtts://...");
+    monitor->add_option("--mqtt-ca", monitorRequest.mqttCa, "CA certificate file for an mqtts:// broker");
+    monitor->add_option("--mqtt-password-file", monitorRequest.passwordFile,
+                        "Read the broker password from the first line of FILE (not readable by others)");
+    monitor->add_option("--mqtt-keepalive", monitorRequest.keepalive, "MQTT keepalive in seconds (default 30)");
+    monitor->add_option("--mqtt-prefix", monitorRequest.mqttPrefix, "Topic prefix (default zrq406)");
+    monitor->add_option("--discovery-prefix", monitorRequest.discoveryPrefix,
+                        "Home Assistant's discovery prefix (default homeassistant)");
+    monitor->add_option("--forget-after", monitorRequest.forgetAfter,
+                        "Remove a device from Home Assistant after this many days unseen (default 30)");
 
     std::string networkFile;
     bool quiet = false;
@@ -262,6 +281,8 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runLinkHistory(options, linkRequest, io);
     if (historyDevices->parsed())
         return runDeviceSightings(options, devicesCsv, io);
+    if (historyAlerts->parsed())
+        return runHistoryAlerts(options, alertsSince, io);
     if (history->parsed())
         return prune ? runPruneHistory(options, keepDays, io) : runHistory(options, io);
     if (qos->parsed())
@@ -276,6 +297,8 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
         return runCarriers(options, carriersRequest, io);
     if (metrics->parsed())
         return runMetrics(options, metricsFile, io);
+    if (monitor->parsed())
+        return runMonitor(options, monitorRequest, io);
     if (simulateCommand->parsed()) {
         if (options.link.interfaceName.empty()) {
             err << "zrq406: simulate needs --interface IF\n";

@@ -85,6 +85,9 @@ std::optional<std::int64_t> parseSince(const std::string& text);
 int runLinkHistory(const GlobalOptions& options, const LinkHistoryRequest& request, Output& io);
 // Prints when each device was first and last seen, from the link history.
 int runDeviceSightings(const GlobalOptions& options, bool csv, Output& io);
+// Prints the alerts raised by the link history's scans of the last `since` (a number and m, h, d or w), oldest
+// first: slow links, devices that stopped answering, new devices.
+int runHistoryAlerts(const GlobalOptions& options, const std::string& since, Output& io);
 // Prunes the link history to `keepDays` (0: the configured limit) and compacts its file.
 int runPruneHistory(const GlobalOptions& options, int keepDays, Output& io);
 // Prints a device's priority (QoS) settings; with `writeFile` ("-": standard input) first changes them to what that
@@ -111,6 +114,20 @@ int runCarriers(const GlobalOptions& options, const CarriersRequest& request, Ou
 // Writes the devices and links as metrics in the text exposition format to `outputFile` (replaced in one step), or
 // to standard output when it is empty or "-".
 int runMetrics(const GlobalOptions& options, const std::string& outputFile, Output& io);
+// What the command line says to `zrq406 monitor`; what it leaves out comes from monitor.conf or the defaults.
+struct MonitorRequest {
+    std::optional<int> interval;
+    std::optional<int> keepalive;
+    std::optional<int> forgetAfter;
+    std::optional<std::string> mqtt;
+    std::optional<std::string> mqttCa;
+    std::optional<std::string> passwordFile;
+    std::optional<std::string> mqttPrefix;
+    std::optional<std::string> discoveryPrefix;
+};
+// Scans every interval, records each scan in the link history and publishes the devices to an MQTT broker with
+// Home Assistant's discovery; takes LED commands. Runs until SIGTERM or SIGINT.
+int runMonitor(const GlobalOptions& options, const MonitorRequest& request, Output& io);
 int runSimulate(const GlobalOptions& options, const std::string& interfaceName, const std::string& network, bool quiet,
                 Output& io);
 

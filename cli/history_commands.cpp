@@ -1,4 +1,5 @@
 #include "app/link_health.h"
+#include "app/link_alerts.h"
 #include "app/link_history.h"
 #include "app/link_statistics.h"
 #include "app/scan_recorder.h"
@@ -252,6 +253,47 @@ int runDeviceSightings(const GlobalOptions& options, bool csv, Output& io) {
         printCsv(io.out, {"mac", "name", "firmware", "first seen", "last seen", "answered"}, rows);
     else
         printTable(io.out, {"MAC", "Name", "Firmware", "First seen", "Last seen", "Answered"}, rows);
+    return kDone;
+}
+
+int runHistoryAlerts(const GlobalOptions& options, const std::string& since, Output& io) {
+    const auto span = parseSince(since);
+    if (!span) {
+        io.err << "zrq406: --since takes a number and a unit: m, h, d or w (for example 7d)\n";
+        return kBadInput;
+    }
+    Texts texts(options, io.err);
+    app::LinkHistory history(app::LinkHistory::defaultPath());
+    if (auto code = openHistory(history, texts, io))
+        return *code;
+    const std::time_t now = std::time(nullptr);
+    std::vector<app::Alert> alerts;
+    if (const app::HistoryResult read = app::historyAlerts(history, now - *span, now, alerts); !read) {
+        io.err << "zrq406: " << terminalText(read.error) << '\n';
+        return kRefused;
+    }
+    if (options.json) {
+        json list = json::array();
+        for (const app::Alert& a : alerts) {
+            json item = {{"type", std::string(app::alertKindName(a.kind))},
+                         {"time", timeText(a.when)},
+                         {"mac", a.device.text()},
+                         {"name", a.name}};
+            if (a.kind == app::AlertKind::LinkSlow) {
+                item["peer"] = a.peer.text();
+                item["rate"] = a.rate;
+                item["median"] = a.median;
+            } else if (a.kind == app::AlertKind::FirmwareChanged) {
+                item["before"] = a.before;
+                item["after"] = a.after;
+            }
+            list.push_back(std::move(item));
+        }
+        printJson(io.out, list);
+        return kDone;
+    }
+    for (const app::Alert& a : alerts)
+        io.out << timeText(a.when) << "  " << terminalText(app::alertText(a)) << '\n';
     return kDone;
 }
 

@@ -63,3 +63,39 @@ TEST_F(LinkHistoryCli, DeviceNamesStayPlainCells) {
     ASSERT_EQ(csv.code, 0) << csv.err;
     EXPECT_NE(csv.out.find(",\"'=HYPERLINK(\"\"x\"\"),1\",fw,"), std::string::npos) << csv.out;
 }
+
+TEST_F(LinkHistoryCli, AlertsAreListedFromTheHistory) {
+    const MacAddress a{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x01}};
+    const MacAddress b{{0x00, 0xB0, 0x52, 0x5A, 0x00, 0x02}};
+    const std::time_t start = std::time(nullptr) - 24 * 60 * 60 - 60;
+    {
+        app::LinkHistory history(path("links.db"));
+        ASSERT_TRUE(history.open());
+        for (int i = 0; i < 23; ++i) {
+            const std::uint32_t rate = i < 20 ? 100 : 40;
+            ASSERT_TRUE(history.append({start + i * 600,
+                                        {{a, "Kitchen \"1\"", "fw", true}, {b, "Office", "fw", i < 22}},
+                                        {{a, b, rate, rate, true}, {b, a, 100, 100, true}}}));
+        }
+    }
+    const auto listed = run({"--json", "history", "alerts", "--since", "2d"});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    const auto alerts = listed.json();
+    ASSERT_EQ(alerts.size(), 4u) << listed.out;
+    EXPECT_EQ(alerts[0]["type"], "device_new");
+    EXPECT_EQ(alerts[0]["name"], "Kitchen \"1\"");
+    EXPECT_EQ(alerts[1]["mac"], "00:b0:52:5a:00:02");
+    EXPECT_EQ(alerts[2]["type"], "link_slow");
+    EXPECT_EQ(alerts[2]["mac"], "00:b0:52:5a:00:01");
+    EXPECT_EQ(alerts[2]["peer"], "00:b0:52:5a:00:02");
+    EXPECT_EQ(alerts[2]["rate"], 40);
+    EXPECT_EQ(alerts[2]["median"], 100);
+    EXPECT_EQ(alerts[3]["type"], "device_lost");
+    EXPECT_EQ(alerts[3]["time"], alerts[2]["time"]);
+
+    const auto text = run({"history", "alerts", "--since", "1d"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(lines(text.out), 2u) << text.out; // the first scan is older than a day by now
+    EXPECT_NE(text.out.find("00:b0:52:5a:00:02 (Office) stopped answering"), std::string::npos) << text.out;
+    EXPECT_EQ(run({"history", "alerts", "--since", "1y"}).code, 2);
+}
