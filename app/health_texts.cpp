@@ -58,7 +58,7 @@ ListRows healthRows(const HealthTable& table, const HealthTexts& texts) {
         rows.push_back({table.label(link.from), table.label(link.to),
                         link.rateKnown ? rateText(link.rate, table.rates.rateFieldMax) : texts.unknown,
                         percent(link.pbErrorRate()), percent(link.mpduFailureRate()), percent(link.collisionRate()),
-                        percent(link.fecBitErrorRate())});
+                        percent(link.fecBitErrorShare())});
     }
     return rows;
 }

@@ -33,6 +33,11 @@ struct LinkDirectionHealth {
     // The bits that forward error correction mended or could not, in percent of the bits received:
     // 100 x (bit-error sums passed + failed) / (8 x 520 x (PBs passed + failed)).
     std::optional<double> fecBitErrorRate() const;
+    // The same as a fraction, 0..1, for texts that show every rate of loss as a percentage.
+    std::optional<double> fecBitErrorShare() const {
+        const auto percent = fecBitErrorRate();
+        return percent ? std::optional<double>(*percent / 100.0) : std::nullopt;
+    }
     // True when either end told its counters.
     bool counted() const { return sent.has_value() || received.has_value(); }
 };

@@ -350,7 +350,7 @@ void CLinkDetailsDialog::show(const Reading& reading) {
         {"PbErrorRate", [&](const app::LinkDirectionHealth& d) { return percent(d.pbErrorRate()); }},
         {"MpduFailureRate", [&](const app::LinkDirectionHealth& d) { return percent(d.mpduFailureRate()); }},
         {"Collisions", collisions},
-        {"FecBitErrorRate", [&](const app::LinkDirectionHealth& d) { return percent(d.fecBitErrorRate()); }},
+        {"FecBitErrorRate", [&](const app::LinkDirectionHealth& d) { return percent(d.fecBitErrorShare()); }},
         {"Pbs", pbs},
         {"Mpdus", mpdus},
     };

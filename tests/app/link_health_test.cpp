@@ -1,3 +1,4 @@
+#include "app/health_texts.h"
 #include "app/link_chart.h"
 #include "app/link_health.h"
 #include "app/link_history.h"
@@ -56,6 +57,10 @@ TEST(LinkHealth, FiguresComeFromTheReceiverFirstAndAreUnknownWithoutTraffic) {
     EXPECT_DOUBLE_EQ(*link.mpduFailureRate(), 0.1);
     // 41600 bits of 1000 PBs x 520 bytes: 1 %.
     EXPECT_DOUBLE_EQ(*link.fecBitErrorRate(), 1.0);
+    app::HealthTable table;
+    table.links = {link};
+    app::HealthTexts texts;
+    EXPECT_EQ(app::healthRows(table, texts).front().back(), "1.00 %"); // the window's FEC column: percent, once
 
     // A receiver that counted nothing yet leaves the word to the sender.
     link.received = mme::ReceiveCounters{};
@@ -145,6 +150,18 @@ TEST(CarrierSummary, LostBandsMergedAndNamedInMegahertz) {
     EXPECT_NEAR(app::carrierFrequencyMhz(mme::kCarriers - 1), 1227 * 0.024414, 1e-12);
     EXPECT_DOUBLE_EQ(app::carrierSnrDb(map, 0)[carrierAt(20.5)], 2.0);
     EXPECT_DOUBLE_EQ(app::carrierSnrDb(map)[carrierAt(20.5)], 4.5);
+
+    // A band that carries little running into one that carries nothing stops at its edge: no carrier named twice.
+    app::CarrierMap edge;
+    edge.slots = 1;
+    app::CarrierSlot one = slotOf(0, 5);
+    setRange(one, carrierAt(13.3), carrierAt(19.1), 1);
+    setRange(one, carrierAt(19.1) + 1, carrierAt(22.7), 0);
+    one.modulation[carrierAt(19.1) + 3] = 1;
+    edge.read.push_back(one);
+    const auto bands = app::summarizeCarriers(edge).bands;
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_LT(bands[0].toMhz, bands[1].fromMhz);
 }
 
 namespace {
