@@ -333,6 +333,8 @@ TEST(LinkHealthHistory, VersionOneFilesAreMigratedAndKeepThePbErrorRate) {
             " PRIMARY KEY(source, target, scan)) WITHOUT ROWID;"
             "INSERT INTO scans VALUES(1, 1000);"
             "INSERT INTO links VALUES(1, 2, 1, 120, 110, 1);"
+            "INSERT INTO devices VALUES(1, 'Hall', 'FW-1', 1000, 1000, 1);"
+            "INSERT INTO sightings VALUES(1, 1, 1);"
             "PRAGMA user_version = 1;";
         ASSERT_EQ(sqlite3_exec(db, v1, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
@@ -360,6 +362,29 @@ TEST(LinkHealthHistory, VersionOneFilesAreMigratedAndKeepThePbErrorRate) {
     ASSERT_EQ(all.size(), 2u);
     EXPECT_FALSE(all[1].samples[0].pbErrorRate); // two -> one was not counted
     EXPECT_DOUBLE_EQ(all[0].samples[1].pbErrorRate.value_or(-1), 0.125);
+
+    // The firmware of the version-1 devices is where a change is measured from; a scan that brings no change
+    // keeps no text.
+    for (std::time_t when : {3000, 4000}) {
+        app::HistoryScan next;
+        next.when = when;
+        next.devices.push_back({one, "Hall", "FW-2", true});
+        ASSERT_TRUE(history.append(next));
+    }
+    std::vector<app::FirmwareChange> changes;
+    ASSERT_TRUE(history.firmwareChanges(0, 4000, changes));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].when, 3000);
+    EXPECT_EQ(changes[0].before, "FW-1");
+    EXPECT_EQ(changes[0].after, "FW-2");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* texts = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(firmware) FROM sightings", -1, &texts, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(texts), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(texts, 0), 2);
+    sqlite3_finalize(texts);
+    sqlite3_close(db);
 }
 
 // The scan hands the local device's counted links' PB error rates to the history, and only those.
