@@ -1,5 +1,6 @@
 #include "app/diagnostics_report.h"
 
+#include "app/health_texts.h"
 #include "app/link_texts.h"
 #include "platform/display_text.h"
 #include "platform/text_field.h"
@@ -95,6 +96,8 @@ ReportTexts ReportTexts::load(CLoadUISetting& texts) {
     t.weekHeading = texts.LoadPageCaption(kRoot, "LinkHistory", "Report", "Text");
     for (const char* column : {"From", "To", "Transmit", "Receive", "Drops", "Unanswered"})
         t.weekColumns.push_back(texts.LoadPageCaption(kRoot, "LinkHistory", "ReportList", "Columns", column, "Text"));
+    t.healthHeading = texts.LoadPageCaption(kRoot, "LinkDetails", "Health", "Text");
+    t.healthColumns = HealthTexts::load(texts, false).columns;
     return t;
 }
 
@@ -133,6 +136,24 @@ std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent
         out += '\n';
         heading(out, texts.weekHeading, '-');
         table(out, texts.weekColumns, content.linkWeek);
+    }
+    if (!content.health.empty() || !content.healthNotes.empty()) {
+        out += '\n';
+        heading(out, texts.healthHeading, '-');
+        table(out, texts.healthColumns, content.health);
+        for (const std::string& note : content.healthNotes)
+            out += terminalText(note) + '\n';
+        if (!content.weakestCarriers.empty()) {
+            out += '\n';
+            // Line by line, each made safe on its own.
+            std::size_t start = 0;
+            while (start <= content.weakestCarriers.size()) {
+                const std::size_t end =
+                    std::min(content.weakestCarriers.find('\n', start), content.weakestCarriers.size());
+                out += terminalText(content.weakestCarriers.substr(start, end - start)) + '\n';
+                start = end + 1;
+            }
+        }
     }
     return out;
 }

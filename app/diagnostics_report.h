@@ -29,6 +29,8 @@ struct ReportTexts {
     std::vector<std::string> historyColumns; // the Device History list's column headings
     std::string weekHeading;                 // LinkHistory/Report
     std::vector<std::string> weekColumns;    // LinkHistory/Columns
+    std::string healthHeading;               // LinkDetails/Health
+    std::vector<std::string> healthColumns;  // the health table's column headings (HealthTexts)
 
     static ReportTexts load(CLoadUISetting& texts);
 };
@@ -41,12 +43,17 @@ struct ReportContent {
     ListRows links;                        // the link table of the last scan, weakest first (linkRows)
     ListRows history;                      // the Device History, in its list's columns
     ListRows linkWeek;                     // the week's summary per link (linkSummaryRows)
+    ListRows health;                       // every link direction's losses, weakest first (healthRows); empty when
+                                           // the links were not checked
+    std::vector<std::string> healthNotes;  // devices without statistics, silent ones (healthNotes)
+    std::string weakestCarriers;           // the weakest link's carriers in words, headed by its ends
 };
 
 // The report as plain UTF-8 text: title, creation time, the system information, every device of the last scan
 // with every column, the links between them, the device history and
-// the week's summary of each link. Texts from devices and files are made safe to show: broken UTF-8 and
-// control characters come out as U+FFFD, so no device name can break a line or the table.
+// the week's summary of each link, and, once the links were checked, their health and the weakest one's carriers. Texts
+// from devices and files are made safe to show: broken UTF-8 and control characters come out as U+FFFD, so no device
+// name can break a line or the table.
 std::string buildDiagnosticsReport(const ReportTexts& texts, const ReportContent& content);
 
 // The creation time as the report writes it: "2025-01-31 14:05".

@@ -118,7 +118,25 @@ HistoryResult historyAlerts(LinkHistory& history, std::time_t from, std::time_t 
     std::vector<DeviceSighting> devices;
     // A run that reaches three slow scans a day before the period was raised then. A run that began earlier
     // still cannot be going on: a day of slow scans drags the median down with it.
-    HistoryResult read = computeAlerts(history, from - kMedianSpan, from, to, out, devices);
+    if (HistoryResult read = computeAlerts(history, from - kMedianSpan, from, to, out, devices); !read) {
+        sortAlerts(out);
+        return read;
+    }
+    std::vector<FirmwareChange> changes;
+    HistoryResult read = history.firmwareChanges(from, to, changes);
+    std::map<MacAddress, std::string> names;
+    for (const DeviceSighting& d : devices)
+        names[d.mac] = d.name;
+    for (FirmwareChange& c : changes) {
+        Alert alert;
+        alert.kind = AlertKind::FirmwareChanged;
+        alert.when = c.when;
+        alert.device = c.mac;
+        alert.name = nameOf(names, c.mac);
+        alert.before = std::move(c.before);
+        alert.after = std::move(c.after);
+        out.push_back(std::move(alert));
+    }
     sortAlerts(out);
     return read;
 }

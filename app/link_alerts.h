@@ -41,9 +41,8 @@ inline constexpr double kSlowShare = 0.6;
 inline constexpr int kSlowScans = 3;
 inline constexpr std::time_t kMedianSpan = 24 * 60 * 60;
 
-// Every link_slow, device_lost and device_new alert raised by the history's scans at `from` .. `to` (both
-// inclusive), oldest first. The history keeps only each device's latest firmware, so firmware changes are told
-// by an AlertWatch as they happen, not from the history.
+// Every alert raised by the history's scans at `from` .. `to` (both inclusive), oldest first: link_slow,
+// device_lost, device_new and firmware_changed (the firmware the device ran in the scan before that told it).
 HistoryResult historyAlerts(LinkHistory& history, std::time_t from, std::time_t to, std::vector<Alert>& out);
 
 // Follows one history as a program records its scans, and tells the alerts each new scan raised. Its work per

@@ -30,8 +30,8 @@ std::optional<mme::LinkStatisticsConfirm> statisticsOf(const std::optional<mme::
 
 mme::Frame statisticsRequest(const MacAddress& device, const MacAddress& host, const MacAddress& peer,
                              mme::StatisticsControl control = mme::StatisticsControl::Read) {
-    return mme::buildLinkStatisticsRequest(device, host, control, mme::StatisticsDirection::Both,
-                                           mme::kLinkIdOfPeer, peer);
+    return mme::buildLinkStatisticsRequest(device, host, control, mme::StatisticsDirection::Both, mme::kLinkIdOfPeer,
+                                           peer);
 }
 
 LinkDirectionHealth* directionOf(std::vector<LinkDirectionHealth>& links, const MacAddress& from,
@@ -53,20 +53,25 @@ void takeStatistics(std::vector<LinkDirectionHealth>& links, const MacAddress& d
         in->received = confirm.receive;
 }
 
-// Runs of carriers that `inBand` takes, short gaps merged, short runs left out.
-template <typename Pred>
-std::vector<CarrierBand> bandsWhere(const std::vector<double>& bits, bool none, Pred inBand) {
-    std::vector<CarrierBand> bands;
+// Runs of carriers that `inBand` takes, short gaps merged, short runs left out, as [first, end) index ranges. A
+// carrier that `breaks` takes ends a run and is never bridged.
+template <typename Pred, typename Break>
+std::vector<std::pair<std::size_t, std::size_t>> runsWhere(std::size_t count, Pred inBand, Break breaks) {
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
     std::size_t start = 0;
     std::size_t end = 0; // one past the run's last carrier
     bool open = false;
     auto close = [&] {
         if (open && end - start >= kMinBandCarriers)
-            bands.push_back({carrierFrequencyMhz(start), carrierFrequencyMhz(end - 1), none});
+            runs.emplace_back(start, end);
         open = false;
     };
-    for (std::size_t k = 0; k < bits.size(); ++k) {
-        if (!inBand(bits[k]))
+    for (std::size_t k = 0; k < count; ++k) {
+        if (breaks(k)) {
+            close();
+            continue;
+        }
+        if (!inBand(k))
             continue;
         if (open && k - end > kBandGap)
             close();
@@ -77,7 +82,7 @@ std::vector<CarrierBand> bandsWhere(const std::vector<double>& bits, bool none, 
         end = k + 1;
     }
     close();
-    return bands;
+    return runs;
 }
 
 } // namespace
@@ -224,13 +229,60 @@ std::vector<LinkDirectionHealth> readLocalLinkHealth(Session& session, const std
     return links;
 }
 
+namespace {
+
+// `now` less `before`, field by field; false when a field went back.
+template <typename Counters, std::size_t N>
+bool subtract(Counters& now, const Counters& before, std::uint64_t Counters::*const (&fields)[N]) {
+    for (auto field : fields)
+        if (now.*field < before.*field)
+            return false;
+    for (auto field : fields)
+        now.*field -= before.*field;
+    return true;
+}
+
+constexpr std::uint64_t mme::TransmitCounters::*kSentFields[] = {
+    &mme::TransmitCounters::mpdusAcknowledged, &mme::TransmitCounters::mpdusCollided,
+    &mme::TransmitCounters::mpdusFailed, &mme::TransmitCounters::pbsPassed, &mme::TransmitCounters::pbsFailed};
+constexpr std::uint64_t mme::ReceiveCounters::*kReceivedFields[] = {
+    &mme::ReceiveCounters::mpdusAcknowledged, &mme::ReceiveCounters::mpdusFailed,
+    &mme::ReceiveCounters::pbsPassed,         &mme::ReceiveCounters::pbsFailed,
+    &mme::ReceiveCounters::bitErrorsPassed,   &mme::ReceiveCounters::bitErrorsFailed};
+
+} // namespace
+
+std::vector<LinkDirectionHealth> countedSince(std::vector<LinkDirectionHealth> now,
+                                              const std::vector<LinkDirectionHealth>& before) {
+    for (LinkDirectionHealth& link : now) {
+        if (link.received)
+            link.received->intervals.clear();
+        const auto earlier = std::find_if(before.begin(), before.end(), [&](const LinkDirectionHealth& b) {
+            return b.from == link.from && b.to == link.to;
+        });
+        if (earlier == before.end())
+            continue;
+        if (link.sent && earlier->sent) {
+            const mme::TransmitCounters whole = *link.sent;
+            if (!subtract(*link.sent, *earlier->sent, kSentFields))
+                link.sent = whole;
+        }
+        if (link.received && earlier->received) {
+            const mme::ReceiveCounters whole = *link.received;
+            if (!subtract(*link.received, *earlier->received, kReceivedFields))
+                link.received = whole;
+        }
+    }
+    return now;
+}
+
 StatisticsOutcome clearLinkCounters(Session& session, const MacAddress& device, const MacAddress& peer) {
     const link::AdapterRecord* adapter = session.isOpen() ? session.adapters().current() : nullptr;
     if (adapter == nullptr)
         return StatisticsOutcome::NoAnswer;
-    const auto frame = session.exchange().run(
-        statisticsRequest(device, adapter->hostMac, peer, mme::StatisticsControl::ReadAndClear),
-        mme::MmType::LinkStatistics, mme::timing::kLinkStatistics);
+    const auto frame =
+        session.exchange().run(statisticsRequest(device, adapter->hostMac, peer, mme::StatisticsControl::ReadAndClear),
+                               mme::MmType::LinkStatistics, mme::timing::kLinkStatistics);
     if (!frame)
         return StatisticsOutcome::NoAnswer;
     const auto confirm = mme::parseLinkStatistics(*frame);
@@ -353,9 +405,21 @@ CarrierSummary summarizeCarriers(const CarrierMap& map, std::optional<int> slot)
     }
     summary.meanBits = summary.active > 0 ? sum / static_cast<double>(summary.active) : 0;
     summary.rateMbps = rateOfBits(sum);
-    summary.bands = bandsWhere(bits, true, [](double b) { return b == 0; });
-    auto little = bandsWhere(bits, false, [](double b) { return b > 0 && b <= kLittleBits; });
-    summary.bands.insert(summary.bands.end(), little.begin(), little.end());
+    // The bands that carry nothing first; a band that carries little stops at their edges, so no carrier is named
+    // twice.
+    const auto none = runsWhere(
+        bits.size(), [&](std::size_t k) { return bits[k] == 0; }, [](std::size_t) { return false; });
+    std::vector<bool> inNone(bits.size(), false);
+    for (const auto& [first, end] : none) {
+        std::fill(inNone.begin() + static_cast<std::ptrdiff_t>(first),
+                  inNone.begin() + static_cast<std::ptrdiff_t>(end), true);
+        summary.bands.push_back({carrierFrequencyMhz(first), carrierFrequencyMhz(end - 1), true});
+    }
+    const auto little = runsWhere(
+        bits.size(), [&](std::size_t k) { return bits[k] > 0 && bits[k] <= kLittleBits; },
+        [&](std::size_t k) { return inNone[k]; });
+    for (const auto& [first, end] : little)
+        summary.bands.push_back({carrierFrequencyMhz(first), carrierFrequencyMhz(end - 1), false});
     std::sort(summary.bands.begin(), summary.bands.end(),
               [](const CarrierBand& a, const CarrierBand& b) { return a.fromMhz < b.fromMhz; });
     return summary;

@@ -33,6 +33,11 @@ struct LinkDirectionHealth {
     // The bits that forward error correction mended or could not, in percent of the bits received:
     // 100 x (bit-error sums passed + failed) / (8 x 520 x (PBs passed + failed)).
     std::optional<double> fecBitErrorRate() const;
+    // The same as a fraction, 0..1, for texts that show every rate of loss as a percentage.
+    std::optional<double> fecBitErrorShare() const {
+        const auto percent = fecBitErrorRate();
+        return percent ? std::optional<double>(*percent / 100.0) : std::nullopt;
+    }
     // True when either end told its counters.
     bool counted() const { return sent.has_value() || received.has_value(); }
 };
@@ -72,6 +77,13 @@ HealthTable readLinkHealth(Session& session, const std::optional<MacAddress>& de
 // (`sent`) and local -> station (`received`). Silent or refusing stations give directions without counters.
 // The link history records their PB error rates. Hold the runner.
 std::vector<LinkDirectionHealth> readLocalLinkHealth(Session& session, const std::vector<MacAddress>& stations);
+
+// What each link of `now` counted since `before` was read (the same link found by its two ends): the history's PB
+// error rate of a scan is that of the frames since the last scan, not of everything since the device started. A
+// counter below its earlier reading means the device restarted or was cleared in between; the reading is then the
+// count since. A link not in `before` keeps its whole reading. Rate intervals are not carried over.
+std::vector<LinkDirectionHealth> countedSince(std::vector<LinkDirectionHealth> now,
+                                              const std::vector<LinkDirectionHealth>& before);
 
 // Asks `device` to read and clear its counters of the link to `peer` (both directions).
 StatisticsOutcome clearLinkCounters(Session& session, const MacAddress& device, const MacAddress& peer);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,7 +37,13 @@ constexpr std::array<const char*, LinkHistory::kSchemaVersion> kMigrations = {
     " tx INTEGER NOT NULL, rx INTEGER NOT NULL, answered INTEGER NOT NULL,"
     " PRIMARY KEY(source, target, scan)) WITHOUT ROWID;",
     // The PB error rate of the direction source -> target (0..1), NULL where it was not read.
-    "ALTER TABLE links ADD COLUMN pb_error REAL;"};
+    "ALTER TABLE links ADD COLUMN pb_error REAL;"
+    // The device's firmware text on its first sighting and where it differs from the one it ran before; NULL on
+    // every other sighting. A history that had none starts from each device's latest sighting and firmware.
+    "ALTER TABLE sightings ADD COLUMN firmware TEXT;"
+    "CREATE INDEX sightings_firmware ON sightings(mac, scan) WHERE firmware IS NOT NULL;"
+    "UPDATE sightings SET firmware = (SELECT d.firmware FROM devices d WHERE d.mac = sightings.mac"
+    " AND d.firmware <> '') WHERE scan = (SELECT max(g.scan) FROM sightings g WHERE g.mac = sightings.mac);"};
 
 constexpr std::array<const char*, 4> kTables = {"scans", "devices", "sightings", "links"};
 
@@ -557,9 +564,14 @@ HistoryResult LinkHistory::append(const HistoryScan& scan) {
     Statement device(m_db, "INSERT INTO devices VALUES(?1, ?2, ?3, ?4, ?4, ?5) ON CONFLICT(mac) DO UPDATE SET "
                            "name = ?2, firmware = ?3, last_seen = max(last_seen, ?4), last_answered = ?5, "
                            "first_seen = min(first_seen, ?4)");
-    Statement sighting(m_db, "INSERT OR REPLACE INTO sightings VALUES(?, ?, ?)");
+    Statement sighting(m_db, "INSERT OR REPLACE INTO sightings VALUES(?, ?, ?, ?)");
     Statement link(m_db, "INSERT OR REPLACE INTO links VALUES(?, ?, ?, ?, ?, ?, ?)");
-    if (!device.ok() || !sighting.ok() || !link.ok())
+    // The firmware the device ran in the last scan before this one that told it.
+    // Through the index of the sightings that keep a text: the device's other sightings are never read.
+    Statement ran(m_db, "SELECT g.firmware FROM sightings g INDEXED BY sightings_firmware "
+                        "JOIN scans s ON s.id = g.scan WHERE g.mac = ?1 AND g.firmware IS NOT NULL AND "
+                        "(s.at < ?2 OR (s.at = ?2 AND s.id < ?3)) ORDER BY s.at DESC, s.id DESC LIMIT 1");
+    if (!device.ok() || !sighting.ok() || !link.ok() || !ran.ok())
         return abandon("the link history could not be written");
     for (const HistoryDeviceRow& d : scan.devices) {
         device.bind(1, macKey(d.mac));
@@ -567,9 +579,24 @@ HistoryResult LinkHistory::append(const HistoryScan& scan) {
         device.bind(3, d.firmware);
         device.bind(4, scan.when);
         device.bind(5, d.answered ? 1 : 0);
+        bool keepText = false;
+        if (!d.firmware.empty()) {
+            ran.bind(1, macKey(d.mac));
+            ran.bind(2, scan.when);
+            ran.bind(3, id);
+            const int code = ran.step();
+            if (code != SQLITE_ROW && code != SQLITE_DONE)
+                return abandon("the link history could not be read");
+            keepText = code == SQLITE_DONE || ran.text(0) != d.firmware;
+            ran.finish();
+        }
         sighting.bind(1, macKey(d.mac));
         sighting.bind(2, id);
         sighting.bind(3, d.answered ? 1 : 0);
+        if (keepText)
+            sighting.bind(4, d.firmware);
+        else
+            sighting.bindNull(4);
         if (device.step() != SQLITE_DONE || sighting.step() != SQLITE_DONE)
             return abandon("the link history could not be written");
     }
@@ -622,6 +649,10 @@ HistoryResult LinkHistory::prune(std::time_t now) {
     old.finish();
     if (HistoryResult begun = exec("BEGIN IMMEDIATE"); !begun)
         return begun;
+    if (HistoryResult kept = keepFirmware(cutoff); !kept) {
+        rollback();
+        return kept;
+    }
     const char* const deletes[] = {
         "DELETE FROM links WHERE scan IN (SELECT id FROM scans WHERE at < ?1)",
         "DELETE FROM sightings WHERE scan IN (SELECT id FROM scans WHERE at < ?1)",
@@ -639,6 +670,45 @@ HistoryResult LinkHistory::prune(std::time_t now) {
         }
     }
     return exec("COMMIT");
+}
+
+HistoryResult LinkHistory::keepFirmware(std::int64_t cutoff) {
+    // The last firmware text of each device among the sightings about to go ...
+    Statement last(m_db, "SELECT g.mac, g.firmware FROM sightings g INDEXED BY sightings_firmware "
+                         "JOIN scans s ON s.id = g.scan "
+                         "WHERE g.firmware IS NOT NULL AND s.at < ?1 ORDER BY g.mac, s.at, s.id");
+    if (!last.ok())
+        return failure("the link history could not be read");
+    last.bind(1, cutoff);
+    std::map<std::int64_t, std::string> firmware;
+    int code;
+    while ((code = last.step()) == SQLITE_ROW)
+        firmware[last.integer(0)] = last.text(1);
+    if (code != SQLITE_DONE)
+        return failure("the link history could not be read");
+    // ... goes to its first sighting that stays, unless that one has a text of its own.
+    Statement first(m_db, "SELECT g.scan FROM sightings g JOIN scans s ON s.id = g.scan WHERE g.mac = ?1 AND "
+                          "s.at >= ?2 ORDER BY s.at, s.id LIMIT 1");
+    Statement keep(m_db, "UPDATE sightings SET firmware = ?3 WHERE mac = ?1 AND scan = ?2 AND firmware IS NULL");
+    if (!first.ok() || !keep.ok())
+        return failure("the link history could not be pruned");
+    for (const auto& [mac, text] : firmware) {
+        first.bind(1, mac);
+        first.bind(2, cutoff);
+        code = first.step();
+        if (code == SQLITE_DONE)
+            continue;
+        if (code != SQLITE_ROW)
+            return failure("the link history could not be read");
+        const std::int64_t scan = first.integer(0);
+        first.finish();
+        keep.bind(1, mac);
+        keep.bind(2, scan);
+        keep.bind(3, text);
+        if (keep.step() != SQLITE_DONE)
+            return failure("the link history could not be pruned");
+    }
+    return {};
 }
 
 HistoryResult LinkHistory::compact(std::time_t now) {
@@ -740,6 +810,31 @@ HistoryResult LinkHistory::sightings(std::time_t from, std::time_t to, std::vect
         if (sqlite3_column_type(query.get(), 2) != SQLITE_NULL)
             out.back().devices.emplace_back(macOf(query.integer(2)), query.integer(3) != 0);
     }
+    if (code != SQLITE_DONE)
+        return failure("the link history could not be read");
+    return {};
+}
+
+HistoryResult LinkHistory::firmwareChanges(std::time_t from, std::time_t to, std::vector<FirmwareChange>& out) {
+    out.clear();
+    if (m_db == nullptr)
+        return {HistoryStatus::Failed, "the link history is not open"};
+    // Only the sightings that keep a text are read (the partial index holds just those); each is compared with
+    // the one before it, which may lie before the period.
+    Statement query(m_db, "SELECT mac, at, before, firmware FROM (SELECT g.mac, s.at, s.id, g.firmware, "
+                          "lag(g.firmware) OVER (PARTITION BY g.mac ORDER BY s.at, s.id) AS before "
+                          "FROM sightings g INDEXED BY sightings_firmware JOIN scans s ON s.id = g.scan "
+                          "WHERE g.firmware IS NOT NULL AND s.at <= ?2) "
+                          "WHERE at >= ?1 AND before IS NOT NULL AND before <> firmware AND firmware <> '' "
+                          "ORDER BY at, id, mac");
+    if (!query.ok())
+        return failure("the link history could not be read");
+    query.bind(1, from);
+    query.bind(2, to);
+    int code;
+    while ((code = query.step()) == SQLITE_ROW)
+        out.push_back(
+            {macOf(query.integer(0)), static_cast<std::time_t>(query.integer(1)), query.text(2), query.text(3)});
     if (code != SQLITE_DONE)
         return failure("the link history could not be read");
     return {};

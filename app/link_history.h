@@ -72,6 +72,14 @@ struct ScanSightings {
     std::vector<std::pair<MacAddress, bool>> devices;
 };
 
+// A device's firmware text changed between two scans that saw it (texts of scans it did not answer aside).
+struct FirmwareChange {
+    MacAddress mac;
+    std::time_t when = 0; // the scan that saw the new firmware first
+    std::string before;
+    std::string after;
+};
+
 enum class HistoryStatus {
     Ok,
     Busy,    // another program held the database longer than we wait
@@ -160,6 +168,10 @@ public:
     HistoryResult compact(std::time_t now);
     // The scans at `from` .. `to`, in time order, each with the devices it saw.
     HistoryResult sightings(std::time_t from, std::time_t to, std::vector<ScanSightings>& out);
+    // The firmware changes found by the scans at `from` .. `to`, in time order. Each sighting keeps the firmware
+    // text only where it differs from the one the device ran before (and on its first), so a change is told
+    // whatever came between; an empty text (a device that did not answer) is never one.
+    HistoryResult firmwareChanges(std::time_t from, std::time_t to, std::vector<FirmwareChange>& out);
     // The times of the newest `count` scans at or before `until`, newest first.
     HistoryResult scanTimes(std::time_t until, int count, std::vector<std::time_t>& out);
     // The number of scans stored.
@@ -175,6 +187,7 @@ private:
     HistoryResult connect(HistoryDamage& damage, bool check);
     HistoryResult useWal();
     HistoryResult migrate();
+    HistoryResult keepFirmware(std::int64_t cutoff);
     HistoryResult classify(HistoryDamage& damage);
     HistoryResult quickCheck(HistoryDamage& damage);
     void checkpointIfDue();

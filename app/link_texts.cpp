@@ -37,6 +37,10 @@ LinkTexts LinkTexts::load(CLoadUISetting& texts) {
     t.empty = text(texts, "Empty");
     t.hosts = text(texts, "Hosts");
     t.noHosts = text(texts, "NoHosts");
+    t.viewMap = text(texts, "ViewMap");
+    t.viewMatrix = text(texts, "ViewMatrix");
+    t.matrix = text(texts, "Matrix");
+    t.choose = text(texts, "Choose");
     return t;
 }
 

@@ -27,6 +27,10 @@ struct LinkTexts {
     std::string empty;                // before any scan found a device
     std::string hosts;                // heads the hosts behind a device in its tooltip
     std::string noHosts;              // a device that told of no host behind it
+    std::string viewMap;              // the page's switch to the map
+    std::string viewMatrix;           // the page's switch to the link matrix
+    std::string matrix;               // the link matrix's accessible name: what its rows and columns are
+    std::string choose;               // how to open a link's details
 
     static LinkTexts load(CLoadUISetting& texts);
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace zrq406::app {
 
@@ -101,7 +102,10 @@ ScanReport buildScanRecords(Session& session, const std::string& lastScanTime, c
         if (std::find(links.silent.begin(), links.silent.end(), station) == links.silent.end())
             answering.push_back(station);
     }
-    report.localHealth = readLocalLinkHealth(session, answering);
+    // The history keeps the PB error rate of the frames since the last scan.
+    std::vector<LinkDirectionHealth> reading = readLocalLinkHealth(session, answering);
+    report.localHealth = countedSince(reading, session.lastLocalHealth());
+    session.lastLocalHealth() = std::move(reading);
     report.historyNotice = session.scanRecorder().record(
         historyScanOf(result, registry.scanTable(), links, std::time(nullptr), report.localHealth), session.texts());
     return report;

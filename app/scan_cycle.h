@@ -29,7 +29,8 @@ struct ScanReport {
     std::vector<MacAddress> unreadBlocks;
     // What the link history has to tell about this scan ("" for nothing): shown once, as the history-full notice.
     std::string historyNotice;
-    // The counters of the local device's links to each answering station, as the history recorded them.
+    // The counts of the local device's links to each answering station since the last scan, as the history
+    // recorded them.
     std::vector<LinkDirectionHealth> localHealth;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/link_health.h"
 #include "app/link_table.h"
 #include "app/operation_runner.h"
 #include "app/scan_recorder.h"
@@ -108,6 +109,9 @@ public:
     // The link table read after the last scan (readLinkTable); empty before. Like the discovery result, read it
     // only while holding the operation runner.
     LinkTable& linkTable() { return m_linkTable; }
+    // The counters of the local device's links as the last scan read them, so that the next scan's history keeps
+    // the PB error rate of the frames in between (countedSince). Read it only while holding the operation runner.
+    std::vector<LinkDirectionHealth>& lastLocalHealth() { return m_lastLocalHealth; }
     DeviceRegistry& registry() { return m_registry; }
     // Every device operation holds this runner's lease while it exchanges frames.
     OperationRunner& runner() { return m_runner; }
@@ -139,6 +143,7 @@ private:
     mme::Progress m_progress;
     mme::DiscoveryResult m_result;
     LinkTable m_linkTable;
+    std::vector<LinkDirectionHealth> m_lastLocalHealth;
     DeviceRegistry m_registry;
     OperationRunner m_runner;
     ScanRecorder m_recorder;

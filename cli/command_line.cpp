@@ -142,8 +142,8 @@ int runParsed(int argc, char** argv, std::ostream& out, std::ostream& err, std::
     auto* historyDevices = history->add_subcommand("devices", "When each device was seen first and last");
     historyDevices->add_flag("--csv", devicesCsv, "Print CSV");
     std::string alertsSince = "7d";
-    auto* historyAlerts =
-        history->add_subcommand("alerts", "Slow links, devices that stopped answering and new devices, oldest first");
+    auto* historyAlerts = history->add_subcommand(
+        "alerts", "Slow links, devices that stopped answering, new devices and firmware changes, oldest first");
     historyAlerts->add_option("--since", alertsSince, "How far back: 30m, 12h, 7d, 4w (default 7d)");
 
     std::string qosWrite;

@@ -156,6 +156,23 @@ int runCarriers(const GlobalOptions& options, const CarriersRequest& request, Ou
     app::Session& session = tool.session;
     if (auto code = openWithDevice(session, options, io))
         return *code;
+    // A device off the network answers nothing, and a refusal cannot tell "no such link" from "not offered": both
+    // ends are looked up among the stations first, so that neither is taken for a device without carrier maps.
+    const mme::LocalNetworkRecord& local = session.discoveryResult().local;
+    auto onNetwork = [&](const MacAddress& mac) {
+        if (mac == local.mac)
+            return true;
+        for (std::uint32_t i = 0; i < local.stationCount && i < mme::kMaxStations; ++i)
+            if (local.stations[i].mac == mac)
+                return true;
+        return false;
+    };
+    for (const MacAddress& mac : {*receiver, *transmitter}) {
+        if (!onNetwork(mac)) {
+            io.err << "zrq406: " << mac.text() << " is not a station of the network\n";
+            return kRefused;
+        }
+    }
     app::CarrierMap map;
     const app::CarrierMapOutcome outcome =
         app::readCarrierMap(session, *receiver, *transmitter, request.slot, map);

@@ -1,5 +1,5 @@
-#include "app/link_alerts.h"
 #include "app/link_health.h"
+#include "app/link_alerts.h"
 #include "app/link_history.h"
 #include "app/link_statistics.h"
 #include "app/scan_recorder.h"

@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kMinWireFrame = 60;
 constexpr double kStepMs = 10000;
+// The devices were on for six hours before the network was loaded, at the rates they had when it was: a program
+// that asks at once sees counters a running device would show, not a handful of frames.
+constexpr double kStepsBeforeLoad = 6 * 3600 * 1000 / kStepMs;
 // PBs per MPDU on average.
 constexpr double kPbsPerMpdu = 6;
 // What a PB that fails carries beyond what forward error correction mends.
@@ -92,12 +95,17 @@ LinkHealth::Totals LinkHealth::step(const SimDevice& transmitter, const SimDevic
     const double failed = pbs * ch.pbErrorRate;
     const double mpdus = pbs / kPbsPerMpdu;
     const double mpdusFailed = mpdus * std::min(1.0, ch.pbErrorRate / 4);
-    return Totals{mpdus - mpdusFailed,          mpdus * collisions,      mpdusFailed, pbs - failed, failed,
-                  (pbs - failed) * ch.bitErrorsPerPb, failed * kFailedPbErrors};
+    return Totals{mpdus - mpdusFailed,
+                  mpdus * collisions,
+                  mpdusFailed,
+                  pbs - failed,
+                  failed,
+                  (pbs - failed) * ch.bitErrorsPerPb,
+                  failed * kFailedPbErrors};
 }
 
 LinkHealth::Totals LinkHealth::flowAt(const SimDevice& transmitter, const SimDevice& receiver, double elapsedMs) {
-    if (!(elapsedMs > 0))
+    if (!(elapsedMs >= 0))
         return Totals{};
     Flow& flow = m_flows[{transmitter.mac(), receiver.mac()}];
     const auto whole = static_cast<std::int64_t>(elapsedMs / kStepMs);
@@ -110,6 +118,9 @@ LinkHealth::Totals LinkHealth::flowAt(const SimDevice& transmitter, const SimDev
             flow.sum[i] += add[i];
     }
     Totals total = flow.sum;
+    const Totals before = step(transmitter, receiver, 0);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        total[i] += before[i] * kStepsBeforeLoad;
     const double part = elapsedMs / kStepMs - static_cast<double>(whole);
     const Totals add = step(transmitter, receiver, whole);
     for (std::size_t i = 0; i < add.size(); ++i)
@@ -155,9 +166,9 @@ Answer LinkHealth::statistics(const SimDevice& device, const SimDevice* peer, co
     const bool withReceive = direction != static_cast<std::uint8_t>(mme::StatisticsDirection::Transmit);
     const int slots = device.slotsTowards(*peer);
     const std::size_t intervals = withReceive ? static_cast<std::size_t>(slots) : 0;
-    const std::size_t length = mme::off::kLsCnfStatistics + (withTransmit ? mme::off::kLsTransmitSize : 0) +
-                               (withReceive ? mme::off::kLsReceiveCounters + 1 + intervals * mme::off::kLsIntervalSize
-                                            : 0);
+    const std::size_t length =
+        mme::off::kLsCnfStatistics + (withTransmit ? mme::off::kLsTransmitSize : 0) +
+        (withReceive ? mme::off::kLsReceiveCounters + 1 + intervals * mme::off::kLsIntervalSize : 0);
     Answer answer;
     answer.frame = mme::makeFrame(std::max(length, kMinWireFrame), requester, device.mac(), mme::confirmationOf(kType));
     mme::Frame& f = answer.frame;

@@ -88,9 +88,9 @@ std::vector<std::array<float, mme::kCarriers>> shapes(std::uint32_t seed, std::u
         for (int s = 0; s < slots; ++s) {
             // The slots of the mains cycle differ a little: the later ones somewhat noisier.
             const double slotLevel =
-                -0.2 * s + 0.6 * (unit(mix(seed + 0x1000u * static_cast<std::uint32_t>(s + 1),
-                                           static_cast<std::uint32_t>(k))) -
-                                  0.5);
+                -0.12 * s +
+                0.5 * (unit(mix(seed + 0x1000u * static_cast<std::uint32_t>(s + 1), static_cast<std::uint32_t>(k))) -
+                       0.5);
             out[static_cast<std::size_t>(s)][k] = static_cast<float>(level + (s == 0 ? 0 : slotLevel));
         }
     }

@@ -35,9 +35,9 @@ std::uint32_t linkSeed(const MacAddress& transmitter, const MacAddress& receiver
 
 struct ChannelSlot {
     std::array<std::uint8_t, mme::kCarriers> codes{}; // modulation per carrier, 0 (off) to 8
-    unsigned bits = 0;                                 // per symbol, over all carriers
-    unsigned active = 0;                               // carriers with a code above 0
-    double mbps = 0;                                   // the PHY rate of this slot's loading
+    unsigned bits = 0;                                // per symbol, over all carriers
+    unsigned active = 0;                              // carriers with a code above 0
+    double mbps = 0;                                  // the PHY rate of this slot's loading
 };
 
 // One direction of a link fitted to its rate: the carrier maps of its slots and the errors they let through.

@@ -274,8 +274,7 @@ Answer Network::Core::answer(std::size_t targetIndex, mme::MmType type, const Ma
     case mme::MmType::CarrierMap: {
         // Only a device of its network that is up shares a link with it.
         const bool statistics = type == mme::MmType::LinkStatistics;
-        const MacAddress peerMac =
-            *mme::ByteReader(request).mac(statistics ? mme::off::kLsPeer : mme::off::kCmPeer);
+        const MacAddress peerMac = *mme::ByteReader(request).mac(statistics ? mme::off::kLsPeer : mme::off::kCmPeer);
         const SimDevice* peer = nullptr;
         if (const auto index = findDevice(peerMac); index && *index != targetIndex &&
                                                     devices[*index].device.isUp(now) &&

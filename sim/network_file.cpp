@@ -370,9 +370,9 @@ bool SchemaReader::restartTimes(const Json& node, const char* key, const std::st
 
 bool SchemaReader::settings(const Json& node, const std::string& pointer) {
     std::uint64_t slots = static_cast<std::uint64_t>(m_settings.carrierMapSlots);
-    if (!object(node, pointer,
-                {"attachedLatencyMs", "remoteLatencyMs", "flashMsPerBlock", "restartMs", "carrierMapSlots",
-                 "rateDrift"}) ||
+    if (!object(
+            node, pointer,
+            {"attachedLatencyMs", "remoteLatencyMs", "flashMsPerBlock", "restartMs", "carrierMapSlots", "rateDrift"}) ||
         !milliseconds(node, "attachedLatencyMs", pointer, m_settings.attachedLatencyMs) ||
         !milliseconds(node, "remoteLatencyMs", pointer, m_settings.remoteLatencyMs) ||
         !milliseconds(node, "flashMsPerBlock", pointer, m_settings.flashMsPerBlock) ||
@@ -434,10 +434,12 @@ bool SchemaReader::noise(const Json& node, const std::string& pointer, std::vect
             if (!peers->is_array())
                 return fail(child(bandAt, "peers"), "must be an array of MAC addresses");
             for (std::size_t k = 0; k < peers->size(); ++k) {
-                const auto parsedMac =
-                    (*peers)[k].is_string() ? MacAddress::parse((*peers)[k].get_ref<const std::string&>()) : std::nullopt;
+                const auto parsedMac = (*peers)[k].is_string()
+                                           ? MacAddress::parse((*peers)[k].get_ref<const std::string&>())
+                                           : std::nullopt;
                 if (!parsedMac)
-                    return fail(child(child(bandAt, "peers"), k), "not a MAC address (six hexadecimal bytes joined by ':')");
+                    return fail(child(child(bandAt, "peers"), k),
+                                "not a MAC address (six hexadecimal bytes joined by ':')");
                 parsed.peers.push_back(*parsedMac);
             }
         }
@@ -534,10 +536,11 @@ bool SchemaReader::fault(const Json& node, const std::string& pointer, const Dev
     if (message != "all") {
         out.message = requestFromName(message);
         if (!out.message)
-            return fail(child(pointer, "message"),
-                        "unknown request " + quote(message) +
-                            " (software-version, write-module, read-module, commit, network-info, set-key, "
-                            "attributes, factory-reset, push-button, restart, hosts, link-statistics, carrier-map or all)");
+            return fail(
+                child(pointer, "message"),
+                "unknown request " + quote(message) +
+                    " (software-version, write-module, read-module, commit, network-info, set-key, "
+                    "attributes, factory-reset, push-button, restart, hosts, link-statistics, carrier-map or all)");
     }
 
     const bool hasNth = node.contains("nth");
@@ -613,12 +616,12 @@ bool SchemaReader::factory(const Json& node, const std::string& pointer, DeviceD
 
 bool SchemaReader::device(const Json& node, const std::string& pointer, std::size_t index, DeviceDescription& out,
                           bool& latencyGiven) {
-    if (!object(node, pointer, {"comment",       "mac",      "password",  "networkPassword",
-                                "nmk",           "firmware", "platform",  "deviceId",
-                                "product",       "led",      "tei",       "bridgedMac",
-                                "configLength",  "rates",    "latencyMs", "flashMsPerBlock",
-                                "restartMs",     "faults",   "factory",   "configBlock",
-                                "firmwareImage", "position", "pairing",   "hosts",
+    if (!object(node, pointer, {"comment",       "mac",       "password",  "networkPassword",
+                                "nmk",           "firmware",  "platform",  "deviceId",
+                                "product",       "led",       "tei",       "bridgedMac",
+                                "configLength",  "rates",     "latencyMs", "flashMsPerBlock",
+                                "restartMs",     "faults",    "factory",   "configBlock",
+                                "firmwareImage", "position",  "pairing",   "hosts",
                                 "noise",         "linkHealth"}))
         return false;
     std::optional<MacAddress> address;

@@ -1,12 +1,14 @@
 #include "utility/diagnostics_page.h"
 
 #include "app/diagnostics_report.h"
+#include "app/health_texts.h"
 #include "app/link_statistics.h"
 #include "app/system_information.h"
 #include "gui/file_dialogs.h"
 #include "gui/page_layout.h"
 #include "gui/picture_box.h"
 #include "gui/report_list.h"
+#include "gui/run_operation.h"
 #include "gui/widget_font.h"
 #include "gui/worker_runner.h"
 #include "platform/atomic_file.h"
@@ -19,10 +21,15 @@
 #include "utility/network_page.h"
 #include "utility/utility_context.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <QtGlobal>
+#include <array>
 
 namespace zrq406::utility {
 
@@ -59,22 +66,85 @@ CDiagnosticsPage::CDiagnosticsPage(CHomePlugDeviceManagerDlg& main)
     m_delete = layout.add<QPushButton>(this, "button_Del_Device", 1009);
     m_save = layout.add<QPushButton>(this, "button_SaveReport", 1015);
     m_print = layout.add<QPushButton>(this, "button_PrintReport", 1036);
+    // The Device History and the links' health share the history's place, each on a tab.
+    const app::HealthTexts health = app::HealthTexts::load(texts, m_context.german);
+    m_lists = new QTabWidget(this);
+    m_lists->setObjectName(QStringLiteral("tabLists"));
+    m_lists->setGeometry(QRect(historyHeading->geometry().topLeft(), m_history->geometry().bottomRight()));
+    historyHeading->hide();
+    m_lists->addTab(m_history, historyHeading->text());
+    auto* healthPage = new QWidget;
+    healthPage->setObjectName(QStringLiteral("linkHealthPage"));
+    m_check = new QPushButton(qtText(texts.LoadPageCaption("ZRQ406", "LinkDetails", "CheckButton", "Text")), this);
+    m_check->setObjectName(QStringLiteral("btnCheckLinks"));
+    auto* checkNote = new QLabel(qtText(texts.LoadPageCaption("ZRQ406", "LinkDetails", "CheckNote", "Text")), this);
+    checkNote->setObjectName(QStringLiteral("lblCheckNote"));
+    checkNote->setWordWrap(true);
+    m_health = new ReportList;
+    m_health->setObjectName(QStringLiteral("lstLinkHealth"));
+    m_health->setAccessibleName(qtText(health.heading));
+    m_health->setHeaderLabels([&] {
+        QStringList headings;
+        for (const std::string& column : health.columns)
+            headings.push_back(qtText(column));
+        return headings;
+    }());
+    m_weakest = new QLabel;
+    m_weakest->setObjectName(QStringLiteral("lblWeakestCarriers"));
+    m_weakest->setWordWrap(true);
+    m_weakest->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_weakest->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Until the links are checked, the place of the weakest link's carriers says what Check Links does.
+    m_weakest->setText(checkNote->text());
+    checkNote->hide();
+    auto* healthLayout = new QHBoxLayout(healthPage);
+    healthLayout->setContentsMargins(2, 2, 2, 2);
+    healthLayout->addWidget(m_health, 3);
+    // A long list of lost bands scrolls rather than being cut.
+    auto* weakestArea = new QScrollArea;
+    weakestArea->setObjectName(QStringLiteral("weakestArea"));
+    weakestArea->setWidgetResizable(true);
+    weakestArea->setFrameShape(QFrame::NoFrame);
+    weakestArea->setWidget(m_weakest);
+    healthLayout->addWidget(weakestArea, 2);
+    m_lists->addTab(healthPage, qtText(texts.LoadPageCaption("ZRQ406", "LinkDetails", "Health", "Text2")));
+    m_lists->setCornerWidget(m_check, Qt::TopRightCorner);
     ApplyDialogFont(this, texts);
 
     // The LED state is marked in colour beside its word, as on the network page.
     const ValueTexts words = ValueTexts::load(texts);
     m_history->setStateColours(HistoryLed,
                                {{words.ledOn, QColor(0x2e, 0xb8, 0x5c)}, {words.ledOff, QColor(0x9a, 0xa5, 0xb1)}});
-    for (QPushButton* button : {m_delete, m_save, m_print})
+    for (QPushButton* button : {m_delete, m_save, m_print, m_check})
         button->setAutoDefault(false);
+    connect(m_check, &QPushButton::clicked, this, &CDiagnosticsPage::onCheckLinks);
     connect(m_delete, &QPushButton::clicked, this, &CDiagnosticsPage::onDeleteDevice);
     connect(m_save, &QPushButton::clicked, this, &CDiagnosticsPage::onSaveReport);
     connect(m_print, &QPushButton::clicked, this, &CDiagnosticsPage::onPrintReport);
 }
 
+void CDiagnosticsPage::resizeEvent(QResizeEvent* event) {
+    UtilityPage::resizeEvent(event);
+    // The lists take what the page gains beyond its first size; the buttons stay below them.
+    if (!m_baseSize.isValid()) {
+        m_baseSize = size();
+        m_baseLists = m_lists->geometry();
+        for (QPushButton* button : {m_delete, m_save, m_print})
+            m_baseButtons.push_back(button->geometry());
+        return;
+    }
+    const int dw = std::max(0, width() - m_baseSize.width());
+    const int dh = std::max(0, height() - m_baseSize.height());
+    m_lists->setGeometry(m_baseLists.adjusted(0, 0, dw, dh));
+    m_system->resize(m_baseLists.width() + dw, m_system->height());
+    const std::array<QPushButton*, 3> buttons{m_delete, m_save, m_print};
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        buttons[i]->setGeometry(m_baseButtons[i].translated(i == 0 ? 0 : dw, dh));
+}
+
 void CDiagnosticsPage::setActionsEnabled(bool enabled) {
     // A scan refills the lists meanwhile: nothing is deleted or reported from a list half filled.
-    for (QWidget* control : std::initializer_list<QWidget*>{m_history, m_delete, m_save, m_print})
+    for (QWidget* control : std::initializer_list<QWidget*>{m_history, m_delete, m_save, m_print, m_check})
         control->setEnabled(enabled);
 }
 
@@ -142,6 +212,9 @@ std::string CDiagnosticsPage::report(const ListRows& linkWeek) const {
     content.links = m_main.networkMapPage() != nullptr ? m_main.networkMapPage()->linkRows() : ListRows();
     content.history = historyRows();
     content.linkWeek = linkWeek;
+    content.health = m_healthRows;
+    content.healthNotes = m_healthNotes;
+    content.weakestCarriers = m_weakestText;
     return app::buildDiagnosticsReport(app::ReportTexts::load(m_context.texts), content);
 }
 
@@ -169,6 +242,54 @@ void CDiagnosticsPage::withReport(std::function<void(const std::string&)> use) {
         [self](const std::string&) {
             if (self)
                 self->m_reportPending = false;
+        });
+}
+
+void CDiagnosticsPage::onCheckLinks() {
+    struct Check {
+        app::HealthTable health;
+        app::CarrierMap weakest;
+        app::CarrierMapOutcome outcome = app::CarrierMapOutcome::NoAnswer;
+    };
+    app::Session& session = m_context.session;
+    const QPointer<CDiagnosticsPage> self(this);
+    m_checking = runOperation<Check>(
+        m_main,
+        [&session] {
+            Check check;
+            check.health = app::readLinkHealth(session);
+            // The weakest direction is the first; its receiver tells the carriers.
+            if (!check.health.links.empty() && check.health.links.front().counted()) {
+                const app::LinkDirectionHealth& weakest = check.health.links.front();
+                check.outcome = app::readCarrierMap(session, weakest.to, weakest.from, std::nullopt, check.weakest);
+            }
+            return check;
+        },
+        [self](std::optional<Check> check) {
+            if (!self)
+                return;
+            self->m_checking = false;
+            if (!check)
+                return;
+            const app::HealthTexts texts = app::HealthTexts::load(self->m_context.texts, self->m_context.german);
+            self->m_healthRows = app::healthRows(check->health, texts);
+            self->m_healthNotes = app::healthNotes(check->health, texts);
+            self->m_weakestText.clear();
+            if (!check->health.links.empty() && check->health.links.front().counted()) {
+                const app::LinkDirectionHealth& weakest = check->health.links.front();
+                self->m_weakestText =
+                    fillPlaceholders(texts.weakest,
+                                     {check->health.label(weakest.from), check->health.label(weakest.to)}) +
+                    "\n" +
+                    app::carrierSummaryText(check->weakest, check->outcome, check->health.label(weakest.to), texts);
+            }
+            self->m_health->setRows(self->m_healthRows);
+            for (int c = 0; c < self->m_health->columnCount(); ++c)
+                self->m_health->resizeColumnToContents(c);
+            std::string side = self->m_weakestText;
+            for (const std::string& note : self->m_healthNotes)
+                side += (side.empty() ? "" : "\n") + note;
+            self->m_weakest->setText(qtText(side));
         });
 }
 

@@ -2,12 +2,16 @@
 
 #include "utility/utility_page.h"
 
+#include <QRect>
+#include <QSize>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QLabel;
 class QPushButton;
+class QTabWidget;
 
 namespace zrq406 {
 class PictureBox;
@@ -20,8 +24,10 @@ namespace zrq406::utility {
 class CHomePlugDeviceManagerDlg;
 class UtilityContext;
 
-// The fourth tab: the system information and the Device History list, and the report of both with the devices of
-// the last scan, saved as a text file or printed.
+// The fourth tab: the system information, the Device History list and, beside it on a tab of its own, the health
+// of every link (Check Links: the loss counters of every link direction, weakest first, and the carriers of the
+// weakest one, read as the window's device operation); the report of them all with the devices of the last scan,
+// saved as a text file or printed.
 class CDiagnosticsPage : public UtilityPage {
     Q_OBJECT
 public:
@@ -50,12 +56,22 @@ public:
     bool reportPending() const { return m_reportPending; }
     ReportList* historyList() { return m_history; }
     ReportList* systemList() { return m_system; }
+    ReportList* healthList() { return m_health; }
+    QLabel* weakestCarriers() { return m_weakest; }
+    QTabWidget* lists() { return m_lists; }
+    // Reads every link's health and the weakest link's carriers (the Check Links button).
+    void onCheckLinks();
+    // True while Check Links reads the devices.
+    bool checkingLinks() const { return m_checking; }
 
 public Q_SLOTS:
     // Removes the selected device from the Device History list; the history file loses it when it is next saved.
     void onDeleteDevice();
     void onSaveReport();
     void onPrintReport();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Reads the week's link summary off the window thread (another program may hold the link history), then hands
@@ -70,6 +86,19 @@ private:
     QPushButton* m_delete = nullptr;
     QPushButton* m_save = nullptr;
     QPushButton* m_print = nullptr;
+    QTabWidget* m_lists = nullptr;
+    ReportList* m_health = nullptr;
+    QLabel* m_weakest = nullptr;
+    QPushButton* m_check = nullptr;
+    // The last check of the links: the table's rows, notes and the weakest link's carriers, as the report has them.
+    ListRows m_healthRows;
+    std::vector<std::string> m_healthNotes;
+    std::string m_weakestText;
+    bool m_checking = false;
+    // The page's first size and the places of the lists and buttons at it.
+    QSize m_baseSize;
+    QRect m_baseLists;
+    std::vector<QRect> m_baseButtons;
     std::vector<std::string> m_labels;
     std::vector<std::string> m_systemValues;
     int m_devicesFound = 0;

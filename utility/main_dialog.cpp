@@ -18,6 +18,7 @@
 #include "utility/about_page.h"
 #include "utility/diagnostics_page.h"
 #include "utility/encryption_page.h"
+#include "utility/link_details_dialog.h"
 #include "utility/network_map.h"
 #include "utility/network_map_page.h"
 #include "utility/network_page.h"
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSocketNotifier>
 #include <QTabBar>
 #include <QTabWidget>
@@ -53,6 +55,7 @@ CHomePlugDeviceManagerDlg::CHomePlugDeviceManagerDlg(UtilityContext& context, QW
     setWindowIcon(PictureBox::applicationIcon());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     layOut();
     createPages();
     m_scanTimer = new QTimer(this);
@@ -77,8 +80,11 @@ void CHomePlugDeviceManagerDlg::layOut() {
     setWindowTitle(qtText(m_context.title));
     const int width = texts.LoadFontSize(kRoot, "Utility", "Size_w");
     const int height = texts.LoadFontSize(kRoot, "Utility", "Size_h");
-    if (width > 0 && height > 0)
-        setFixedSize(width, height);
+    // The language file's size is the smallest; the window grows, and the tabs with it (resizeEvent).
+    if (width > 0 && height > 0) {
+        setMinimumSize(width, height);
+        resize(width, height);
+    }
     m_tabs = new QTabWidget(this);
     m_exit = new QPushButton(this);
     m_note = new QLabel(this);
@@ -93,8 +99,24 @@ void CHomePlugDeviceManagerDlg::layOut() {
         m_tabs->setGeometry(r.x, r.y, r.width, r.height);
     }
     ApplyDialogFont(this, texts);
+    m_baseSize = QSize(width, height);
+    m_baseTabs = m_tabs->geometry();
+    m_baseExit = m_exit->geometry();
+    m_baseNote = m_note->geometry();
     m_exit->setAutoDefault(false);
     connect(m_exit, &QPushButton::clicked, this, &CHomePlugDeviceManagerDlg::onExit);
+}
+
+void CHomePlugDeviceManagerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!m_baseSize.isValid() || m_baseSize.isEmpty())
+        return;
+    // The tabs take what the window gains; the Exit button and the note keep their place at its bottom.
+    const int dw = std::max(0, width() - m_baseSize.width());
+    const int dh = std::max(0, height() - m_baseSize.height());
+    m_tabs->setGeometry(m_baseTabs.adjusted(0, 0, dw, dh));
+    m_exit->setGeometry(m_baseExit.translated(dw, dh));
+    m_note->setGeometry(m_baseNote.translated(0, dh).adjusted(0, 0, dw, 0));
 }
 
 void CHomePlugDeviceManagerDlg::createPages() {
@@ -112,6 +134,7 @@ void CHomePlugDeviceManagerDlg::createPages() {
                 list->selectRow(row);
         }
     });
+    connect(m_map, &CNetworkMapPage::linkChosen, this, &CHomePlugDeviceManagerDlg::openLinkDetails);
     m_encryption = new CEncryptionPage(*this);
     m_tabs->addTab(m_encryption, qtText(texts.LoadPageCaption(kRoot, "EncryptionTab", "Text")));
     m_qos = new CQoSPage(*this);
@@ -122,6 +145,13 @@ void CHomePlugDeviceManagerDlg::createPages() {
     m_about = new CAboutPage(*this);
     m_tabs->addTab(m_about, qtText(texts.LoadPageCaption(kRoot, "AboutTab", "Text")));
     m_tabs->setCurrentIndex(0);
+}
+
+void CHomePlugDeviceManagerDlg::openLinkDetails(const MacAddress& from, const MacAddress& to) {
+    // No rescan while the details are open: the dialog reads the devices as an operation of its own.
+    const WindowHold hold(*this);
+    CLinkDetailsDialog dialog(*this, from, to, this);
+    dialog.exec();
 }
 
 void CHomePlugDeviceManagerDlg::showEncryptionPage() {

@@ -6,6 +6,8 @@
 #include "registry/list_rows.h"
 
 #include <QDialog>
+#include <QRect>
+#include <QSize>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -15,6 +17,10 @@ class QPushButton;
 class QSocketNotifier;
 class QTabWidget;
 class QTimer;
+
+namespace zrq406 {
+struct MacAddress;
+}
 
 namespace zrq406::app {
 struct ScanReport;
@@ -78,6 +84,8 @@ public:
     // pages, or shows the no-device state with msg24. Runs on the caller's worker. True when found.
     bool rediscoverAfterKeyChange();
 
+    // Window thread: opens the details of the link from `from` to `to` (modal).
+    void openLinkDetails(const MacAddress& from, const MacAddress& to);
     // Window thread: shows the Encryption page.
     void showEncryptionPage();
     // Window thread: writes the history back from the lists and their pending edits.
@@ -104,6 +112,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void layOut();
@@ -134,6 +143,11 @@ private:
     QTabWidget* m_tabs = nullptr;
     QPushButton* m_exit = nullptr;
     QLabel* m_note = nullptr;
+    // The window's smallest size and the places of its parts at that size.
+    QSize m_baseSize;
+    QRect m_baseTabs;
+    QRect m_baseExit;
+    QRect m_baseNote;
     CNetworkPage* m_network = nullptr;
     CNetworkMapPage* m_map = nullptr;
     CEncryptionPage* m_encryption = nullptr;

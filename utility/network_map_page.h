@@ -9,14 +9,18 @@
 #include "utility/utility_page.h"
 
 class QLabel;
+class QPushButton;
+class QStackedWidget;
 
 namespace zrq406::utility {
 
+class LinkMatrix;
 class NetworkMap;
 class UtilityContext;
 
-// The network map tab: every device and every link between two of them, refreshed after each scan, with the link
-// under the pointer or the focus spelt out in both directions below the map.
+// The network map tab: every device and every link between two of them, refreshed after each scan, as a map or as
+// a link matrix (a switch above them), with the link under the pointer or the focus spelt out in both directions
+// below. Choosing a link on either asks for its details (linkChosen).
 class CNetworkMapPage : public UtilityPage {
     Q_OBJECT
 public:
@@ -28,10 +32,20 @@ public:
     // The links weakest first, as the report lists them.
     ListRows linkRows() const;
     NetworkMap* map() { return m_map; }
+    LinkMatrix* matrix() { return m_matrix; }
+    // Shows the matrix (true) or the map.
+    void showMatrix(bool matrix);
+
+Q_SIGNALS:
+    void linkChosen(const MacAddress& from, const MacAddress& to);
 
 private:
     app::LinkTexts m_texts;
     NetworkMap* m_map = nullptr;
+    LinkMatrix* m_matrix = nullptr;
+    QStackedWidget* m_views = nullptr;
+    QPushButton* m_showMap = nullptr;
+    QPushButton* m_showMatrix = nullptr;
     QLabel* m_details = nullptr;
     QLabel* m_note = nullptr;
 };

@@ -16,6 +16,8 @@
 #include "utility/led_dialog.h"
 #include "utility/link_history_dialog.h"
 #include "utility/main_dialog.h"
+#include "utility/network_map.h"
+#include "utility/network_map_page.h"
 #include "utility/upgrade_dialog.h"
 #include "utility/utility_context.h"
 
@@ -90,6 +92,8 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
     };
     m_historyAction = action(m_context.texts.LoadPageCaption("ZRQ406", "LinkHistory", "Menu", "Text"), "actLinkHistory",
                              &CNetworkPage::onLinkHistory);
+    m_detailsAction = action(m_context.texts.LoadPageCaption("ZRQ406", "LinkDetails", "Menu", "Text"), "actLinkDetails",
+                             &CNetworkPage::onLinkDetails);
     m_restartAction = action(layout.text("DeviceMenu"), "actRestart", &CNetworkPage::onRestart);
     m_removeAction =
         action(layout.text("DeviceMenu", "Text2"), "actRemoveFromNetwork", &CNetworkPage::onRemoveFromNetwork);
@@ -99,6 +103,7 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
         const WindowHold hold(m_main);
         QMenu menu(m_list);
         menu.addAction(m_historyAction);
+        menu.addAction(m_detailsAction);
         menu.addSeparator();
         menu.addAction(m_restartAction);
         menu.addAction(m_removeAction);
@@ -116,7 +121,7 @@ void CNetworkPage::setActionsEnabled(bool enabled) {
     m_actionsEnabled = enabled;
     for (QWidget* control : std::initializer_list<QWidget*>{m_list, m_rename, m_reset, m_led, m_scan, m_toEncryption})
         control->setEnabled(enabled);
-    for (QAction* action : {m_restartAction, m_removeAction})
+    for (QAction* action : {m_restartAction, m_removeAction, m_detailsAction})
         action->setEnabled(enabled);
     // Firmware Upgrade comes back only with a chosen device: a scan empties the choice, an LED change keeps it.
     updateUpgradeButton();
@@ -174,6 +179,29 @@ void CNetworkPage::onLinkHistory() {
     const std::string mac = row >= 0 && static_cast<std::size_t>(row) < rows.size() ? rows[row][Mac] : std::string();
     CLinkHistoryDialog dialog(m_context, mac, this);
     dialog.exec();
+}
+
+void CNetworkPage::onLinkDetails() {
+    // The chosen device's link with the local device; for the local device itself, its weakest link.
+    const int row = m_list->selectedRow();
+    const ListRows rows = m_list->rows();
+    if (row < 0 || static_cast<std::size_t>(row) >= rows.size())
+        return;
+    const auto chosen = MacAddress::parse(rows[static_cast<std::size_t>(row)][Mac]);
+    const app::LinkTable& table = m_main.networkMapPage()->map()->table();
+    if (!chosen || table.stations.size() < 2)
+        return;
+    const MacAddress local = table.stations.front();
+    if (*chosen != local) {
+        m_main.openLinkDetails(local, *chosen);
+        return;
+    }
+    for (const app::LinkRow& link : app::sortedWeakestFirst(table.rows)) {
+        if (link.from == local) {
+            m_main.openLinkDetails(link.from, link.to);
+            return;
+        }
+    }
 }
 
 void CNetworkPage::onRename() {

@@ -50,6 +50,8 @@ public Q_SLOTS:
     void onScan();
     // The link history dialog, on the links of the selected device.
     void onLinkHistory();
+    // The device menu's Link Details: the chosen device's link with the local device.
+    void onLinkDetails();
     // The device menu's Restart: the device restarts with its key, name and settings; the network is scanned again.
     void onRestart();
     // The device menu's Remove from network: after a question, the device leaves its network (a random key).
@@ -96,6 +98,7 @@ private:
     QLabel* m_publicKey = nullptr;
     QPushButton* m_toEncryption = nullptr;
     QAction* m_historyAction = nullptr;
+    QAction* m_detailsAction = nullptr;
     QAction* m_restartAction = nullptr;
     QAction* m_removeAction = nullptr;
     PictureBox* m_picture = nullptr;

@@ -57,6 +57,14 @@ std::vector<app::Alert> slowOnly(const std::vector<app::Alert>& alerts) {
     return out;
 }
 
+std::vector<app::Alert> firmwareOnly(const std::vector<app::Alert>& alerts) {
+    std::vector<app::Alert> out;
+    for (const app::Alert& a : alerts)
+        if (a.kind == app::AlertKind::FirmwareChanged)
+            out.push_back(a);
+    return out;
+}
+
 } // namespace
 
 TEST(LinkAlerts, ASlowLinkIsRaisedAtItsThirdSlowScanAndAgainOnlyAfterRecovering) {
@@ -177,10 +185,7 @@ TEST(LinkAlerts, AFirmwareChangeIsToldOnceByTheWatch) {
     const std::vector<app::Alert> told =
         recordWatched(history, {pairScan(kNoon + 100, 100, "FW-2"), silent, pairScan(kNoon + 300, 100, "FW-2"),
                                 pairScan(kNoon + 400, 100, "FW-1")});
-    std::vector<app::Alert> changes;
-    for (const app::Alert& a : told)
-        if (a.kind == app::AlertKind::FirmwareChanged)
-            changes.push_back(a);
+    const std::vector<app::Alert> changes = firmwareOnly(told);
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[0].when, kNoon + 100);
     EXPECT_EQ(changes[0].device, mac(1));
@@ -189,4 +194,18 @@ TEST(LinkAlerts, AFirmwareChangeIsToldOnceByTheWatch) {
     EXPECT_EQ(changes[1].when, kNoon + 400);
     EXPECT_EQ(app::alertText(changes[1]), "device 00:b0:52:5a:00:01 (Kitchen) firmware changed: FW-2 -> FW-1");
     EXPECT_EQ(app::alertKindName(changes[1].kind), "firmware_changed");
+
+    // The history lists the same changes, in time order with the other alerts; a period that begins after the
+    // first change still knows what the device ran before the second.
+    std::vector<app::Alert> listed;
+    ASSERT_TRUE(app::historyAlerts(history, 0, kNoon + 400, listed));
+    EXPECT_EQ(seen(firmwareOnly(listed)), seen(changes));
+    EXPECT_EQ(listed.back().kind, app::AlertKind::FirmwareChanged);
+    ASSERT_TRUE(app::historyAlerts(history, kNoon + 200, kNoon + 400, listed));
+    const std::vector<app::Alert> later = firmwareOnly(listed);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].when, kNoon + 400);
+    EXPECT_EQ(later[0].name, "Kitchen");
+    EXPECT_EQ(later[0].before, "FW-2");
+    EXPECT_EQ(later[0].after, "FW-1");
 }

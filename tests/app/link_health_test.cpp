@@ -1,3 +1,4 @@
+#include "app/health_texts.h"
 #include "app/link_chart.h"
 #include "app/link_health.h"
 #include "app/link_history.h"
@@ -56,10 +57,37 @@ TEST(LinkHealth, FiguresComeFromTheReceiverFirstAndAreUnknownWithoutTraffic) {
     EXPECT_DOUBLE_EQ(*link.mpduFailureRate(), 0.1);
     // 41600 bits of 1000 PBs x 520 bytes: 1 %.
     EXPECT_DOUBLE_EQ(*link.fecBitErrorRate(), 1.0);
+    app::HealthTable table;
+    table.links = {link};
+    app::HealthTexts texts;
+    EXPECT_EQ(app::healthRows(table, texts).front().back(), "1.00 %"); // the window's FEC column: percent, once
 
     // A receiver that counted nothing yet leaves the word to the sender.
     link.received = mme::ReceiveCounters{};
     EXPECT_DOUBLE_EQ(*link.pbErrorRate(), 0.05);
+}
+
+// The history's PB error rate of a scan is that of the frames since the last one; a device that restarted in between
+// counts from zero, so its reading stands as it is.
+TEST(LinkHealth, CountedSinceTakesTheFramesBetweenTwoReadings) {
+    const MacAddress a{{0x00, 0xB0, 0x52, 0, 0, 1}};
+    const MacAddress b{{0x00, 0xB0, 0x52, 0, 0, 2}};
+    auto reading = [&](std::uint64_t passed, std::uint64_t failed) {
+        app::LinkDirectionHealth link;
+        link.from = a;
+        link.to = b;
+        mme::ReceiveCounters received;
+        received.pbsPassed = passed;
+        received.pbsFailed = failed;
+        link.received = received;
+        return link;
+    };
+    const auto first = app::countedSince({reading(100000, 100)}, {});
+    EXPECT_DOUBLE_EQ(*first.front().pbErrorRate(), 100.0 / 100100);
+    const auto later = app::countedSince({reading(100900, 200)}, {reading(100000, 100)});
+    EXPECT_DOUBLE_EQ(*later.front().pbErrorRate(), 0.1);
+    const auto restarted = app::countedSince({reading(50, 50)}, {reading(100000, 100)});
+    EXPECT_DOUBLE_EQ(*restarted.front().pbErrorRate(), 0.5);
 }
 
 TEST(LinkHealth, WeakestFirstByPbErrorRateThenUncountedLast) {
@@ -122,6 +150,18 @@ TEST(CarrierSummary, LostBandsMergedAndNamedInMegahertz) {
     EXPECT_NEAR(app::carrierFrequencyMhz(mme::kCarriers - 1), 1227 * 0.024414, 1e-12);
     EXPECT_DOUBLE_EQ(app::carrierSnrDb(map, 0)[carrierAt(20.5)], 2.0);
     EXPECT_DOUBLE_EQ(app::carrierSnrDb(map)[carrierAt(20.5)], 4.5);
+
+    // A band that carries little running into one that carries nothing stops at its edge: no carrier named twice.
+    app::CarrierMap edge;
+    edge.slots = 1;
+    app::CarrierSlot one = slotOf(0, 5);
+    setRange(one, carrierAt(13.3), carrierAt(19.1), 1);
+    setRange(one, carrierAt(19.1) + 1, carrierAt(22.7), 0);
+    one.modulation[carrierAt(19.1) + 3] = 1;
+    edge.read.push_back(one);
+    const auto bands = app::summarizeCarriers(edge).bands;
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_LT(bands[0].toMhz, bands[1].fromMhz);
 }
 
 namespace {
@@ -293,6 +333,8 @@ TEST(LinkHealthHistory, VersionOneFilesAreMigratedAndKeepThePbErrorRate) {
             " PRIMARY KEY(source, target, scan)) WITHOUT ROWID;"
             "INSERT INTO scans VALUES(1, 1000);"
             "INSERT INTO links VALUES(1, 2, 1, 120, 110, 1);"
+            "INSERT INTO devices VALUES(1, 'Hall', 'FW-1', 1000, 1000, 1);"
+            "INSERT INTO sightings VALUES(1, 1, 1);"
             "PRAGMA user_version = 1;";
         ASSERT_EQ(sqlite3_exec(db, v1, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
@@ -320,6 +362,29 @@ TEST(LinkHealthHistory, VersionOneFilesAreMigratedAndKeepThePbErrorRate) {
     ASSERT_EQ(all.size(), 2u);
     EXPECT_FALSE(all[1].samples[0].pbErrorRate); // two -> one was not counted
     EXPECT_DOUBLE_EQ(all[0].samples[1].pbErrorRate.value_or(-1), 0.125);
+
+    // The firmware of the version-1 devices is where a change is measured from; a scan that brings no change
+    // keeps no text.
+    for (std::time_t when : {3000, 4000}) {
+        app::HistoryScan next;
+        next.when = when;
+        next.devices.push_back({one, "Hall", "FW-2", true});
+        ASSERT_TRUE(history.append(next));
+    }
+    std::vector<app::FirmwareChange> changes;
+    ASSERT_TRUE(history.firmwareChanges(0, 4000, changes));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].when, 3000);
+    EXPECT_EQ(changes[0].before, "FW-1");
+    EXPECT_EQ(changes[0].after, "FW-2");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* texts = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(firmware) FROM sightings", -1, &texts, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(texts), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(texts, 0), 2);
+    sqlite3_finalize(texts);
+    sqlite3_close(db);
 }
 
 // The scan hands the local device's counted links' PB error rates to the history, and only those.

@@ -141,6 +141,18 @@ TEST(LinkHistory, RetentionPrunesExactlyWhatIsOlder) {
     ASSERT_EQ(devices.size(), 2u); // the device last seen before the limit went with its scans
     EXPECT_EQ(devices[0].firstSeen, cutoff - 1);
     EXPECT_EQ(devices[0].lastSeen, cutoff + 1);
+
+    // The firmware the devices ran is kept though the scan that first told it went: a later change is still one.
+    app::HistoryScan update = fullScan(cutoff + 2, 2);
+    update.devices[0].firmware = "ZRQPLC1-MAC-4";
+    ASSERT_TRUE(history.append(update));
+    std::vector<app::FirmwareChange> changes;
+    ASSERT_TRUE(history.firmwareChanges(0, kNoon, changes));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].mac, mac(1));
+    EXPECT_EQ(changes[0].when, cutoff + 2);
+    EXPECT_EQ(changes[0].before, "ZRQPLC1-MAC-3");
+    EXPECT_EQ(changes[0].after, "ZRQPLC1-MAC-4");
 }
 
 // Each kind of damage: the file is kept aside byte for byte, the message names it, and scans go on.

@@ -164,6 +164,10 @@ TEST_F(CliOverVeth, HealthAndCarriersOverTheWire) {
     ASSERT_EQ(csv.code, 0) << csv.err;
     EXPECT_EQ(csv.out.substr(0, csv.out.find('\r')), "carrier,mhz,bits_slot1,snr_db");
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1155);
+    // A device off the network is named as such, not as one without carrier maps.
+    const auto stranger = runReal({"carriers", "00:b0:52:00:00:09", "00:b0:52:5a:00:03"});
+    EXPECT_EQ(stranger.code, 1);
+    EXPECT_NE(stranger.err.find("00:b0:52:00:00:09 is not a station of the network"), std::string::npos) << stranger.err;
 }
 
 namespace {

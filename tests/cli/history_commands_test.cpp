@@ -74,28 +74,33 @@ TEST_F(LinkHistoryCli, AlertsAreListedFromTheHistory) {
         for (int i = 0; i < 23; ++i) {
             const std::uint32_t rate = i < 20 ? 100 : 40;
             ASSERT_TRUE(history.append({start + i * 600,
-                                        {{a, "Kitchen \"1\"", "fw", true}, {b, "Office", "fw", i < 22}},
+                                        {{a, "Kitchen \"1\"", i < 21 ? "fw" : "fw-2", true},
+                                         {b, "Office", "fw", i < 22}},
                                         {{a, b, rate, rate, true}, {b, a, 100, 100, true}}}));
         }
     }
     const auto listed = run({"--json", "history", "alerts", "--since", "2d"});
     ASSERT_EQ(listed.code, 0) << listed.err;
     const auto alerts = listed.json();
-    ASSERT_EQ(alerts.size(), 4u) << listed.out;
+    ASSERT_EQ(alerts.size(), 5u) << listed.out;
     EXPECT_EQ(alerts[0]["type"], "device_new");
     EXPECT_EQ(alerts[0]["name"], "Kitchen \"1\"");
     EXPECT_EQ(alerts[1]["mac"], "00:b0:52:5a:00:02");
-    EXPECT_EQ(alerts[2]["type"], "link_slow");
-    EXPECT_EQ(alerts[2]["mac"], "00:b0:52:5a:00:01");
-    EXPECT_EQ(alerts[2]["peer"], "00:b0:52:5a:00:02");
-    EXPECT_EQ(alerts[2]["rate"], 40);
-    EXPECT_EQ(alerts[2]["median"], 100);
-    EXPECT_EQ(alerts[3]["type"], "device_lost");
-    EXPECT_EQ(alerts[3]["time"], alerts[2]["time"]);
+    EXPECT_EQ(alerts[2]["type"], "firmware_changed");
+    EXPECT_EQ(alerts[2]["before"], "fw");
+    EXPECT_EQ(alerts[2]["after"], "fw-2");
+    EXPECT_EQ(alerts[3]["type"], "link_slow");
+    EXPECT_EQ(alerts[3]["mac"], "00:b0:52:5a:00:01");
+    EXPECT_EQ(alerts[3]["peer"], "00:b0:52:5a:00:02");
+    EXPECT_EQ(alerts[3]["rate"], 40);
+    EXPECT_EQ(alerts[3]["median"], 100);
+    EXPECT_EQ(alerts[4]["type"], "device_lost");
+    EXPECT_EQ(alerts[4]["time"], alerts[3]["time"]);
 
     const auto text = run({"history", "alerts", "--since", "1d"});
     ASSERT_EQ(text.code, 0) << text.err;
-    EXPECT_EQ(lines(text.out), 2u) << text.out; // the first scan is older than a day by now
+    EXPECT_EQ(lines(text.out), 3u) << text.out; // the first scan is older than a day by now
+    EXPECT_NE(text.out.find("(Kitchen \"1\") firmware changed: fw -> fw-2"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("00:b0:52:5a:00:02 (Office) stopped answering"), std::string::npos) << text.out;
     EXPECT_EQ(run({"history", "alerts", "--since", "1y"}).code, 2);
 }

@@ -23,7 +23,8 @@ const std::string kNetwork = R"({
      "noise": [{"fromMHz": 10.2, "toMHz": 13.9, "dB": 60, "peers": ["00:b0:52:00:02:02"]}]},
     {"mac": "00:b0:52:00:02:02", "tei": 2, "rates": {"00:b0:52:00:02:03": {"tx": 80, "rx": 20, "slots": 1}}},
     {"mac": "00:b0:52:00:02:03", "tei": 3},
-    {"mac": "00:b0:52:00:02:04", "tei": 4},
+    {"mac": "00:b0:52:00:02:04", "tei": 4,
+     "faults": [{"kind": "fail", "message": "carrier-map", "nth": 1, "status": 7}]},
     {"mac": "00:b0:52:00:02:05", "tei": 5, "linkHealth": "silent"},
     {"mac": "00:b0:52:00:02:06", "tei": 6, "linkHealth": "refuse"},
     {"mac": "00:b0:52:00:02:07", "tei": 7, "networkPassword": "SomeOtherNetwork"}
@@ -110,18 +111,22 @@ TEST_F(LinkHealthOverFrames, ReportedRatesFollowTheBitLoading) {
         ASSERT_NE(station, info->stations.end());
         const auto slots = maps(link.device, link.peer);
         ASSERT_FALSE(slots.empty());
+        const double reported = station->averageRxRate * 21.0 / 16.0;
         double bits = 0;
         for (const auto& map : slots) {
             unsigned active = 0;
+            double slotBits = 0;
             for (const std::uint8_t code : map.modulation) {
-                bits += mme::bitsOfModulation(code);
+                slotBits += mme::bitsOfModulation(code);
                 active += code != 0 ? 1 : 0;
             }
             EXPECT_EQ(map.activeCarriers, active);
             EXPECT_GT(map.agc, 0);
+            // The slots differ only a little: each alone gives about the rate too.
+            EXPECT_NEAR(slotBits * 16.0 / 21.0 / 46.52, reported, reported * 0.1) << "slot " << int{map.slot};
+            bits += slotBits;
         }
         bits /= static_cast<double>(slots.size());
-        const double reported = station->averageRxRate * 21.0 / 16.0;
         EXPECT_NEAR(bits * 16.0 / 21.0 / 46.52, reported, reported * 0.1)
             << link.device.text() << " from " << link.peer.text();
         ++checked;
@@ -145,6 +150,10 @@ TEST_F(LinkHealthOverFrames, StatisticsOfBothDirectionsParseAndGrow) {
 }
 
 TEST_F(LinkHealthOverFrames, LinksWithoutMapsAndDevicesThatDoNotOfferThem) {
+    // Faults pick the new requests by name.
+    EXPECT_EQ(statusOf(host->exchange(mme::buildCarrierMapRequest(kD, kHost, kA, 0))), 7);
+    EXPECT_EQ(statusOf(host->exchange(mme::buildCarrierMapRequest(kD, kHost, kA, 0))), 0);
+
     // Nothing sent between A and D yet: no slots, no counts.
     const auto frame = host->exchange(mme::buildCarrierMapRequest(kA, kHost, kD, 0));
     ASSERT_TRUE(frame);
@@ -166,9 +175,8 @@ TEST_F(LinkHealthOverFrames, LinksWithoutMapsAndDevicesThatDoNotOfferThem) {
         EXPECT_NE(refused->status, 0) << peer.text();
         EXPECT_NE(statusOf(host->exchange(mme::buildCarrierMapRequest(kA, kHost, peer, 0))).value_or(0), 0);
     }
-    auto badDirection =
-        mme::buildLinkStatisticsRequest(kA, kHost, mme::StatisticsControl::Read, mme::StatisticsDirection::Both,
-                                        mme::kLinkIdOfPeer, kB);
+    auto badDirection = mme::buildLinkStatisticsRequest(kA, kHost, mme::StatisticsControl::Read,
+                                                        mme::StatisticsDirection::Both, mme::kLinkIdOfPeer, kB);
     badDirection[mme::off::kLsDirection] = 3;
     EXPECT_EQ(statusOf(host->exchange(badDirection)), status::kBadParameter);
 
@@ -196,9 +204,8 @@ protected:
 
     mme::Frame ask(std::size_t device, std::size_t peer, double ms, mme::StatisticsControl control,
                    std::uint8_t linkId = mme::kLinkIdOfPeer) {
-        const auto request = mme::buildLinkStatisticsRequest(devices[device].mac(), kHost, control,
-                                                              mme::StatisticsDirection::Both, linkId,
-                                                              devices[peer].mac());
+        const auto request = mme::buildLinkStatisticsRequest(
+            devices[device].mac(), kHost, control, mme::StatisticsDirection::Both, linkId, devices[peer].mac());
         return health.statistics(devices[device], &devices[peer], kHost, request, ms).frame;
     }
 

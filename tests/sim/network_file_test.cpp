@@ -325,6 +325,17 @@ TEST(NetworkFile, SchemaErrorsNameTheNode) {
          "/settings/restartMs/firmwareCommit: must be a number of milliseconds"},
         {R"({"devices": {}})", "/devices: must be an array"},
         {R"([1, 2])", "top level: must be an object"},
+        {R"({"settings": {"carrierMapSlots": 7}})", "/settings/carrierMapSlots: must be a whole number from 0 to 6"},
+        {R"({"settings": {"rateDrift": -5}})", "/settings/rateDrift: must be a percentage from 0 to 90"},
+        {R"({"devices": [{"mac": "00:b0:52:00:08:01", "noise": [{"fromMHz": 12, "toMHz": 10, "dB": 30}]}]})",
+         "/devices/0/noise/0/toMHz: must not be below fromMHz"},
+        {R"({"devices": [{"mac": "00:b0:52:00:08:01", "noise": [{"fromMHz": 12, "toMHz": 14}]}]})",
+         "/devices/0/noise/0/dB: is missing"},
+        {R"({"devices": [{"mac": "00:b0:52:00:08:01", "linkHealth": "maybe"}]})",
+         "/devices/0/linkHealth: must be \"answer\", \"silent\" or \"refuse\""},
+        {R"({"devices": [{"mac": "00:b0:52:00:08:01", "rates": {"00:b0:52:00:08:01": {"tx": 9, "rx": 2,
+             "dips": {"toPercent": 140}}}}]})",
+         "/devices/0/rates/00:b0:52:00:08:01/dips/toPercent: must be a percentage from 0 to 100"},
     };
     for (const auto& [text, expected] : cases) {
         const std::string error = refusal(text);

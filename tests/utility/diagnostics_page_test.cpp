@@ -1,4 +1,5 @@
 #include "gui/hyperlink_label.h"
+#include "gui/page_layout.h"
 #include "gui/print_service.h"
 #include "gui/report_list.h"
 #include "platform/program_version.h"
@@ -9,15 +10,13 @@
 #include "utility/network_page.h"
 #include "utility_fixture.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace zrq406;
@@ -156,4 +155,32 @@ TEST_F(UtilityTest, AboutPageShowsTheVersionAndOpensOnlyWebAddresses) {
     about->link()->setText(QStringLiteral("file:///etc/passwd"));
     QTest::keyClick(about->link(), Qt::Key_Space);
     EXPECT_EQ(opened.size(), 1u);
+}
+
+TEST_F(UtilityTest, CheckLinksFillsTheHealthTableAndTheWeakestCarriersForTheReport) {
+    makeWindow();
+    ASSERT_TRUE(startAndWait());
+    utility::CDiagnosticsPage* page = main->diagnosticsPage();
+    const std::string heading = context->texts.LoadPageCaption("ZRQ406", "LinkDetails", "Health", "Text");
+    // Before the links are checked the report has no health section.
+    EXPECT_EQ(page->report({}).find(heading), std::string::npos);
+
+    page->findChild<QPushButton*>(QStringLiteral("btnCheckLinks"))->click();
+    ASSERT_TRUE(page->checkingLinks());
+    ASSERT_TRUE(test::waitUntil([&] { return !page->checkingLinks() && !main->isBusy(); }));
+    // Every direction of the four devices' six links, weakest first, each with its rates of loss.
+    const ListRows rows = page->healthList()->rows();
+    ASSERT_EQ(rows.size(), 12u);
+    for (const auto& row : rows)
+        EXPECT_NE(row[3].find('%'), std::string::npos) << row[0] << " " << row[1];
+    const std::string weakest = stdText(page->weakestCarriers()->text());
+    EXPECT_EQ(weakest.rfind("Carriers of the weakest link, " + rows[0][0] + " \xE2\x86\x92 " + rows[0][1], 0), 0u)
+        << weakest;
+    EXPECT_NE(weakest.find("carriers carry data"), std::string::npos) << weakest;
+
+    const std::string report = page->report({});
+    const std::size_t section = report.find(heading);
+    ASSERT_NE(section, std::string::npos);
+    EXPECT_NE(report.find(rows[0][0], section), std::string::npos);
+    EXPECT_NE(report.find(weakest.substr(0, weakest.find('\n')), section), std::string::npos);
 }

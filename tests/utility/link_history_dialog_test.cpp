@@ -36,7 +36,8 @@ void writeDay(const std::filesystem::path& path) {
         ASSERT_TRUE(history.append(
             {t,
              {{mac(1), "Study", "fw", true}, {mac(2), "Kitchen", "fw", answered}, {mac(3), "Office", "fw", true}},
-             {{mac(1), mac(2), kitchen, kitchen - 10, answered}, {mac(1), mac(3), 80, 75, true}}}));
+             {{mac(1), mac(2), kitchen, kitchen - 10, answered, std::nullopt},
+              {mac(1), mac(3), 80, 75, true, std::nullopt}}}));
     }
 }
 
