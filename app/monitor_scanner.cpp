@@ -74,7 +74,10 @@ MonitorScanner::MonitorScanner(Session& session, MonitorIdentity identity, int f
 MonitorScanner::~MonitorScanner() = default;
 
 bool MonitorScanner::programsRunning() {
-    return InstanceLock::exists(kUtilityInstance) || InstanceLock::exists(kUpgradeToolInstance);
+    // This user's programs, and (through the shared folder) those of every other user: run as a service, the monitor
+    // is a user of its own.
+    return InstanceLock::exists(kUtilityInstance) || InstanceLock::exists(kUpgradeToolInstance) ||
+           InstanceLock::markedAnywhere(kUtilityInstance) || InstanceLock::markedAnywhere(kUpgradeToolInstance);
 }
 
 MonitorStep MonitorScanner::scan(std::time_t now) {

@@ -87,4 +87,10 @@ fs::path runtimeDir() {
     return fallback;
 }
 
+fs::path sharedRunDir() {
+    if (const char* dir = std::getenv("ZRQ406_SHARED_RUN_DIR"); dir != nullptr && *dir == '/')
+        return fs::path(dir);
+    return fs::path("/run/zrq406");
+}
+
 } // namespace zrq406::paths

@@ -30,6 +30,10 @@ std::filesystem::path historyFile();
 bool takeOverFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // The folder for lock files: $XDG_RUNTIME_DIR, else /tmp/zrq406-<uid> (created with mode 0700).
 std::filesystem::path runtimeDir();
+// The folder, shared by every user, in which the programs also mark that they run, so that a system service (the
+// monitor, under a user of its own) can see a desktop user's utility or upgrade tool: ZRQ406_SHARED_RUN_DIR when set
+// to an absolute path, else /run/zrq406 (made by the package, writable by the group zrq406 alone).
+std::filesystem::path sharedRunDir();
 
 } // namespace paths
 } // namespace zrq406

@@ -1,6 +1,8 @@
 #include "platform/instance_lock.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -56,4 +58,45 @@ TEST_F(InstanceLockTest, ACrashedHolderReleasesItsLock) {
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     EXPECT_FALSE(InstanceLock::exists("crashing", m_dir));
+}
+
+// Two users' programs: each holds its own lock in its own runtime folder, and both mark the shared folder, where a
+// service under a third user sees either of them until both have ended.
+TEST_F(InstanceLockTest, ProgramsOfEveryUserAreSeenInTheSharedFolder) {
+    const auto shared = m_dir / "shared";
+    std::filesystem::create_directories(shared);
+    const std::string sharedBefore = std::getenv("ZRQ406_SHARED_RUN_DIR") ? std::getenv("ZRQ406_SHARED_RUN_DIR") : "";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtimeBefore = runtime != nullptr ? runtime : "";
+    std::filesystem::create_directories(m_dir / "a");
+    std::filesystem::create_directories(m_dir / "b");
+    setenv("ZRQ406_SHARED_RUN_DIR", shared.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (m_dir / "a").c_str(), 1);
+    InstanceLock first;
+    ASSERT_TRUE(first.acquire("zrq406-config"));
+    setenv("XDG_RUNTIME_DIR", (m_dir / "b").c_str(), 1);
+    EXPECT_FALSE(InstanceLock::exists("zrq406-config"));
+    InstanceLock second;
+    ASSERT_TRUE(second.acquire("zrq406-config"));
+    EXPECT_TRUE(InstanceLock::markedAnywhere("zrq406-config"));
+    EXPECT_FALSE(InstanceLock::markedAnywhere("zrq406-upgrade"));
+    first.release();
+    EXPECT_TRUE(InstanceLock::markedAnywhere("zrq406-config"));
+    if (getuid() == 0) {
+        // Another user opens the mark that root made.
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            _exit(setuid(65534) == 0 && InstanceLock::markedAnywhere("zrq406-config", shared) ? 0 : 1);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    second.release();
+    EXPECT_FALSE(InstanceLock::markedAnywhere("zrq406-config"));
+    setenv("ZRQ406_SHARED_RUN_DIR", sharedBefore.c_str(), 1);
+    if (runtime != nullptr)
+        setenv("XDG_RUNTIME_DIR", runtimeBefore.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
 }

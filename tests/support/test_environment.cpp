@@ -12,6 +12,8 @@ struct TestEnvironment {
         setenv("ZRQ406_DATA_DIR", ZRQ406_TEST_DATA_DIR, 0);
         // No test writes the user's link history; the tests of the history name their own file.
         setenv("ZRQ406_LINK_HISTORY", "none", 0);
+        // Programs started by tests running side by side mark no shared folder where the others would see them.
+        setenv("ZRQ406_SHARED_RUN_DIR", "/nonexistent/zrq406-tests", 0);
         // Widgets are tested without a display.
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     }
