@@ -1,6 +1,7 @@
 #include "app/monitor_config.h"
 
 #include "platform/regular_file.h"
+#include "platform/text_field.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -11,14 +12,6 @@ namespace zrq406::app {
 namespace {
 
 constexpr std::size_t kMaxConfigFile = 64 * 1024;
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 MonitorConfigResult failed(std::string error) {
     return {false, std::move(error)};

@@ -1,6 +1,7 @@
 #include "platform/host_information.h"
 
 #include "platform/display_text.h"
+#include "platform/text_field.h"
 
 #include <array>
 #include <charconv>
@@ -28,14 +29,6 @@ std::string readSmallFile(const std::filesystem::path& path) {
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     return text;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
 }
 
 std::vector<std::string_view> lines(std::string_view text) {

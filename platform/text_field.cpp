@@ -28,4 +28,12 @@ std::string fieldText(const char* field, std::size_t width) {
     return std::string(field, length);
 }
 
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
 } // namespace zrq406

@@ -17,6 +17,9 @@ template <std::size_t N> void copyToField(char (&field)[N], std::string_view tex
 // The longest prefix of `text` of at most `maxBytes` bytes that does not split a UTF-8 character.
 std::string_view truncateUtf8(std::string_view text, std::size_t maxBytes);
 
+// `text` without the spaces, tabs and carriage returns at either end.
+std::string_view trimmed(std::string_view text);
+
 // The text of a fixed field: up to its first NUL, never past its width.
 std::string fieldText(const char* field, std::size_t width);
 template <std::size_t N> std::string fieldText(const char (&field)[N]) {
