@@ -73,9 +73,10 @@ HistoryResult computeAlerts(LinkHistory& history, std::time_t countFrom, std::ti
     for (std::size_t i = 1; i < scans.size(); ++i) {
         if (scans[i].when < reportFrom)
             continue;
-        for (const auto& [mac, answered] : scans[i - 1].devices) {
-            if (!answered)
+        for (const auto& device : scans[i - 1].devices) {
+            if (!device.second)
                 continue;
+            const MacAddress& mac = device.first;
             const auto& now = scans[i].devices;
             const auto seen = std::find_if(now.begin(), now.end(), [&](const auto& d) { return d.first == mac; });
             if (seen == now.end() || !seen->second)
