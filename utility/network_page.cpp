@@ -22,10 +22,13 @@
 #include "utility/utility_context.h"
 
 #include <QAction>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace zrq406::utility {
 
@@ -115,6 +118,30 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
             nameEdited(row);
     });
     updateUpgradeButton();
+}
+
+void CNetworkPage::resizeEvent(QResizeEvent* event) {
+    UtilityPage::resizeEvent(event);
+    if (!m_baseSize.isValid()) {
+        m_baseSize = size();
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            m_basePlaces.emplace_back(child, child->geometry());
+        return;
+    }
+    const int dw = std::max(0, width() - m_baseSize.width());
+    const int dh = std::max(0, height() - m_baseSize.height());
+    QRect list;
+    for (const auto& [child, place] : m_basePlaces)
+        if (child == m_list)
+            list = place;
+    for (const auto& [child, place] : m_basePlaces) {
+        if (child == m_list)
+            child->setGeometry(place.adjusted(0, 0, dw, dh));
+        else if (child == m_picture || child == m_publicKey)
+            child->setGeometry(place.adjusted(0, child == m_picture ? 0 : dh, dw, child == m_picture ? 0 : dh));
+        else if (place.top() >= list.bottom())
+            child->setGeometry(place.translated(place.left() > list.center().x() ? dw : 0, dh));
+    }
 }
 
 void CNetworkPage::setActionsEnabled(bool enabled) {

@@ -6,8 +6,13 @@
 #endif
 #include "utility/utility_page.h"
 
+#include <QRect>
+#include <QSize>
+
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -57,6 +62,9 @@ public Q_SLOTS:
     // The device menu's Remove from network: after a question, the device leaves its network (a random key).
     void onRemoveFromNetwork();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 Q_SIGNALS:
     // The list was filled by a scan (with this many devices).
     void devicesShown(int count);
@@ -98,6 +106,10 @@ private:
     QLabel* m_publicKey = nullptr;
     QPushButton* m_toEncryption = nullptr;
     QAction* m_historyAction = nullptr;
+    // The page's first size and its controls' places then: the list takes what the page gains, the controls below
+    // it move down with its bottom, those on its right half also right.
+    QSize m_baseSize;
+    std::vector<std::pair<QWidget*, QRect>> m_basePlaces;
     QAction* m_detailsAction = nullptr;
     QAction* m_restartAction = nullptr;
     QAction* m_removeAction = nullptr;

@@ -1,6 +1,8 @@
+#include "gui/report_list.h"
 #include "tests/support/accessibility.h"
 #include "utility/link_details_dialog.h"
 #include "utility/network_map.h"
+#include "utility/network_page.h"
 #include "utility/network_map_page.h"
 #include "utility_fixture.h"
 
@@ -197,10 +199,21 @@ TEST_F(UtilityTest, MapOfSixteenDevicesLabelsTheChosenDevicesLinksAndCutsNoName)
     // The window grows, and the tabs and the map with it; Exit stays in the window's corner.
     const QSize tabs = main->tabs()->size();
     const QSize mapSize = map->size();
+    auto* network = main->findChild<utility::CNetworkPage*>();
+    ASSERT_NE(network, nullptr);
+    const QSize listSize = network->list()->size();
+    auto* scan = network->findChild<QPushButton*>(QStringLiteral("button_Scan"));
+    ASSERT_NE(scan, nullptr);
+    const QPoint scanAt = scan->pos();
     main->resize(main->size() + QSize(300, 240));
     QApplication::processEvents();
     EXPECT_EQ(main->tabs()->size(), tabs + QSize(300, 240));
     EXPECT_GT(map->height(), mapSize.height() + 200);
+    // The device list too, with the buttons below it (a page hears of its new size when it is shown).
+    main->tabs()->setCurrentWidget(network);
+    QApplication::processEvents();
+    EXPECT_EQ(network->list()->size(), listSize + QSize(300, 240));
+    EXPECT_EQ(scan->pos(), scanAt + QPoint(300, 240));
     auto* exit = main->findChild<QPushButton*>(QStringLiteral("CloseButton"));
     ASSERT_NE(exit, nullptr);
     EXPECT_GT(exit->geometry().bottom(), main->height() - 40);
