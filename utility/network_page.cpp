@@ -22,12 +22,11 @@
 #include "utility/utility_context.h"
 
 #include <QAction>
-#include <QResizeEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTimer>
-
 #include <algorithm>
 
 namespace zrq406::utility {

@@ -8,7 +8,6 @@
 
 #include <QRect>
 #include <QSize>
-
 #include <optional>
 #include <string>
 #include <utility>

@@ -2,8 +2,8 @@
 #include "tests/support/accessibility.h"
 #include "utility/link_details_dialog.h"
 #include "utility/network_map.h"
-#include "utility/network_page.h"
 #include "utility/network_map_page.h"
+#include "utility/network_page.h"
 #include "utility_fixture.h"
 
 #include <QComboBox>
