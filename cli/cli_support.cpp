@@ -74,6 +74,19 @@ std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& op
     return std::nullopt;
 }
 
+std::optional<int> openAndScanLinks(Tool& tool, const GlobalOptions& options, Output& io) {
+    app::Session& session = tool.session;
+    if (auto code = openWithDevice(session, options, io))
+        return code;
+    const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
+    if (report.stationListUnread) {
+        io.err << "zrq406: the local device " << session.discoveryResult().local.mac.text()
+               << " answered, but its list of the network's stations could not be read\n";
+        return kRefused;
+    }
+    return std::nullopt;
+}
+
 bool tellLocalConflict(app::Session& session, Output& io) {
     const std::string conflict = app::localConflictText(session.texts(), session.discoveryResult());
     if (conflict.empty())

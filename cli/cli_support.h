@@ -41,6 +41,10 @@ struct Tool {
 
 // Opens the session and finds the local device; prints the reason and returns the exit code on failure.
 std::optional<int> openWithDevice(app::Session& session, const GlobalOptions& options, Output& io);
+// Opens the session, finds the local device and scans (link table included), for the commands that show the
+// network's links; prints the reason and returns the exit code on failure, also when the local device's list of
+// stations could not be read.
+std::optional<int> openAndScanLinks(Tool& tool, const GlobalOptions& options, Output& io);
 // After a scan that found no local device: prints the message naming the devices that answered together as the
 // attached one, and returns true, when that was why.
 bool tellLocalConflict(app::Session& session, Output& io);

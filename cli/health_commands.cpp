@@ -78,14 +78,8 @@ int runHealth(const GlobalOptions& options, const std::string& macText, Output& 
     }
     Tool tool(options, io.err);
     app::Session& session = tool.session;
-    if (auto code = openWithDevice(session, options, io))
+    if (auto code = openAndScanLinks(tool, options, io))
         return *code;
-    const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
-    if (report.stationListUnread) {
-        io.err << "zrq406: the local device " << session.discoveryResult().local.mac.text()
-               << " answered, but its list of the network's stations could not be read\n";
-        return kRefused;
-    }
     const app::HealthTable health = app::readLinkHealth(session, device);
     const auto& stations = health.rates.stations;
     if (device && std::find(stations.begin(), stations.end(), *device) == stations.end()) {

@@ -29,14 +29,8 @@ json rateJson(const app::LinkRow& row, std::uint32_t rate) {
 int runLinks(const GlobalOptions& options, Output& io) {
     Tool tool(options, io.err);
     app::Session& session = tool.session;
-    if (auto code = openWithDevice(session, options, io))
+    if (auto code = openAndScanLinks(tool, options, io))
         return *code;
-    const auto report = app::buildScanRecords(session, app::scanTimeText(tool.texts.german()));
-    if (report.stationListUnread) {
-        io.err << "zrq406: the local device " << session.discoveryResult().local.mac.text()
-               << " answered, but its list of the network's stations could not be read\n";
-        return kRefused;
-    }
     // The scan read the link table, every station at once.
     const app::LinkTable table = session.linkTable();
     const auto sorted = app::sortedWeakestFirst(table.rows);
