@@ -121,11 +121,15 @@ CNetworkPage::CNetworkPage(CHomePlugDeviceManagerDlg& main)
 
 void CNetworkPage::resizeEvent(QResizeEvent* event) {
     UtilityPage::resizeEvent(event);
-    if (!m_baseSize.isValid()) {
-        m_baseSize = size();
-        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (m_basePlaces.empty()) {
+        // The language file's places: the page is as large as they reach, with the list's left margin beyond them.
+        // (The first resize of a page comes before the tabs are laid out, at no size of the language file's.)
+        QRect reach;
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             m_basePlaces.emplace_back(child, child->geometry());
-        return;
+            reach = reach.united(child->geometry());
+        }
+        m_baseSize = QSize(reach.right() + 1 + reach.left(), reach.bottom() + 1 + reach.left());
     }
     const int dw = std::max(0, width() - m_baseSize.width());
     const int dh = std::max(0, height() - m_baseSize.height());
