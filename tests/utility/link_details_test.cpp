@@ -214,6 +214,8 @@ TEST_F(UtilityTest, MapOfSixteenDevicesLabelsTheChosenDevicesLinksAndCutsNoName)
     QApplication::processEvents();
     EXPECT_EQ(network->list()->size(), listSize + QSize(300, 240));
     EXPECT_EQ(scan->pos(), scanAt + QPoint(300, 240));
+    EXPECT_TRUE(network->rect().contains(network->list()->geometry()));
+    EXPECT_TRUE(network->rect().contains(scan->geometry()));
     auto* exit = main->findChild<QPushButton*>(QStringLiteral("CloseButton"));
     ASSERT_NE(exit, nullptr);
     EXPECT_GT(exit->geometry().bottom(), main->height() - 40);
